@@ -1,0 +1,44 @@
+// One whole conversion, shared by the window and the command line: load the source, fix the save
+// name, convert with the real picture localiser, save the page.
+#pragma once
+
+#include <string>
+
+#include "convert/catalogue.h"
+#include "convert/http_client.h"
+
+namespace picsheet {
+
+// What the user chose for one run.
+struct RunRequest {
+  std::string source;         // an "http://" link or a local file path
+  std::string saveName;       // used unchanged when not empty; else derived from source
+  std::string programFolder;  // where the page and the picture folder go; ends in "/"
+  CatalogueOptions options;
+  int jobs = 6;        // pictures downloaded at once, ahead of the converter
+  FetchOptions fetch;  // time-outs of every transfer
+};
+
+// State the window keeps between runs; a run updates it as it goes, also when it fails.
+struct RunState {
+  std::string pageText;     // the page of the latest run whose loading succeeded
+  std::string sessionName;  // the save name of the latest run
+};
+
+// The converter's view plus the run's progress in pictures.
+class RunView : public CatalogueView {
+ public:
+  // Called once before the conversion with the number of pictures it will save, and after every
+  // saved picture with the count so far.
+  virtual void PictureProgress(int saved, int total) {
+    (void)saved;
+    (void)total;
+  }
+};
+
+// Runs one conversion and returns the saved page's path (programFolder + sessionName + ".html").
+// Lines and status texts reach view as they are made. Throws Error with the message of the step
+// that failed; what was done before stays (lines in the view, picture files on disk).
+std::string RunConversion(const RunRequest& request, RunState& state, RunView& view);
+
+}  // namespace picsheet

@@ -1,0 +1,212 @@
+// ConvertCatalogue: the head of the page, the cell loop and the end of the table.
+#include "convert/catalogue.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "convert/numbers.h"
+
+namespace picsheet {
+namespace {
+
+constexpr std::string_view kTitleStart = "<center><font size=3><b>";
+constexpr std::string_view kTitleEnd = "</b></font><br>";
+constexpr std::string_view kCellStart = "<td><center>";
+constexpr std::string_view kPictureStart = "<br><img src=\"";
+constexpr std::string_view kPictureEnd = "\" ";
+constexpr std::string_view kCellEnd = "</center></td>";
+
+// The page as an unchanged text and a position that only moves forward, so that the whole scan
+// stays linear in the page's length.
+class PageScanner {
+ public:
+  explicit PageScanner(std::string page) : page_(std::move(page)) {}
+
+  // True when marker occurs in what is left; then Take() gives the text before it.
+  bool Find(std::string_view marker) {
+    found_ = std::string_view(page_).find(marker, position_);
+    marker_ = marker.size();
+    return found_ != std::string_view::npos;
+  }
+  // The text before the marker last found; everything through the marker is consumed.
+  std::string Take() {
+    std::string taken = page_.substr(position_, found_ - position_);
+    position_ = found_ + marker_;
+    return taken;
+  }
+  void Skip() { position_ = found_ + marker_; }
+
+ private:
+  std::string page_;
+  std::size_t position_ = 0;
+  std::size_t found_ = 0;
+  std::size_t marker_ = 0;
+};
+
+class Conversion {
+ public:
+  Conversion(CatalogueView& view, PictureLocaliser& localiser, const CatalogueOptions& options)
+      : view_(view), localiser_(localiser), options_(options) {}
+
+  void Run(std::string pageText) {
+    PageScanner page(std::move(pageText));
+    view_.ClearLines();
+    const bool titleFound = page.Find(kTitleStart);
+    view_.SetStatus("Ищем заголовок...");
+    if (!titleFound) return;
+    page.Skip();
+    view_.SetStatus("Ищем конец заголовка...");
+    if (!page.Find(kTitleEnd)) return;
+    view_.AppendLine("<html><body><center><b>" + page.Take() + "</b></center>");
+    view_.SetStatus("Ищем первую ячейку таблицы...");
+    if (!page.Find(kCellStart)) return;
+    view_.AppendLine("<table style=\"width: 19cm\">");
+    StartTable();
+    RunCells(page);
+    FinishTable();
+  }
+
+ private:
+  void StartTable() {
+    // The spin field's bounds; they also keep the row arithmetic away from a zero divisor.
+    cellsPerRow_ = std::clamp(options_.cellsPerRow, 2, 20);
+    cellWidth_ = 19.0L / static_cast<long double>(cellsPerRow_);
+    widthText_ = FormatOneDecimal(cellWidth_);
+    cellStyle_ = "width:" + widthText_ + "cm";
+    heightText_ = widthText_;
+  }
+
+  void RunCells(PageScanner& page) {
+    do {
+      page.Skip();  // through "<td><center>"
+      if (!page.Find(kPictureStart)) return;
+      const std::string curNumber = page.Take();
+      bool isCover = false;
+      bool skipPicture = false;
+
+      if (options_.holdBackCovers && NumberValue(curNumber) == 0) {
+        isCover = true;
+        prevNumber_ = "0";
+        repeatIndex_ = static_cast<std::int32_t>(heldBack_.size()) + 1;
+      } else if (curNumber == prevNumber_) {
+        if (options_.skipRepeats) {
+          skipPicture = true;
+        } else {
+          view_.AppendLine("<br/>");
+        }
+        ++repeatIndex_;
+      } else {
+        OpenNumberCell(curNumber);
+      }
+
+      if (!page.Find(kPictureEnd)) return;
+      const std::string pictureUrl = page.Take();
+      if (!skipPicture) LocalisePicture(pictureUrl, isCover);
+      if (!isCover) ++pictureCount_;
+
+      if (!page.Find(kCellEnd)) return;
+      page.Skip();
+      view_.SetStatus("Изображений " + std::to_string(pictureCount_) + " №" +
+                      std::to_string(repeatIndex_) + " ячейка " +
+                      std::to_string(pictureCount_ % cellsPerRow_ + 1));
+    } while (page.Find(kCellStart));
+  }
+
+  // A new number: placeholder cells for the numbers missing before it, then its own cell.
+  void OpenNumberCell(const std::string& curNumber) {
+    const std::int64_t prev = NumberValue(prevNumber_);
+    const std::int64_t cur = NumberValue(curNumber);
+    if (options_.gapCells && cur > prev + 1 && cur - prev < 50) {
+      for (std::int64_t k = prev; k <= cur - 2; ++k) {
+        WriteOpener(IntegerCaption(static_cast<std::int32_t>(k)));
+        prevNumber_ = std::to_string(k + 1);
+        view_.AppendLine("<img style=\"width:" + widthText_ + "cm; height: " + heightText_ +
+                         "cm\"/>");
+      }
+    }
+    repeatIndex_ = 1;
+    WriteOpener(TextCaption(prevNumber_));
+    prevNumber_ = curNumber;
+  }
+
+  void LocalisePicture(const std::string& pictureUrl, bool isCover) {
+    const std::string pictureName = prevNumber_ + "_" + std::to_string(repeatIndex_);
+    if (NumberValue(prevNumber_) == 0) {
+      std::string path =
+          localiser_.LocaliseImage(pictureUrl, cellWidth_, zeroHeight_, options_.orientation,
+                                   options_.rotationAngle, pictureName);
+      if (isCover) {
+        heldBack_.push_back(std::move(path));
+      } else {
+        AppendPictureWithoutHeight(path);
+      }
+    } else {
+      const std::string path =
+          localiser_.LocaliseImage(pictureUrl, cellWidth_, pictureHeight_, options_.orientation,
+                                   options_.rotationAngle, pictureName);
+      heightText_ = FormatOneDecimal(pictureHeight_);
+      view_.AppendLine("<img src=\"" + path + "\" style=\"width:" + widthText_ +
+                       "cm; height: " + heightText_ + "cm\"/>");
+    }
+  }
+
+  // Held-back pictures take cells of their own after all others, then the table is closed.
+  void FinishTable() {
+    for (const std::string& path : heldBack_) {
+      WriteOpener(TextCaption(prevNumber_));
+      AppendPictureWithoutHeight(path);
+      prevNumber_ = "0";
+    }
+    view_.AppendLine(TextCaption(prevNumber_) + "</td></tr>\r\n</table></body></html>");
+  }
+
+  // Opens the next output cell; its line also closes the open cell with caption.
+  void WriteOpener(const std::string& caption) {
+    const std::string cell = "<td style=\"" + cellStyle_ + "\">";
+    if (cellCount_ % cellsPerRow_ != 0) {
+      view_.AppendLine(caption + "</td>" + cell);
+    } else if (cellCount_ == 0) {
+      view_.AppendLine("<tr valign=\"top\">" + cell);
+    } else {
+      view_.AppendLine(caption + "</td></tr>\r\n<tr valign=\"top\">" + cell);
+    }
+    ++cellCount_;
+  }
+
+  void AppendPictureWithoutHeight(const std::string& path) {
+    view_.AppendLine("<img src=\"" + path + "\" style=\"width:" + widthText_ + "cm\"/>");
+  }
+
+  std::string TextCaption(const std::string& number) const {
+    return options_.digitCaptions ? NumberLabelFromText(number) : number;
+  }
+  std::string IntegerCaption(std::int32_t number) const {
+    return options_.digitCaptions ? NumberLabelFromInt(number) : std::to_string(number);
+  }
+
+  CatalogueView& view_;
+  PictureLocaliser& localiser_;
+  const CatalogueOptions& options_;
+
+  int cellsPerRow_ = 10;
+  long double cellWidth_ = 0;
+  std::string widthText_;
+  std::string cellStyle_;
+  long double pictureHeight_ = 0;
+  long double zeroHeight_ = 0;
+  std::string heightText_;
+  std::string prevNumber_ = "0";
+  std::int32_t cellCount_ = 0;
+  std::int32_t repeatIndex_ = 0;
+  std::int32_t pictureCount_ = 1;
+  std::vector<std::string> heldBack_;
+};
+
+}  // namespace
+
+void ConvertCatalogue(CatalogueView& view, PictureLocaliser& localiser,
+                      const CatalogueOptions& options, std::string pageText) {
+  Conversion(view, localiser, options).Run(std::move(pageText));
+}
+
+}  // namespace picsheet

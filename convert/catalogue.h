@@ -1,0 +1,47 @@
+// The catalogue page converter: scans a catalogue page and writes the printable picture table.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace picsheet {
+
+// The options of one conversion, as the window's controls hold them.
+struct CatalogueOptions {
+  int cellsPerRow = 10;             // coln, 2 to 20
+  std::int32_t orientation = 2;     // 2 vertical (rbVert), 1 horizontal (rbHoriz), 0 as they are
+  std::int32_t rotationAngle = 90;  // 90 clockwise (rbCW), -90 counter-clockwise (rbCCW), else 180
+  bool holdBackCovers = true;       // cbCovers: pictures of zero-valued numbers go to the end
+  bool skipRepeats = false;         // bxPass: a repeated number's further pictures are left out
+  bool gapCells = true;             // cbCells: missing numbers get placeholder cells
+  bool digitCaptions = false;       // cbSirian: captions carry digit images
+};
+
+// Where the converter writes: the text pane and the status bar text.
+class CatalogueView {
+ public:
+  virtual ~CatalogueView() = default;
+  virtual void ClearLines() = 0;
+  virtual void AppendLine(std::string_view line) = 0;
+  virtual void SetStatus(std::string_view status) = 0;
+};
+
+// Brings one picture to the local disk and returns the path the page refers to it by (never
+// empty). printedHeight is filled in only while it holds 0; cellWidth is read only. Throws Error
+// when the picture cannot be delivered.
+class PictureLocaliser {
+ public:
+  virtual ~PictureLocaliser() = default;
+  virtual std::string LocaliseImage(const std::string& pictureUrl, const long double& cellWidth,
+                                    long double& printedHeight, std::int32_t orientation,
+                                    std::int32_t rotationAngle, std::string pictureName) = 0;
+};
+
+// Empties the view, then appends the output page line by line and sets progress status texts.
+// A page that lacks the expected markers gives less output, never an error. An error from the
+// localiser leaves at once: the lines so far stay, no held-back cell and no closing line follow.
+void ConvertCatalogue(CatalogueView& view, PictureLocaliser& localiser,
+                      const CatalogueOptions& options, std::string pageText);
+
+}  // namespace picsheet

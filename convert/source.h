@@ -1,0 +1,32 @@
+// Source loading: brings a catalogue page (an "http://" link or a local file) into memory.
+#pragma once
+
+#include <string>
+
+#include "convert/http_client.h"
+#include "convert/memory_stream.h"
+
+namespace picsheet {
+
+// One HTTP GET of url; the whole body, positioned at its start, owned by the caller.
+// Throws Error "Unable to initialize Wininet" or "Cannot open URL %s".
+MemoryStream FetchUrl(const std::string& url, const FetchOptions& options = {});
+
+// Reads a local file in blocks of 10240 bytes; each block contributes the bytes before its first
+// zero byte. Throws Error "Cannot open file \"%s\". %s" (absolute path, system description) when
+// the file cannot be opened or names a directory.
+std::string LoadLocalFile(const std::string& path);
+
+// A source whose first 7 bytes are exactly "http://" is fetched, anything else read as a file.
+// pageText is replaced only when loading succeeded; on an error it keeps its value.
+void LoadSource(const std::string& source, std::string& pageText, const FetchOptions& options = {});
+
+// The path resolved against the current directory, lexically: "." and ".." and doubled slashes
+// folded, links not followed. The empty path gives the current directory.
+std::string AbsolutePathLexically(const std::string& path);
+
+// strerror(code) without trailing blanks, line breaks and full stops, for messages that add
+// their own punctuation.
+std::string SystemErrorDescription(int code);
+
+}  // namespace picsheet

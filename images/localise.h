@@ -1,0 +1,45 @@
+// Picture localisation: download a picture, fix the shared printed height, turn it when its shape
+// does not match the orientation, and save it as a local JPEG beside the output page.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "convert/catalogue.h"
+#include "convert/memory_stream.h"
+
+namespace picsheet {
+
+// Gives the body of one picture address; FetchUrl by default, a prefetcher during fast runs.
+using PictureFetch = std::function<MemoryStream(const std::string& url)>;
+
+// Where a run's pictures go: programFolder (ending in "/") + sessionName + "_images".
+struct SessionFolder {
+  std::string programFolder;
+  std::string sessionName;
+};
+
+// Saves the picture at pictureUrl as programFolder/SESSION_images/PADDEDNAME.jpg and returns
+// "SESSION_images\PADDEDNAME.jpg" for the page. printedHeight is computed only while it is 0.
+// Throws Error: "Cannot create %s" (folder), "Cannot create file \"%s\". %s", "JPEG error #%d",
+// "Invalid floating point operation", and whatever fetch throws.
+std::string LocaliseImage(const SessionFolder& session, const std::string& pictureUrl,
+                          const long double& cellWidth, long double& printedHeight,
+                          std::int32_t orientation, std::int32_t rotationAngle,
+                          std::string pictureName, const PictureFetch& fetch);
+
+// The converter's real localiser: LocaliseImage with one session folder and one fetch.
+class ImageLocaliser final : public PictureLocaliser {
+ public:
+  ImageLocaliser(SessionFolder session, PictureFetch fetch);
+  std::string LocaliseImage(const std::string& pictureUrl, const long double& cellWidth,
+                            long double& printedHeight, std::int32_t orientation,
+                            std::int32_t rotationAngle, std::string pictureName) override;
+
+ private:
+  SessionFolder session_;
+  PictureFetch fetch_;
+};
+
+}  // namespace picsheet

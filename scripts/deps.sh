@@ -1,0 +1,23 @@
+# Sourced by the scripts: installs the Debian packages picsheet needs, only those missing.
+# Usage: picsheet_install_deps [--gui]
+picsheet_install_deps() {
+  local packages=(cmake g++ make pkg-config ca-certificates curl
+    libcurl4-openssl-dev libjpeg62-turbo-dev libcli11-dev
+    libgtest-dev libcpp-httplib-dev libbenchmark-dev)
+  if [ "${1:-}" = "--gui" ]; then
+    packages+=(qt6-base-dev qt6-webengine-dev xvfb xauth)
+  fi
+  local missing=()
+  local package
+  for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" \
+      || missing+=("$package")
+  done
+  if [ "${#missing[@]}" -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  fi
+}

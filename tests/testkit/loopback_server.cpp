@@ -1,0 +1,24 @@
+#include "tests/testkit/loopback_server.h"
+
+#include <stdexcept>
+
+namespace picsheet::testkit {
+
+LoopbackServer::LoopbackServer(const std::function<void(httplib::Server&)>& routes) {
+  routes(server_);
+  port_ = server_.bind_to_any_port("127.0.0.1");
+  if (port_ <= 0) throw std::runtime_error("cannot bind a loopback port");
+  // Bound before the thread starts: early connections wait in the backlog.
+  thread_ = std::thread([this] { server_.listen_after_bind(); });
+}
+
+LoopbackServer::~LoopbackServer() {
+  server_.stop();
+  if (thread_.joinable()) thread_.join();
+}
+
+std::string LoopbackServer::Url(const std::string& path) const {
+  return "http://127.0.0.1:" + std::to_string(port_) + path;
+}
+
+}  // namespace picsheet::testkit

@@ -1,0 +1,30 @@
+// A real HTTP server on 127.0.0.1 and a free port, running for the life of one test.
+#pragma once
+
+#include <httplib.h>
+
+#include <functional>
+#include <string>
+#include <thread>
+
+namespace picsheet::testkit {
+
+class LoopbackServer {
+ public:
+  // routes registers the handlers before the server starts listening.
+  explicit LoopbackServer(const std::function<void(httplib::Server&)>& routes);
+  ~LoopbackServer();
+  LoopbackServer(const LoopbackServer&) = delete;
+  LoopbackServer& operator=(const LoopbackServer&) = delete;
+
+  int port() const { return port_; }
+  // "http://127.0.0.1:PORT" + path.
+  std::string Url(const std::string& path) const;
+
+ private:
+  httplib::Server server_;
+  int port_ = -1;
+  std::thread thread_;
+};
+
+}  // namespace picsheet::testkit
