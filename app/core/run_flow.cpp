@@ -1,8 +1,11 @@
 #include "app/core/run_flow.h"
 
+#include <memory>
 #include <vector>
 
 #include "app/core/page_file.h"
+#include "app/core/picture_plan.h"
+#include "app/core/picture_prefetcher.h"
 #include "app/core/session_name.h"
 #include "convert/source.h"
 #include "images/localise.h"
@@ -31,6 +34,27 @@ class RecordingView final : public CatalogueView {
   std::vector<std::string> lines_;
 };
 
+// Reports every saved picture to the view.
+class CountingLocaliser final : public PictureLocaliser {
+ public:
+  CountingLocaliser(PictureLocaliser& inner, RunView& view, int total)
+      : inner_(inner), view_(view), total_(total) {}
+  std::string LocaliseImage(const std::string& pictureUrl, const long double& cellWidth,
+                            long double& printedHeight, std::int32_t orientation,
+                            std::int32_t rotationAngle, std::string pictureName) override {
+    std::string path = inner_.LocaliseImage(pictureUrl, cellWidth, printedHeight, orientation,
+                                            rotationAngle, std::move(pictureName));
+    view_.PictureProgress(++saved_, total_);
+    return path;
+  }
+
+ private:
+  PictureLocaliser& inner_;
+  RunView& view_;
+  int total_;
+  int saved_ = 0;
+};
+
 }  // namespace
 
 std::string RunConversion(const RunRequest& request, RunState& state, RunView& view) {
@@ -38,12 +62,26 @@ std::string RunConversion(const RunRequest& request, RunState& state, RunView& v
   state.sessionName =
       request.saveName.empty() ? DeriveSessionName(request.source) : request.saveName;
 
+  // The addresses are known before anything is written, so the downloads can run ahead of the
+  // converter while it turns and saves the pictures already there.
+  std::vector<std::string> addresses = PlanPictureAddresses(request.options, state.pageText);
+  const int total = static_cast<int>(addresses.size());
+  view.PictureProgress(0, total);
+
+  HttpClient client(request.fetch);  // one by one: a single kept-alive connection
+  std::unique_ptr<PicturePrefetcher> prefetcher;
+  PictureFetch fetch = [&client](const std::string& url) { return client.Get(url); };
+  if (request.jobs > 1 && total > 1) {
+    prefetcher =
+        std::make_unique<PicturePrefetcher>(std::move(addresses), request.jobs, request.fetch);
+    fetch = [&prefetcher](const std::string& url) { return prefetcher->Take(url); };
+  }
+
   RecordingView recorder(view);
-  // One client for the whole run, so that pictures of one host share a kept-alive connection.
-  HttpClient client(request.fetch);
-  ImageLocaliser localiser(SessionFolder{request.programFolder, state.sessionName},
-                           [&client](const std::string& url) { return client.Get(url); });
+  ImageLocaliser images(SessionFolder{request.programFolder, state.sessionName}, std::move(fetch));
+  CountingLocaliser localiser(images, view, total);
   ConvertCatalogue(recorder, localiser, request.options, state.pageText);
+  prefetcher.reset();
 
   const std::string outputPath = request.programFolder + state.sessionName + ".html";
   SavePage(outputPath, recorder.lines());

@@ -1,0 +1,19 @@
+// Runs a program to its end and captures what it wrote, for end-to-end tests of picsheet-cli.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace picsheet::testkit {
+
+struct ProcessResult {
+  int exitCode = -1;  // the exit status, or 128 + signal when killed
+  std::string out;
+  std::string err;
+};
+
+// Runs program with args in folder cwd (the test's own when empty); stdin is /dev/null.
+ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
+                         const std::string& cwd = "");
+
+}  // namespace picsheet::testkit
