@@ -11,7 +11,4 @@ namespace picsheet {
 // empty file. Throws Error "Cannot create file \"%s\". %s" or "Stream write error".
 void SavePage(const std::string& path, const std::vector<std::string>& lines);
 
-// Writes bytes to path through a temporary file in the same folder and a rename. Same errors.
-void WriteFileAtomically(const std::string& path, const std::string& bytes);
-
 }  // namespace picsheet

@@ -1,0 +1,88 @@
+#include "convert/atomic_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+
+#include "convert/error.h"
+#include "convert/source.h"
+
+namespace picsheet {
+namespace {
+
+[[noreturn]] void ThrowCreateError(const std::string& path, int code) {
+  throw Error("Cannot create file \"" + AbsolutePathLexically(path) + "\". " +
+              SystemErrorDescription(code));
+}
+
+// The process's umask, read without changing it (umask(2) can only be read by setting it).
+mode_t ReadUmask() {
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  while (status >> key) {
+    if (key == "Umask:") {
+      unsigned value = 022;
+      status >> std::oct >> value;
+      return static_cast<mode_t>(value);
+    }
+  }
+  return 022;
+}
+
+mode_t CurrentUmask() {
+  static const mode_t umask = ReadUmask();
+  return umask;
+}
+
+}  // namespace
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = ::write(fd, data, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+AtomicFile::AtomicFile(std::string path)
+    : path_(std::move(path)), temporaryPath_(path_ + ".XXXXXX") {
+  fd_ = ::mkstemp(temporaryPath_.data());
+  if (fd_ < 0) ThrowCreateError(path_, errno);
+  // mkstemp makes the file private; give it the mode a plain creation would have.
+  ::fchmod(fd_, 0666 & ~CurrentUmask());
+}
+
+AtomicFile::~AtomicFile() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!committed_) ::unlink(temporaryPath_.c_str());
+}
+
+void AtomicFile::Write(std::string_view bytes) {
+  if (!WriteAll(fd_, bytes.data(), bytes.size())) throw Error("Stream write error");
+}
+
+void AtomicFile::Commit(bool durable) {
+  if (durable && ::fsync(fd_) != 0) throw Error("Stream write error");
+  const int result = ::close(fd_);
+  fd_ = -1;
+  if (result != 0) throw Error("Stream write error");
+  if (::rename(temporaryPath_.c_str(), path_.c_str()) != 0) ThrowCreateError(path_, errno);
+  committed_ = true;
+}
+
+void WriteFileAtomically(const std::string& path, std::string_view bytes) {
+  AtomicFile file(path);
+  file.Write(bytes);
+  file.Commit(true);
+}
+
+}  // namespace picsheet

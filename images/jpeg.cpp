@@ -1,0 +1,240 @@
+#include "images/jpeg.h"
+
+// jpeglib.h needs size_t and FILE declared before it.
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <jpeglib.h>
+
+#include "convert/atomic_file.h"
+#include "convert/error.h"
+
+namespace picsheet {
+namespace {
+
+// libjpeg reports a fatal error by calling error_exit, which must not return. It jumps back to
+// the setjmp of RunTrapped; the structures themselves are released by the RAII owners below, so
+// no path leaves a decompressor or compressor allocated.
+struct ErrorTrap {
+  jpeg_error_mgr manager;
+  std::jmp_buf jump;
+  int code = 0;
+  bool writeFailed = false;  // the destination could not write; not a library error
+};
+
+[[noreturn]] void JumpOnError(j_common_ptr info) {
+  auto* trap = reinterpret_cast<ErrorTrap*>(info->err);
+  trap->code = info->err->msg_code;
+  std::longjmp(trap->jump, 1);
+}
+
+void IgnoreMessage(j_common_ptr, int) {}
+void IgnoreOutput(j_common_ptr) {}
+
+jpeg_error_mgr* InstallTrap(ErrorTrap& trap) {
+  jpeg_std_error(&trap.manager);
+  trap.manager.error_exit = JumpOnError;
+  trap.manager.emit_message = IgnoreMessage;  // warnings and trace messages
+  trap.manager.output_message = IgnoreOutput;
+  return &trap.manager;
+}
+
+// Runs body with the trap armed. A fatal error jumps out of body, so body must own nothing that
+// needs a destructor; it may only use objects that live outside.
+template <typename Body>
+void RunTrapped(ErrorTrap& trap, const Body& body) {
+  if (setjmp(trap.jump) != 0) {
+    if (trap.writeFailed) throw Error("Stream write error");
+    throw Error("JPEG error #" + std::to_string(trap.code));
+  }
+  body();
+}
+
+class Decompressor {
+ public:
+  Decompressor() {
+    std::memset(&info_, 0, sizeof info_);
+    info_.err = InstallTrap(trap_);
+    RunTrapped(trap_, [this] { jpeg_create_decompress(&info_); });
+  }
+  ~Decompressor() { jpeg_destroy_decompress(&info_); }  // safe after a failed create
+  Decompressor(const Decompressor&) = delete;
+  Decompressor& operator=(const Decompressor&) = delete;
+
+  jpeg_decompress_struct& info() { return info_; }
+  ErrorTrap& trap() { return trap_; }
+
+  // Reads the header of data, which must outlive the decompressor's use of it.
+  void ReadHeader(const std::string& data) {
+    RunTrapped(trap_, [&] {
+      jpeg_mem_src(&info_, reinterpret_cast<const unsigned char*>(data.data()),
+                   static_cast<unsigned long>(data.size()));
+      jpeg_read_header(&info_, TRUE);
+    });
+  }
+
+ private:
+  jpeg_decompress_struct info_;
+  ErrorTrap trap_;
+};
+
+class Compressor {
+ public:
+  Compressor() {
+    std::memset(&info_, 0, sizeof info_);
+    info_.err = InstallTrap(trap_);
+    RunTrapped(trap_, [this] { jpeg_create_compress(&info_); });
+  }
+  ~Compressor() { jpeg_destroy_compress(&info_); }
+  Compressor(const Compressor&) = delete;
+  Compressor& operator=(const Compressor&) = delete;
+
+  jpeg_compress_struct& info() { return info_; }
+  ErrorTrap& trap() { return trap_; }
+
+ private:
+  jpeg_compress_struct info_;
+  ErrorTrap trap_;
+};
+
+// A destination that writes the encoded stream to a file descriptor through a fixed buffer, so
+// an encoded picture is never held whole in memory.
+struct DescriptorDestination {
+  jpeg_destination_mgr manager;
+  int fd;
+  ErrorTrap* trap;
+  JOCTET buffer[64 * 1024];
+};
+
+void StartDestination(j_compress_ptr info) {
+  auto* destination = reinterpret_cast<DescriptorDestination*>(info->dest);
+  destination->manager.next_output_byte = destination->buffer;
+  destination->manager.free_in_buffer = sizeof destination->buffer;
+}
+
+void FlushOrFail(j_compress_ptr info, std::size_t size) {
+  auto* destination = reinterpret_cast<DescriptorDestination*>(info->dest);
+  if (!WriteAll(destination->fd, reinterpret_cast<const char*>(destination->buffer), size)) {
+    destination->trap->writeFailed = true;
+    (*info->err->error_exit)(reinterpret_cast<j_common_ptr>(info));
+  }
+}
+
+boolean EmptyDestination(j_compress_ptr info) {
+  auto* destination = reinterpret_cast<DescriptorDestination*>(info->dest);
+  FlushOrFail(info, sizeof destination->buffer);
+  StartDestination(info);
+  return TRUE;
+}
+
+void TerminateDestination(j_compress_ptr info) {
+  auto* destination = reinterpret_cast<DescriptorDestination*>(info->dest);
+  FlushOrFail(info, sizeof destination->buffer - destination->manager.free_in_buffer);
+}
+
+// CMYK as libjpeg hands it out, to RGB. Pictures with an Adobe marker store the inks inverted
+// (Photoshop's habit), so there 255 means no ink.
+void CmykRowToRgb(const JSAMPLE* cmyk, std::uint8_t* rgb, JDIMENSION width, bool inverted) {
+  for (JDIMENSION x = 0; x < width; ++x, cmyk += 4, rgb += 3) {
+    const unsigned k = inverted ? cmyk[3] : 255u - cmyk[3];
+    for (int c = 0; c < 3; ++c) {
+      const unsigned ink = inverted ? cmyk[c] : 255u - cmyk[c];
+      rgb[c] = static_cast<std::uint8_t>((ink * k + 127) / 255);
+    }
+  }
+}
+
+}  // namespace
+
+JpegPicture LoadJpegPicture(std::string data) {
+  JpegPicture picture;
+  picture.data = std::move(data);
+  if (picture.data.empty()) return picture;
+  Decompressor decompressor;
+  decompressor.ReadHeader(picture.data);
+  jpeg_decompress_struct& info = decompressor.info();
+  picture.width = static_cast<std::int32_t>(info.image_width);
+  picture.height = static_cast<std::int32_t>(info.image_height);
+  picture.progressive = jpeg_has_multiple_scans(&info) != 0;
+  return picture;
+}
+
+void DecodeJpegRows(const std::string& data, int stripRows, const RowSink& sink) {
+  Decompressor decompressor;
+  decompressor.ReadHeader(data);
+  jpeg_decompress_struct& info = decompressor.info();
+  const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+  info.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
+  RunTrapped(decompressor.trap(), [&] { jpeg_start_decompress(&info); });
+
+  const std::size_t width = info.output_width;
+  const std::size_t rowBytes = width * 3;
+  const std::size_t stripBytes = rowBytes * static_cast<std::size_t>(stripRows);
+  std::vector<std::uint8_t> strip(stripBytes);
+  std::vector<JSAMPLE> cmykRow(cmyk ? width * 4 : 0);
+  std::vector<JSAMPROW> rows(static_cast<std::size_t>(stripRows));
+  const bool inverted = info.saw_Adobe_marker != 0;
+
+  const int height = static_cast<int>(info.output_height);
+  for (int firstRow = 0; firstRow < height; firstRow += stripRows) {
+    const int count = std::min(stripRows, height - firstRow);
+    RunTrapped(decompressor.trap(), [&] {
+      for (int done = 0; done < count;) {
+        std::uint8_t* target = strip.data() + rowBytes * static_cast<std::size_t>(done);
+        if (cmyk) {
+          JSAMPROW row = cmykRow.data();
+          if (jpeg_read_scanlines(&info, &row, 1) != 1) break;
+          CmykRowToRgb(cmykRow.data(), target, info.output_width, inverted);
+          ++done;
+        } else {
+          for (int r = done; r < count; ++r) {
+            rows[static_cast<std::size_t>(r - done)] =
+                strip.data() + rowBytes * static_cast<std::size_t>(r);
+          }
+          const JDIMENSION read =
+              jpeg_read_scanlines(&info, rows.data(), static_cast<JDIMENSION>(count - done));
+          if (read == 0) break;  // only past the last row, which the loop never asks for
+          done += static_cast<int>(read);
+        }
+      }
+    });
+    sink(strip.data(), firstRow, count);
+  }
+  RunTrapped(decompressor.trap(), [&] { jpeg_finish_decompress(&info); });
+}
+
+void EncodeJpegRgb(const std::uint8_t* raster, int width, int height, bool progressive, int fd) {
+  DescriptorDestination destination{};  // outlives the compressor that points at it
+  Compressor compressor;
+  jpeg_compress_struct& info = compressor.info();
+  destination.manager.init_destination = StartDestination;
+  destination.manager.empty_output_buffer = EmptyDestination;
+  destination.manager.term_destination = TerminateDestination;
+  destination.fd = fd;
+  destination.trap = &compressor.trap();
+  info.dest = &destination.manager;
+
+  const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
+  RunTrapped(compressor.trap(), [&] {
+    info.image_width = static_cast<JDIMENSION>(width);
+    info.image_height = static_cast<JDIMENSION>(height);
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 90, TRUE);
+    if (progressive) jpeg_simple_progression(&info);
+    jpeg_start_compress(&info, TRUE);
+    while (info.next_scanline < info.image_height) {
+      // libjpeg takes non-const rows but only reads them.
+      JSAMPROW row = const_cast<JSAMPROW>(raster + rowBytes * info.next_scanline);
+      jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+  });
+}
+
+}  // namespace picsheet

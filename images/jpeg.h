@@ -1,0 +1,40 @@
+// JPEG reading and writing on libjpeg: the header alone, a full decode to RGB rows, and an RGB
+// encode straight into a file. Fatal library errors become Error "JPEG error #%d" with the
+// library's message code; warnings are ignored.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace picsheet {
+
+// The picture one localisation works on.
+struct JpegPicture {
+  std::string data;  // the stream as downloaded; dropped once the picture is turned
+  bool hasData = true;
+  std::int32_t width = 0;  // of the full-scale image; of the raster after a turn
+  std::int32_t height = 0;
+  bool progressive = false;          // the downloaded stream has more than one scan
+  std::vector<std::uint8_t> raster;  // RGB, 3 bytes per pixel, rows top down; made by a turn
+};
+
+// Takes the bytes as the picture's data and reads its size and scan mode from the header; no
+// pixels are decoded. An empty body gives a 0 x 0 picture without error.
+JpegPicture LoadJpegPicture(std::string data);
+
+// Receives decoded rows: count rows of width * 3 bytes, the first of them row firstRow.
+using RowSink = std::function<void(const std::uint8_t* rows, int firstRow, int count)>;
+
+// Decodes data at full scale to 8-bit RGB (grayscale and CMYK pictures are converted), handing
+// the rows to sink in strips of at most stripRows rows, in order.
+void DecodeJpegRows(const std::string& data, int stripRows, const RowSink& sink);
+
+// Encodes an RGB raster (3 bytes per pixel, rows top down) at quality 90 with baseline-limited
+// tables, progressive when asked, and writes the stream to the file descriptor fd. Throws Error
+// "Stream write error" when the descriptor does not take the bytes.
+void EncodeJpegRgb(const std::uint8_t* raster, int width, int height, bool progressive, int fd);
+
+}  // namespace picsheet

@@ -1,0 +1,98 @@
+#include "images/rotate.h"
+
+#include <unistd.h>
+
+#include <cstring>
+#include <new>
+
+#include "convert/error.h"
+
+namespace picsheet {
+namespace {
+
+// Rows decoded at a time: a strip of 16 rows of a 4000-pixel picture is 192 KB, small enough to
+// stay in cache while it is spread over the target's columns.
+constexpr int kStripRows = 16;
+
+std::uint64_t PhysicalMemoryBytes() {
+  const long pages = ::sysconf(_SC_PHYS_PAGES);
+  const long pageSize = ::sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return UINT64_MAX;
+  return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
+}
+
+// The raster is allocated before decoding. Linux grants nearly any allocation and kills the
+// process when the pages are touched, so a raster larger than the machine's memory is refused
+// up front rather than trusted to the allocator.
+std::vector<std::uint8_t> AllocateRaster(std::int32_t width, std::int32_t height) {
+  const std::uint64_t bytes =
+      static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * 3u;
+  if (bytes > PhysicalMemoryBytes()) throw Error("Out of memory");
+  try {
+    return std::vector<std::uint8_t>(static_cast<std::size_t>(bytes));
+  } catch (const std::bad_alloc&) {
+    throw Error("Out of memory");
+  }
+}
+
+}  // namespace
+
+void PlaceTurnedRows(const std::uint8_t* rows, int firstRow, int count, int width, int height,
+                     std::int32_t angle, std::uint8_t* target) {
+  const std::size_t w = static_cast<std::size_t>(width);
+  const std::size_t h = static_cast<std::size_t>(height);
+  if (angle == 90 || angle == -90) {
+    // The target is h wide. Clockwise, source row y becomes target column h - 1 - y (top row to
+    // the right column); counter-clockwise, source column x becomes target row w - 1 - x. Each
+    // target row takes one pixel from every row of the strip, so the writes stay within one row.
+    for (std::size_t targetRow = 0; targetRow < w; ++targetRow) {
+      const std::size_t sourceColumn = angle == 90 ? targetRow : w - 1 - targetRow;
+      std::uint8_t* targetLine = target + targetRow * h * 3;
+      for (int r = 0; r < count; ++r) {
+        const std::size_t y = static_cast<std::size_t>(firstRow + r);
+        const std::size_t targetColumn = angle == 90 ? h - 1 - y : y;
+        const std::uint8_t* pixel = rows + (static_cast<std::size_t>(r) * w + sourceColumn) * 3;
+        std::uint8_t* out = targetLine + targetColumn * 3;
+        out[0] = pixel[0];
+        out[1] = pixel[1];
+        out[2] = pixel[2];
+      }
+    }
+    return;
+  }
+  for (int r = 0; r < count; ++r) {
+    const std::size_t y = static_cast<std::size_t>(firstRow + r);
+    const std::uint8_t* source = rows + static_cast<std::size_t>(r) * w * 3;
+    if (angle != 180) {
+      std::memcpy(target + y * w * 3, source, w * 3);
+      continue;
+    }
+    // Upside down: source row y, mirrored, becomes target row h - 1 - y.
+    std::uint8_t* out = target + (h - 1 - y) * w * 3;
+    for (std::size_t x = 0; x < w; ++x) {
+      const std::uint8_t* pixel = source + (w - 1 - x) * 3;
+      out[x * 3] = pixel[0];
+      out[x * 3 + 1] = pixel[1];
+      out[x * 3 + 2] = pixel[2];
+    }
+  }
+}
+
+void RotateBitmap(JpegPicture& picture, std::int32_t angle) {
+  if (angle == 0) return;
+  const std::int32_t width = picture.width;
+  const std::int32_t height = picture.height;
+  std::vector<std::uint8_t> target = AllocateRaster(width, height);
+  DecodeJpegRows(picture.data, kStripRows, [&](const std::uint8_t* rows, int firstRow, int count) {
+    PlaceTurnedRows(rows, firstRow, count, width, height, angle, target.data());
+  });
+  picture.raster = std::move(target);
+  picture.data = std::string();
+  picture.hasData = false;
+  if (angle == 90 || angle == -90) {
+    picture.width = height;
+    picture.height = width;
+  }
+}
+
+}  // namespace picsheet

@@ -1,0 +1,202 @@
+// picsheet-cli end to end: the real program against a loopback server serving real JPEGs.
+#include <gtest/gtest.h>
+
+#include <jerror.h>
+#include <jpeglib.h>
+
+#include <filesystem>
+
+#include "tests/testkit/loopback_server.h"
+#include "tests/testkit/process.h"
+#include "tests/testkit/temp_dir.h"
+
+namespace picsheet {
+namespace {
+
+using testkit::LoopbackServer;
+using testkit::PathExists;
+using testkit::ProcessResult;
+using testkit::ReadFileBytes;
+using testkit::RunProcess;
+using testkit::TempDir;
+
+const std::string kPictures = std::string(PICSHEET_EXAMPLES) + "/pictures/";
+
+ProcessResult Cli(const std::vector<std::string>& args, const std::string& cwd = "") {
+  return RunProcess(PICSHEET_CLI, args, cwd);
+}
+
+std::string Cell(const std::string& number, const std::string& url) {
+  return "<td><center>" + number + "<br><img src=\"" + url + "\" width=100></center></td>";
+}
+
+// Serves the sample pictures under /pictures/ and the catalogue pages given.
+class CliRun : public ::testing::Test {
+ protected:
+  CliRun()
+      : server_([this](httplib::Server& s) {
+          s.Get(R"(/pictures/(.+))", [](const httplib::Request& req, httplib::Response& res) {
+            const std::string file = kPictures + req.matches[1].str();
+            if (!PathExists(file)) {
+              res.status = 404;
+              return;
+            }
+            res.set_content(ReadFileBytes(file), "image/jpeg");
+          });
+          s.Get("/error-page.jpg", [](const httplib::Request&, httplib::Response& res) {
+            res.status = 404;
+            res.set_content("<html>Not found</html>", "text/html");
+          });
+          s.Get(R"(/pages/(.+))", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_content(page_, "text/html");
+          });
+        }) {}
+
+  std::string Picture(const std::string& name) const { return server_.Url("/pictures/" + name); }
+
+  // Numbers 0 (a landscape wrapper), 1 (portrait), 2 (landscape), 3 (the portrait again).
+  std::string SamplePage() const {
+    return "<html><center><font size=3><b>T</b></font><br><table><tr>" +
+           Cell("0", Picture("wrapper.jpg")) + Cell("1", Picture("p1.jpg")) +
+           Cell("2", Picture("p5.jpg")) + Cell("3", Picture("p1.jpg")) + "</tr></table></html>";
+  }
+
+  std::string page_;
+  LoopbackServer server_;
+  TempDir out_;
+};
+
+TEST_F(CliRun, WritesThePageAndItsPictures) {
+  page_ = SamplePage();
+  const ProcessResult run = Cli(
+      {"--cells", "3", "--status", "--output-dir", out_.path(), server_.Url("/pages/list.htm")});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+
+  // The save name comes from the link: the part after the port's colon, filtered.
+  const std::string name = std::to_string(server_.port()) + "pageslisthtm";
+  EXPECT_EQ(run.out, out_.path() + "/" + name + ".html\n");
+  EXPECT_EQ(ReadFileBytes(out_.File(name + ".html")),
+            "<html><body><center><b>T</b></center>\r\n"
+            "<table style=\"width: 19cm\">\r\n"
+            "<tr valign=\"top\"><td style=\"width:6.3cm\">\r\n"
+            "<img src=\"" +
+                name +
+                "_images\\00000001_1.jpg\" style=\"width:6.3cm; height: 9.0cm\"/>\r\n"
+                "1</td><td style=\"width:6.3cm\">\r\n"
+                "<img src=\"" +
+                name +
+                "_images\\00000002_1.jpg\" style=\"width:6.3cm; height: 9.0cm\"/>\r\n"
+                "2</td><td style=\"width:6.3cm\">\r\n"
+                "<img src=\"" +
+                name +
+                "_images\\00000003_1.jpg\" style=\"width:6.3cm; height: 9.0cm\"/>\r\n"
+                "3</td></tr>\r\n<tr valign=\"top\"><td style=\"width:6.3cm\">\r\n"
+                "<img src=\"" +
+                name +
+                "_images\\00000000_1.jpg\" style=\"width:6.3cm\"/>\r\n"
+                "0</td></tr>\r\n</table></body></html>\r\n");
+  EXPECT_EQ(run.err,
+            "Ищем заголовок...\nИщем конец заголовка...\nИщем первую ячейку таблицы...\n"
+            "Изображений 1 №1 ячейка 2\nИзображений 2 №1 ячейка 3\n"
+            "Изображений 3 №1 ячейка 1\nИзображений 4 №1 ячейка 2\n");
+
+  const std::string images = out_.File(name + "_images/");
+  // Portrait pictures stand as they are, byte for byte; landscape ones are turned.
+  EXPECT_EQ(ReadFileBytes(images + "00000001_1.jpg"), ReadFileBytes(kPictures + "p1.jpg"));
+  EXPECT_EQ(ReadFileBytes(images + "00000003_1.jpg"), ReadFileBytes(kPictures + "p1.jpg"));
+  EXPECT_NE(ReadFileBytes(images + "00000002_1.jpg"), ReadFileBytes(kPictures + "p5.jpg"));
+  EXPECT_NE(ReadFileBytes(images + "00000000_1.jpg"), ReadFileBytes(kPictures + "wrapper.jpg"));
+}
+
+TEST_F(CliRun, AGivenSessionNameIsUsedUnchangedAndTheOutputFolderDefaultsToTheCurrentOne) {
+  page_ = SamplePage();
+  const ProcessResult run =
+      Cli({server_.Url("/pages/list.htm"), "--session", "my list", "--orientation", "none"},
+          out_.path());
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out, out_.path() + "/my list.html\n");
+  EXPECT_TRUE(PathExists(out_.File("my list_images/00000002_1.jpg")));
+  EXPECT_EQ(run.err, "") << "stderr holds nothing when it is not a terminal";
+  // Nothing is turned when the pictures are taken as they are.
+  EXPECT_EQ(ReadFileBytes(out_.File("my list_images/00000002_1.jpg")),
+            ReadFileBytes(kPictures + "p5.jpg"));
+}
+
+TEST_F(CliRun, APictureThatFailsEndsTheRunWithoutAPage) {
+  const std::string broken = server_.Url("/error-page.jpg");
+  page_ = "<center><font size=3><b>T</b></font><br>" + Cell("1", Picture("p1.jpg")) +
+          Cell("2", broken) + Cell("3", Picture("p7.jpg"));
+  const ProcessResult run =
+      Cli({"--session", "s", "--output-dir", out_.path() + "/", server_.Url("/pages/broken.htm")});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.out, "");
+  // The error page's body is no JPEG stream.
+  EXPECT_EQ(run.err, "error: JPEG error #" + std::to_string(JERR_NO_SOI) + ".\n");
+  EXPECT_FALSE(PathExists(out_.File("s.html")));
+  EXPECT_TRUE(PathExists(out_.File("s_images/00000001_1.jpg")));
+  EXPECT_FALSE(PathExists(out_.File("s_images/00000003_1.jpg")));
+}
+
+TEST_F(CliRun, LoadErrorsAreReportedWithTheFullStopRule) {
+  const ProcessResult missing = Cli({"no-such-page.htm"}, out_.path());
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_EQ(missing.err, "error: Cannot open file \"" + out_.path() +
+                             "/no-such-page.htm\". No such file or directory.\n");
+  const ProcessResult empty = Cli({""}, out_.path());
+  EXPECT_EQ(empty.exitCode, 1);
+  // The empty path names no file; it is made absolute to the current directory for the message.
+  EXPECT_EQ(empty.err,
+            "error: Cannot open file \"" + out_.path() + "\". No such file or directory.\n");
+  const std::string refused = "http://127.0.0.1:1/list.htm";
+  const ProcessResult unreachable = Cli({refused}, out_.path());
+  EXPECT_EQ(unreachable.exitCode, 1);
+  EXPECT_EQ(unreachable.err, "error: Cannot open URL " + refused + ".\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out_.path()),
+                          std::filesystem::directory_iterator()),
+            0)
+      << "nothing is written when the page cannot be loaded";
+}
+
+TEST_F(CliRun, APageWithoutTheTitleGivesAnEmptyFile) {
+  testkit::WriteFileBytes(out_.File("plain.htm"), "<html>no catalogue here</html>");
+  const ProcessResult run = Cli({"--status", "--", "plain.htm"}, out_.path());
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out, out_.path() + "/plainhtm.html\n");
+  EXPECT_EQ(ReadFileBytes(out_.File("plainhtm.html")), "");
+  EXPECT_EQ(run.err, "Ищем заголовок...\n");
+}
+
+TEST(CliUsage, BadUsageExitsWithTwoAndAReason) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{},
+                                               {"--cells", "1", "a.htm"},
+                                               {"--cells", "21", "a.htm"},
+                                               {"--cells", "x", "a.htm"},
+                                               {"--orientation", "diagonal", "a.htm"},
+                                               {"--turn", "up", "a.htm"},
+                                               {"--bogus", "a.htm"},
+                                               {"--jobs", "0", "a.htm"},
+                                               {"a.htm", "b.htm"}}) {
+    const ProcessResult run = Cli(args);
+    std::string joined;
+    for (const std::string& arg : args) joined += arg + " ";
+    EXPECT_EQ(run.exitCode, 2) << joined;
+    EXPECT_EQ(run.out, "") << joined;
+    EXPECT_NE(run.err.find("Usage: picsheet-cli"), std::string::npos) << joined;
+  }
+}
+
+TEST(CliUsage, HelpAndVersionGoToStdout) {
+  const ProcessResult help = Cli({"--help"});
+  EXPECT_EQ(help.exitCode, 0);
+  for (const char* option :
+       {"--cells", "--orientation", "--turn", "--skip-repeats", "--covers-in-place",
+        "--no-gap-cells", "--digit-captions", "--session", "--output-dir", "--status", "--jobs"}) {
+    EXPECT_NE(help.out.find(option), std::string::npos) << option;
+  }
+  const ProcessResult version = Cli({"--version"});
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.out.rfind("picsheet-cli ", 0), 0u);
+}
+
+}  // namespace
+}  // namespace picsheet
