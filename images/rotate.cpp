@@ -10,9 +10,10 @@
 namespace picsheet {
 namespace {
 
-// Rows decoded at a time: a strip of 16 rows of a 4000-pixel picture is 192 KB, small enough to
-// stay in cache while it is spread over the target's columns.
-constexpr int kStripRows = 16;
+// Rows decoded at a time. Each strip is spread over the target's columns, so every target row
+// gets kStripRows pixels (192 bytes, three whole cache lines) per strip; the strip itself (768 KB
+// for a 4000-pixel row) stays in cache while that happens. 64 measured fastest on 12 megapixels.
+constexpr int kStripRows = 64;
 
 std::uint64_t PhysicalMemoryBytes() {
   const long pages = ::sysconf(_SC_PHYS_PAGES);
