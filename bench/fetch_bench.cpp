@@ -1,0 +1,124 @@
+// Whole runs of picsheet-cli against a loopback server that answers every request 50 ms late, as
+// a distant catalogue site does. Reports one-by-one fetching (--jobs 1), the default pool, and a
+// plain parallel download of the same addresses with curl at the same parallelism, plus the peak
+// memory of runs of 200 and 800 pictures. Exits 1 when a target is missed.
+//
+// Targets: default >= 4.5x faster than --jobs 1; default within 1.3x of curl's transfer time;
+// peak memory for 800 pictures within 1.2x of that for 200.
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <thread>
+
+#include "bench/bench_jpeg.h"
+#include "tests/testkit/loopback_server.h"
+#include "tests/testkit/process.h"
+#include "tests/testkit/temp_dir.h"
+
+namespace picsheet {
+namespace {
+
+constexpr auto kDelay = std::chrono::milliseconds(50);
+constexpr int kJobs = 6;
+
+struct Pictures {
+  std::string portrait = bench::MakePhotoLikeJpeg(480, 640, false, 92);
+  std::string landscape = bench::MakePhotoLikeJpeg(640, 480, true, 92);
+};
+
+// Picture n is landscape (and so turned under vertical orientation) for every third n.
+bool IsLandscape(int n) { return n % 3 == 0; }
+
+std::string CataloguePage(const testkit::LoopbackServer& server, int pictures) {
+  std::string page = "<html><center><font size=3><b>Bench</b></font><br><table><tr>";
+  for (int n = 1; n <= pictures; ++n) {
+    const std::string number = std::to_string(n);
+    page += "<td><center>" + number + "<br><img src=\"" +
+            server.Url("/pictures/" + number + ".jpg") + "\" width=100></center></td>";
+  }
+  return page + "</tr></table></html>";
+}
+
+testkit::ProcessResult RunCli(const std::string& page, const std::string& out,
+                              const std::vector<std::string>& extra) {
+  std::vector<std::string> args = {"--output-dir", out, "--session", "bench"};
+  args.insert(args.end(), extra.begin(), extra.end());
+  args.push_back(page);
+  testkit::ProcessResult run = testkit::RunProcess(PICSHEET_CLI, args);
+  if (run.exitCode != 0) {
+    std::fprintf(stderr, "picsheet-cli failed: %s\n", run.err.c_str());
+    std::exit(2);
+  }
+  return run;
+}
+
+double CurlParallel(const testkit::LoopbackServer& server, int pictures,
+                    const testkit::TempDir& dir) {
+  const std::string config = dir.File("curl.cfg");
+  {
+    std::ofstream file(config);
+    for (int n = 1; n <= pictures; ++n) {
+      file << "url = \"" << server.Url("/pictures/" + std::to_string(n) + ".jpg") << "\"\n"
+           << "output = \"/dev/null\"\n";
+    }
+  }
+  const testkit::ProcessResult run = testkit::RunProcess(
+      "/usr/bin/curl",
+      {"--silent", "--parallel", "--parallel-max", std::to_string(kJobs), "--config", config});
+  if (run.exitCode != 0) {
+    std::fprintf(stderr, "curl failed (%d): %s\n", run.exitCode, run.err.c_str());
+    std::exit(2);
+  }
+  return run.seconds;
+}
+
+bool Report(const char* what, double value, const char* relation, double target) {
+  const bool met = relation[0] == '>' ? value >= target : value <= target;
+  std::printf("  %-44s %6.2f  (target %s %.2f) %s\n", what, value, relation, target,
+              met ? "met" : "MISSED");
+  return met;
+}
+
+}  // namespace
+}  // namespace picsheet
+
+int main() {
+  using namespace picsheet;
+  const Pictures pictures;
+  std::printf("pictures: portrait %zu bytes, landscape %zu bytes, %lld ms per answer\n",
+              pictures.portrait.size(), pictures.landscape.size(),
+              static_cast<long long>(kDelay.count()));
+  testkit::LoopbackServer server([&](httplib::Server& s) {
+    s.new_task_queue = [] { return new httplib::ThreadPool(32); };
+    s.Get(R"(/pictures/(\d+)\.jpg)", [&](const httplib::Request& req, httplib::Response& res) {
+      std::this_thread::sleep_for(kDelay);
+      const int n = std::stoi(req.matches[1].str());
+      res.set_content(IsLandscape(n) ? pictures.landscape : pictures.portrait, "image/jpeg");
+    });
+  });
+  testkit::TempDir dir;
+  const auto writePage = [&](int count) {
+    const std::string path = dir.File("catalogue" + std::to_string(count) + ".htm");
+    std::ofstream(path, std::ios::binary) << CataloguePage(server, count);
+    return path;
+  };
+  const std::string page200 = writePage(200);
+  const std::string page800 = writePage(800);
+
+  const testkit::ProcessResult oneByOne = RunCli(page200, dir.path(), {"--jobs", "1"});
+  const testkit::ProcessResult pooled = RunCli(page200, dir.path(), {});
+  const double curl = CurlParallel(server, 200, dir);
+  const testkit::ProcessResult pooled800 = RunCli(page800, dir.path(), {});
+
+  std::printf("200 pictures: --jobs 1 %.2f s, default %.2f s, curl --parallel-max %d %.2f s\n",
+              oneByOne.seconds, pooled.seconds, kJobs, curl);
+  std::printf("peak memory: 200 pictures %ld KB, 800 pictures %ld KB\n", pooled.peakKb,
+              pooled800.peakKb);
+  bool met = true;
+  met &=
+      Report("speed-up of the default over --jobs 1", oneByOne.seconds / pooled.seconds, ">=", 4.5);
+  met &= Report("default time / parallel curl time", pooled.seconds / curl, "<=", 1.3);
+  met &=
+      Report("peak memory 800 / 200 pictures", double(pooled800.peakKb) / pooled.peakKb, "<=", 1.2);
+  return met ? 0 : 1;
+}
