@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <fstream>
 #include <new>
+#include <string>
 
 #include "convert/error.h"
 
@@ -15,20 +17,31 @@ namespace {
 // for a 4000-pixel row) stays in cache while that happens. 64 measured fastest on 12 megapixels.
 constexpr int kStripRows = 64;
 
-std::uint64_t PhysicalMemoryBytes() {
+// Memory the system can hand out without swapping: MemAvailable of /proc/meminfo, or the
+// physical memory when the kernel does not report it.
+std::uint64_t AvailableMemoryBytes() {
+  std::ifstream meminfo("/proc/meminfo");
+  std::string key;
+  std::uint64_t kilobytes = 0;
+  while (meminfo >> key >> kilobytes) {
+    if (key == "MemAvailable:") return kilobytes * 1024;
+    meminfo.ignore(64, '\n');
+  }
   const long pages = ::sysconf(_SC_PHYS_PAGES);
   const long pageSize = ::sysconf(_SC_PAGESIZE);
   if (pages <= 0 || pageSize <= 0) return UINT64_MAX;
   return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
 }
 
-// The raster is allocated before decoding. Linux grants nearly any allocation and kills the
-// process when the pages are touched, so a raster larger than the machine's memory is refused
-// up front rather than trusted to the allocator.
+// The turned raster is allocated before decoding. Linux grants nearly any allocation and kills
+// the process (or swaps) when the pages are touched, so a picture whose raster and decoding work
+// (about as much again, for progressive pictures the library's coefficient buffers) would not fit
+// in the available memory is refused up front rather than trusted to the allocator. A header can
+// claim up to 65500 x 65500 pixels, 12 GB of raster, at the cost of a few bytes.
 std::vector<std::uint8_t> AllocateRaster(std::int32_t width, std::int32_t height) {
   const std::uint64_t bytes =
       static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * 3u;
-  if (bytes > PhysicalMemoryBytes()) throw Error("Out of memory");
+  if (bytes > AvailableMemoryBytes() / 2) throw Error("Out of memory");
   try {
     return std::vector<std::uint8_t>(static_cast<std::size_t>(bytes));
   } catch (const std::bad_alloc&) {

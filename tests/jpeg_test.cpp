@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <fstream>
 #include <vector>
 
 #include "convert/error.h"
@@ -177,6 +178,25 @@ TEST(RotateBitmap, DamagedDataFailsOnlyWhenDecoded) {
   EXPECT_EQ(bad.width, 64);
   EXPECT_EQ(ErrorOf([&] { RotateBitmap(bad, 90); }),
             "JPEG error #" + std::to_string(JERR_BAD_COMPONENT_ID));
+}
+
+TEST(RotateBitmap, RefusesAPictureTooLargeForMemoryBeforeDecoding) {
+  // A real stream whose frame header claims 65500 x 65000 pixels: 12.8 GB of raster.
+  std::string huge = MakeFlatJpeg(16, 16);
+  const std::size_t frame = huge.find("\xFF\xC0");
+  ASSERT_NE(frame, std::string::npos);
+  const char size[] = {'\xFD', '\xE8', '\xFF', '\xDC'};  // height 65000, width 65500
+  huge.replace(frame + 5, 4, size, 4);
+  JpegPicture picture = LoadJpegPicture(huge);
+  ASSERT_EQ(picture.width, 65500);
+  ASSERT_EQ(picture.height, 65000);
+  std::ifstream meminfo("/proc/meminfo");
+  std::string key;
+  long long availableKb = 0;
+  while (meminfo >> key >> availableKb && key != "MemAvailable:") meminfo.ignore(64, '\n');
+  if (availableKb * 1024 / 2 >= 65500LL * 65000 * 3) GTEST_SKIP() << "this machine could decode it";
+  EXPECT_EQ(ErrorOf([&] { RotateBitmap(picture, 90); }), "Out of memory");
+  EXPECT_TRUE(picture.hasData);
 }
 
 TEST(EncodeJpegRgb, ADescriptorThatTakesNoBytesIsAWriteError) {
