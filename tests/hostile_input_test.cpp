@@ -1,0 +1,130 @@
+// Faults and foreign input: slow and stalling servers, and number texts that would misplace or
+// misname picture files. Each must end with a clear outcome, never a hang, a crash or a stray file.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "convert/source.h"
+#include "tests/testkit/jpeg_maker.h"
+#include "tests/testkit/loopback_server.h"
+#include "tests/testkit/process.h"
+#include "tests/testkit/temp_dir.h"
+
+namespace picsheet {
+namespace {
+
+using std::chrono::milliseconds;
+using testkit::LoopbackServer;
+using testkit::PathExists;
+using testkit::ProcessResult;
+using testkit::TempDir;
+
+// Serves body in chunks of chunkSize bytes, pausing before each; stops sending (and keeps the
+// connection open until released) after stopAfter bytes.
+void ServeDrip(httplib::Response& res, const std::string& body, std::size_t chunkSize,
+               milliseconds pause, std::size_t stopAfter, const std::atomic<bool>& released) {
+  res.set_chunked_content_provider(
+      "image/jpeg", [=, &released](std::size_t offset, httplib::DataSink& sink) {
+        if (offset >= stopAfter) {
+          while (!released) std::this_thread::sleep_for(milliseconds(20));
+          sink.done();
+          return true;
+        }
+        std::this_thread::sleep_for(pause);
+        const std::size_t size = std::min(chunkSize, std::min(stopAfter, body.size()) - offset);
+        sink.write(body.data() + offset, size);
+        if (offset + size >= body.size()) sink.done();
+        return true;
+      });
+}
+
+TEST(NetworkFaults, ASlowDripArrivesWholeAndAStallEndsWithTheBytesSoFar) {
+  const std::string body = testkit::MakeFlatJpeg(64, 64);
+  std::atomic<bool> released{false};
+  LoopbackServer server([&](httplib::Server& s) {
+    s.Get("/drip", [&](const httplib::Request&, httplib::Response& res) {
+      ServeDrip(res, body, body.size() / 8 + 1, milliseconds(150), body.size(), released);
+    });
+    s.Get("/stall", [&](const httplib::Request&, httplib::Response& res) {
+      ServeDrip(res, body, 100, milliseconds(0), 200, released);
+    });
+  });
+  FetchOptions options;
+  options.stallTimeout = std::chrono::seconds(1);
+  // Eight pauses of 150 ms add up past the stall limit, but bytes keep coming: no time-out.
+  EXPECT_EQ(std::move(FetchUrl(server.Url("/drip"), options)).TakeRemaining(), body);
+
+  const auto start = std::chrono::steady_clock::now();
+  const std::string partial = std::move(FetchUrl(server.Url("/stall"), options)).TakeRemaining();
+  // libcurl judges the speed over its last five seconds, so a stall is noticed within about that
+  // plus the stall limit: bounded, no hang.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+  EXPECT_EQ(partial, body.substr(0, 200));
+  released = true;
+}
+
+// Converts a served page whose cells carry the given number texts.
+class HostileNumbers : public ::testing::Test {
+ protected:
+  HostileNumbers()
+      : server_([this](httplib::Server& s) {
+          s.Get("/p.jpg", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_content(picture_, "image/jpeg");
+          });
+          s.Get("/list.htm", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_content(page_, "text/html");
+          });
+        }) {}
+
+  ProcessResult Convert(const std::vector<std::string>& numbers) {
+    page_ = "<html><center><font size=3><b>T</b></font><br><table><tr>";
+    for (const std::string& number : numbers) {
+      page_ += "<td><center>" + number + "<br><img src=\"" + server_.Url("/p.jpg") +
+               "\" width=100></center></td>";
+    }
+    page_ += "</tr></table></html>";
+    return testkit::RunProcess(
+        PICSHEET_CLI, {"--session", "s", "--no-gap-cells", "--covers-in-place", "--output-dir",
+                       out_.path(), server_.Url("/list.htm")});
+  }
+
+  std::string picture_ = testkit::MakeFlatJpeg(30, 40);
+  std::string page_;
+  LoopbackServer server_;
+  TempDir out_;
+};
+
+TEST_F(HostileNumbers, SeparatorsAndZeroBytesStayInsideThePictureFolder) {
+  const ProcessResult run = Convert({"../up", "a/b", "c\\d", std::string("e\0f", 3), "..", "/etc"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(out_.File("s_images"))) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  // Each name is padded to 10 characters with "0"; "/", "\\" and NUL become "_".
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"000.._up_1.jpg", "000000.._1.jpg", "00000a_b_1.jpg",
+                                      "00000c_d_1.jpg", "00000e_f_1.jpg", "0000_etc_1.jpg"}));
+  // Only the page and the picture folder were written into the output folder.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out_.path()),
+                          std::filesystem::directory_iterator()),
+            2);
+  const std::string page = testkit::ReadFileBytes(out_.File("s.html"));
+  EXPECT_NE(page.find("src=\"s_images\\000.._up_1.jpg\""), std::string::npos);
+}
+
+TEST_F(HostileNumbers, ANameTooLongForTheFileSystemIsAClearError) {
+  const std::string longNumber(300, '7');
+  const ProcessResult run = Convert({"1", longNumber});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, "error: Cannot create file \"" + out_.File("s_images/" + longNumber) +
+                         "_1.jpg\". File name too long.\n");
+  EXPECT_TRUE(PathExists(out_.File("s_images/00000001_1.jpg")));
+  EXPECT_FALSE(PathExists(out_.File("s.html")));
+}
+
+}  // namespace
+}  // namespace picsheet
