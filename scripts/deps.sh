@@ -7,6 +7,12 @@ picsheet_install_deps() {
   if [ "${1:-}" = "--gui" ]; then
     packages+=(qt6-base-dev qt6-webengine-dev xvfb xauth)
   fi
+  picsheet_install_packages "${packages[@]}"
+}
+
+# Installs those of the given Debian packages that are missing.
+picsheet_install_packages() {
+  local packages=("$@")
   local missing=()
   local package
   for package in "${packages[@]}"; do
