@@ -1,0 +1,96 @@
+// The window: every option of a conversion as the state of its controls, the text pane, the
+// preview pane and the status bar; "Go!" runs one conversion through the shared run flow.
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+#include <string>
+
+#include "app/core/run_flow.h"
+#include "convert/catalogue.h"
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QSplitter;
+class QStatusBar;
+class QToolButton;
+
+namespace picsheet {
+
+class PreviewPane;
+class RunWorker;
+struct RunOutcome;
+
+class MainForm final : public QMainWindow {
+  Q_OBJECT
+ public:
+  explicit MainForm(QWidget* parent = nullptr);
+  // Waits for a run still going after ending its downloads.
+  ~MainForm() override;
+  MainForm(const MainForm&) = delete;
+  MainForm& operator=(const MainForm&) = delete;
+
+  // Where runs write the page and the picture folder: the running program's folder unless
+  // set otherwise (by tests). A "/" is appended when missing.
+  void SetProgramFolder(const std::string& folder);
+  const std::string& programFolder() const { return programFolder_; }
+
+  // The page of the latest run whose loading succeeded and the save name of the latest run.
+  const RunState& state() const { return state_; }
+  bool IsRunning() const;
+
+ signals:
+  // A run has ended and the window is usable again: after success the preview has been sent
+  // to the saved page; after an error its message box has been closed.
+  void RunEnded(bool succeeded);
+
+ private slots:
+  // Every change of the source text derives the save name and hands the focus to it.
+  void urxChange();
+  // Starts one conversion with the options as the controls hold them.
+  void Button1Click();
+
+ private:
+  QWidget* BuildOptionStrip();
+  QWidget* BuildMainArea();
+  CatalogueOptions ReadOptions() const;
+  int CellsPerRow() const;
+  void SetRunning(bool running);
+  void AppendLine(const QByteArray& line);
+  void FinishRun(const RunOutcome& outcome);
+  void ShowError(const std::string& message);
+
+  std::string programFolder_;
+  RunState state_;
+  std::unique_ptr<RunWorker> worker_;
+
+  QWidget* optionStrip_ = nullptr;
+  QToolButton* SpeedButton1_ = nullptr;
+  QLineEdit* urx_ = nullptr;
+  QSpinBox* coln_ = nullptr;
+  QCheckBox* bxPass_ = nullptr;
+  QRadioButton* rbVert_ = nullptr;
+  QRadioButton* rbHoriz_ = nullptr;
+  QRadioButton* rbNone_ = nullptr;
+  QRadioButton* rbCW_ = nullptr;
+  QRadioButton* rbCCW_ = nullptr;
+  QLineEdit* edSession_ = nullptr;
+  QPushButton* Button1_ = nullptr;
+  QGroupBox* GroupBox1_ = nullptr;
+  QCheckBox* cbSirian_ = nullptr;
+  QCheckBox* cbCovers_ = nullptr;
+  QCheckBox* cbCells_ = nullptr;
+  QPlainTextEdit* mm_ = nullptr;
+  QSplitter* Splitter1_ = nullptr;
+  PreviewPane* wb_ = nullptr;
+  QStatusBar* sb_ = nullptr;
+  QLabel* statusText_ = nullptr;
+};
+
+}  // namespace picsheet

@@ -1,0 +1,75 @@
+#include "app/window/run_worker.h"
+
+#include <QThread>
+#include <exception>
+#include <string_view>
+#include <utility>
+
+namespace picsheet {
+namespace {
+
+// The run's view on the worker thread: hands everything to the window as signals.
+class SignallingView final : public RunView {
+ public:
+  explicit SignallingView(RunWorker& worker) : worker_(worker) {}
+  void ClearLines() override { emit worker_.LinesCleared(); }
+  void AppendLine(std::string_view line) override {
+    emit worker_.LineAppended(QByteArray(line.data(), static_cast<qsizetype>(line.size())));
+  }
+  // The converter's status texts are UTF-8 literals.
+  void SetStatus(std::string_view status) override {
+    emit worker_.StatusChanged(
+        QString::fromUtf8(status.data(), static_cast<qsizetype>(status.size())));
+  }
+
+ private:
+  RunWorker& worker_;
+};
+
+}  // namespace
+
+RunWorker::RunWorker(QObject* parent) : QObject(parent) {
+  qRegisterMetaType<picsheet::RunOutcome>();
+  // Connected first, so the run counts as over for every receiver of Ended.
+  connect(
+      this, &RunWorker::Ended, this, [this] { running_ = false; }, Qt::QueuedConnection);
+}
+
+RunWorker::~RunWorker() {
+  cancelled_ = true;
+  WaitForThread();
+}
+
+bool RunWorker::IsRunning() const { return running_; }
+
+void RunWorker::WaitForThread() {
+  if (thread_ == nullptr) return;
+  thread_->wait();
+  thread_.reset();
+}
+
+bool RunWorker::Start(RunRequest request, RunState state) {
+  if (running_) return false;
+  WaitForThread();  // the previous run has sent its Ended; its thread is at most on its way out
+  running_ = true;
+  cancelled_ = false;
+  request.fetch.cancelled = &cancelled_;
+  thread_.reset(QThread::create([this, request = std::move(request), state = std::move(state)] {
+    RunOutcome outcome;
+    outcome.state = state;
+    SignallingView view(*this);
+    try {
+      outcome.pagePath = RunConversion(request, outcome.state, view);
+      outcome.succeeded = true;
+    } catch (const std::exception& e) {
+      outcome.error = e.what();
+    } catch (...) {
+      outcome.error = "Unknown error";
+    }
+    emit Ended(outcome);
+  }));
+  thread_->start();
+  return true;
+}
+
+}  // namespace picsheet

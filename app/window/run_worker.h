@@ -1,0 +1,60 @@
+// Runs conversions off the window's thread and reports them back to it by queued signals.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "app/core/run_flow.h"
+
+class QThread;
+
+namespace picsheet {
+
+// How a run ended: the window's state as the run left it, and the page or the error.
+struct RunOutcome {
+  RunState state;
+  bool succeeded = false;
+  std::string pagePath;  // the saved page, when the run succeeded
+  std::string error;     // the error's message as raised, when it failed
+};
+
+// One run at a time on a thread of its own. Every signal is emitted on that thread and reaches
+// receivers on the window's thread queued, in the order emitted: all lines and status texts of
+// a run arrive before its Ended.
+class RunWorker final : public QObject {
+  Q_OBJECT
+ public:
+  explicit RunWorker(QObject* parent = nullptr);
+  // Ends the transfers of a run still going (it then fails at its next download) and waits for it.
+  ~RunWorker() override;
+  RunWorker(const RunWorker&) = delete;
+  RunWorker& operator=(const RunWorker&) = delete;
+
+  // Starts RunConversion(request, state) unless a run is going; returns whether it started.
+  // Exceptions of the run never leave its thread: they end it with Ended. Window thread only.
+  bool Start(RunRequest request, RunState state);
+  // From Start until Ended has been delivered on the window's thread.
+  bool IsRunning() const;
+
+ signals:
+  void LinesCleared();
+  // One output line, its bytes as the converter made them.
+  void LineAppended(const QByteArray& line);
+  void StatusChanged(const QString& status);
+  void Ended(const picsheet::RunOutcome& outcome);
+
+ private:
+  void WaitForThread();
+
+  std::unique_ptr<QThread> thread_;
+  bool running_ = false;
+  std::atomic<bool> cancelled_{false};
+};
+
+}  // namespace picsheet
+
+Q_DECLARE_METATYPE(picsheet::RunOutcome)

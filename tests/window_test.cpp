@@ -1,0 +1,773 @@
+// The window end to end: the real form under a headless platform, runs against a real loopback
+// HTTP server serving real JPEG files, the page and pictures checked on disk.
+#include <iconv.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/core/error_message.h"
+#include "app/core/run_flow.h"
+#include "app/core/session_name.h"
+#include "app/window/application_title.h"
+#include "app/window/main_form.h"
+#include "app/window/windows1251.h"
+#include "convert/source.h"
+#include "tests/testkit/loopback_server.h"
+#include "tests/testkit/temp_dir.h"
+
+namespace picsheet {
+namespace {
+
+using testkit::LoopbackServer;
+using testkit::PathExists;
+using testkit::ReadFileBytes;
+using testkit::TempDir;
+
+constexpr int kRunTimeoutMs = 60000;
+const std::string kPictures = std::string(PICSHEET_EXAMPLES) + "/pictures/";
+
+// "Серия 3" as the catalogue pages carry it, in Windows-1251.
+const std::string kTitle1251 = "\xD1\xE5\xF0\xE8\xFF 3";
+
+std::string Cell(const std::string& number, const std::string& url) {
+  return "<td><center>" + number + "<br><img src=\"" + url + "\" width=100></center></td>";
+}
+
+std::string Page(const std::string& title, const std::vector<std::string>& cells) {
+  std::string page = "<html><center><font size=3><b>" + title + "</b></font><br><table><tr>";
+  for (const std::string& cell : cells) page += cell;
+  return page + "</tr></table></html>";
+}
+
+template <typename Widget>
+Widget* Find(const MainForm& form, const char* name) {
+  return form.findChild<Widget*>(QString::fromLatin1(name));
+}
+
+// The label whose buddy is field.
+QLabel* LabelOf(const MainForm& form, const QWidget* field) {
+  for (QLabel* label : form.findChildren<QLabel*>()) {
+    if (label->buddy() == field) return label;
+  }
+  return nullptr;
+}
+
+QRect InWindow(const QWidget* widget) {
+  return QRect(widget->mapTo(widget->window(), QPoint(0, 0)), widget->size());
+}
+
+// What a run shows through the toolkit-free run flow alone: the reference the window's pane,
+// status bar and saved page are compared with.
+class RecordingView final : public RunView {
+ public:
+  void ClearLines() override { lines.clear(); }
+  void AppendLine(std::string_view line) override { lines.emplace_back(line); }
+  void SetStatus(std::string_view status) override { lastStatus.assign(status); }
+  std::vector<std::string> lines;
+  std::string lastStatus;
+};
+
+struct ReferenceRun {
+  RecordingView view;
+  std::string pagePath;
+  std::string error;
+};
+
+ReferenceRun RunReference(const std::string& source, const std::string& saveName,
+                          const std::string& folder, const CatalogueOptions& options) {
+  ReferenceRun run;
+  RunRequest request;
+  request.source = source;
+  request.saveName = saveName;
+  request.programFolder = folder + "/";
+  request.options = options;
+  RunState state;
+  try {
+    run.pagePath = RunConversion(request, state, run.view);
+  } catch (const std::exception& e) {
+    run.error = e.what();
+  }
+  return run;
+}
+
+std::string JoinedWithCrLf(const std::vector<std::string>& lines) {
+  std::string bytes;
+  for (const std::string& line : lines) bytes += line + "\r\n";
+  return bytes;
+}
+
+// The pane's text for lines: one paragraph per line, a line's own CR LF a line break.
+QString PaneTextOf(const std::vector<std::string>& lines) {
+  QStringList paragraphs;
+  for (const std::string& line : lines) {
+    paragraphs << DecodeWindows1251(line).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  }
+  return paragraphs.join(u'\n');
+}
+
+std::string FileOpenMessage(const std::string& path) {
+  std::string pageText;
+  try {
+    LoadSource(path, pageText);
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "(the file opened)";
+}
+
+// Closes every message box that comes up with its OK button, noting what each showed.
+class MessageBoxCloser {
+ public:
+  struct Seen {
+    QString text;
+    QString title;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+  };
+
+  MessageBoxCloser() {
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(widget);
+        if (box == nullptr || !box->isVisible()) continue;
+        seen.push_back({box->text(), box->windowTitle(), box->icon(), box->standardButtons()});
+        box->button(QMessageBox::Ok)->click();
+      }
+    });
+    timer_.start(20);
+  }
+
+  std::vector<Seen> seen;
+
+ private:
+  QTimer timer_;
+};
+
+// The window shown with its runs going to a temporary folder.
+class ShownForm {
+ public:
+  ShownForm() {
+    form.SetProgramFolder(folder.path());
+    form.show();
+    form.activateWindow();
+    active = QTest::qWaitForWindowActive(&form);
+  }
+
+  void Go() { Find<QPushButton>(form, "Button1")->click(); }
+  QLineEdit* urx() { return Find<QLineEdit>(form, "urx"); }
+  QLineEdit* edSession() { return Find<QLineEdit>(form, "edSession"); }
+  QPlainTextEdit* mm() { return Find<QPlainTextEdit>(form, "mm"); }
+  QWebEngineView* wb() { return Find<QWebEngineView>(form, "wb"); }
+  QString statusText() { return Find<QStatusBar>(form, "sb")->findChild<QLabel*>()->text(); }
+  std::size_t FilesInFolder() const {
+    return static_cast<std::size_t>(std::distance(
+        std::filesystem::directory_iterator(folder.path()), std::filesystem::directory_iterator()));
+  }
+
+  TempDir folder;
+  MainForm form;
+  bool active = false;  // focus follows only in the active window
+};
+
+// Serves /pictures/NAME from the sample pictures, /error-page.jpg as a 404 page, /slow.jpg only
+// once released, and /pages/... as the page set by the test.
+class CatalogueServer {
+ public:
+  CatalogueServer()
+      : server_([this](httplib::Server& s) {
+          s.Get(R"(/pictures/(.+))", [](const httplib::Request& req, httplib::Response& res) {
+            const std::string file = kPictures + req.matches[1].str();
+            if (!PathExists(file)) {
+              res.status = 404;
+              return;
+            }
+            res.set_content(ReadFileBytes(file), "image/jpeg");
+          });
+          s.Get("/error-page.jpg", [](const httplib::Request&, httplib::Response& res) {
+            res.status = 404;
+            res.set_content("<html>Not found</html>", "text/html");
+          });
+          s.Get("/slow.jpg", [this](const httplib::Request&, httplib::Response& res) {
+            slowRequested = true;
+            for (int i = 0; i < 3000 && !slowReleased; ++i) {
+              std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            res.set_content(ReadFileBytes(kPictures + "p1.jpg"), "image/jpeg");
+          });
+          s.Get(R"(/pages/(.+))", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_content(page, "text/html");
+          });
+        }) {}
+  ~CatalogueServer() { slowReleased = true; }
+
+  std::string Url(const std::string& path) const { return server_.Url(path); }
+  std::string Picture(const std::string& name) const { return Url("/pictures/" + name); }
+
+  std::string page;
+  std::atomic<bool> slowRequested{false};
+  std::atomic<bool> slowReleased{false};
+
+ private:
+  LoopbackServer server_;
+};
+
+}  // namespace
+
+class WindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void startsWithEveryControlInItsStartState();
+  void fieldsStandUnderTheirLabelsInTheirOrder();
+  void splitterSharesTheWidthBetweenThePanes();
+  void programFolderIsTheExecutablesFolder();
+  void previewRunsNoScriptsPluginsOrRemoteLoads();
+  void applicationTitleIsTheProgramNameWithTheRestInLowerCase();
+  void windows1251DecodingAgreesWithIconv();
+
+  void sourceChangeDerivesSaveNameAndSelectsItInFocus();
+  void sourceChangeOverwritesTypedSaveNameButClearingKeepsIt();
+  void typingKeyByKeyContinuesInTheSaveName();
+  void selectionOfSaveNameStaysWhenFocusLeaves();
+
+  void goShowsLinesSavesPageBytesAndPreviewsIt();
+  void typedSaveNameIsUsedUnchanged();
+  void controlsAreDisabledDuringARunAndEnabledAfter();
+  void closingDuringARunEndsItsDownloadsAndWaitsForIt();
+  void missingFileShowsItsMessageInAStopBox();
+  void emptySourceFailsAsAFileAndSavesNothing();
+  void pictureErrorKeepsLinesWritesNoPageAndWindowStaysUsable();
+};
+
+void WindowTest::startsWithEveryControlInItsStartState() {
+  ShownForm shown;
+  const MainForm& form = shown.form;
+  QCOMPARE(form.windowTitle(), QStringLiteral("Form1"));
+  QCOMPARE(form.size(), QSize(870, 480));
+
+  auto* speed = Find<QToolButton>(form, "SpeedButton1");
+  QVERIFY(speed != nullptr);
+  QCOMPARE(speed->text(), QStringLiteral("..."));
+  QVERIFY(!speed->isEnabled());
+
+  auto* urx = Find<QLineEdit>(form, "urx");
+  QVERIFY(urx != nullptr);
+  QVERIFY(urx->text().isEmpty());
+  QCOMPARE(urx->width(), 273);
+
+  auto* coln = Find<QSpinBox>(form, "coln");
+  QVERIFY(coln != nullptr);
+  QCOMPARE(coln->value(), 10);
+  QCOMPARE(coln->minimum(), 2);
+  QCOMPARE(coln->maximum(), 20);
+  QCOMPARE(coln->singleStep(), 1);
+  QCOMPARE(coln->width(), 49);
+
+  auto* bxPass = Find<QCheckBox>(form, "bxPass");
+  QVERIFY(bxPass != nullptr);
+  QCOMPARE(bxPass->text(), QStringLiteral("пропускать"));
+  QVERIFY(!bxPass->isChecked());
+
+  const struct {
+    const char* name;
+    QString caption;
+    bool checked;
+  } radios[] = {{"rbVert", QStringLiteral("верт"), true},
+                {"rbHoriz", QStringLiteral("гориз"), false},
+                {"rbNone", QStringLiteral("умлч"), false},
+                {"rbCW", QStringLiteral("CW"), true},
+                {"rbCCW", QStringLiteral("CCW"), false}};
+  for (const auto& radio : radios) {
+    auto* button = Find<QRadioButton>(form, radio.name);
+    QVERIFY2(button != nullptr, radio.name);
+    QCOMPARE(button->text(), radio.caption);
+    QCOMPARE(button->isChecked(), radio.checked);
+    QVERIFY(button->isEnabled());
+  }
+
+  auto* edSession = Find<QLineEdit>(form, "edSession");
+  QVERIFY(edSession != nullptr);
+  QVERIFY(edSession->text().isEmpty());
+  QCOMPARE(edSession->width(), 161);
+
+  auto* go = Find<QPushButton>(form, "Button1");
+  QVERIFY(go != nullptr);
+  QCOMPARE(go->text(), QStringLiteral("Go!"));
+  QVERIFY(go->isEnabled());
+
+  auto* group = Find<QGroupBox>(form, "GroupBox1");
+  QVERIFY(group != nullptr);
+  QCOMPARE(group->title(), QStringLiteral("Форматирование"));
+  const struct {
+    const char* name;
+    QString caption;
+    bool checked;
+  } boxes[] = {{"cbSirian", QStringLiteral("Добавлять сирийские номера"), false},
+               {"cbCovers", QStringLiteral("Обертки (номер 0) - в конец"), true},
+               {"cbCells", QStringLiteral("Оставлять ячейки для пропусков"), true}};
+  for (const auto& box : boxes) {
+    auto* check = Find<QCheckBox>(form, box.name);
+    QVERIFY2(check != nullptr, box.name);
+    QCOMPARE(check->parentWidget(), group);
+    QCOMPARE(check->text(), box.caption);
+    QCOMPARE(check->isChecked(), box.checked);
+  }
+
+  auto* mm = Find<QPlainTextEdit>(form, "mm");
+  QVERIFY(mm != nullptr);
+  QVERIFY(mm->toPlainText().isEmpty());
+  QVERIFY(!mm->isReadOnly());
+  QCOMPARE(mm->width(), 433);
+  QCOMPARE(mm->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+  QCOMPARE(mm->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+
+  auto* splitter = Find<QSplitter>(form, "Splitter1");
+  QVERIFY(splitter != nullptr);
+  auto* wb = Find<QWebEngineView>(form, "wb");
+  QVERIFY(wb != nullptr);
+  QCOMPARE(splitter->orientation(), Qt::Horizontal);
+  QCOMPARE(splitter->count(), 2);
+  QCOMPARE(splitter->widget(0), mm);
+  QCOMPARE(splitter->widget(1), wb);
+  QVERIFY(wb->url().isEmpty());  // blank until the first run
+
+  auto* sb = Find<QStatusBar>(form, "sb");
+  QVERIFY(sb != nullptr);
+  QCOMPARE(form.statusBar(), sb);
+  QVERIFY(shown.statusText().isEmpty());
+}
+
+void WindowTest::fieldsStandUnderTheirLabelsInTheirOrder() {
+  ShownForm shown;
+  const MainForm& form = shown.form;
+  const struct {
+    const char* field;
+    QString label;
+  } labelled[] = {{"urx", QStringLiteral("Путь или ссылка")},
+                  {"coln", QStringLiteral("В строке")},
+                  {"bxPass", QStringLiteral("Дубликаты")},
+                  {"rbVert", QStringLiteral("Ориентация")},
+                  {"rbCW", QStringLiteral("Поворачивать")},
+                  {"edSession", QStringLiteral("Имя для сохранения")}};
+  for (const auto& entry : labelled) {
+    auto* field = Find<QWidget>(form, entry.field);
+    QLabel* label = LabelOf(form, field);
+    QVERIFY2(label != nullptr, entry.field);
+    QCOMPARE(label->text(), entry.label);
+    QVERIFY2(InWindow(label).bottom() < InWindow(field).top(), entry.field);
+  }
+
+  // First line, left to right.
+  const char* firstLine[] = {"urx",    "coln", "bxPass", "rbVert",    "rbHoriz",
+                             "rbNone", "rbCW", "rbCCW",  "edSession", "Button1"};
+  for (std::size_t i = 1; i < std::size(firstLine); ++i) {
+    const QRect left = InWindow(Find<QWidget>(form, firstLine[i - 1]));
+    const QRect right = InWindow(Find<QWidget>(form, firstLine[i]));
+    QVERIFY2(left.right() < right.left(), firstLine[i]);
+    QVERIFY2(left.top() < right.bottom() && right.top() < left.bottom(), firstLine[i]);
+  }
+  QVERIFY(InWindow(Find<QWidget>(form, "Button1")).right() < form.width());
+  // The source field's button at its left end, the text beginning after it.
+  const QRect speed = InWindow(Find<QWidget>(form, "SpeedButton1"));
+  const QRect urx = InWindow(Find<QWidget>(form, "urx"));
+  QVERIFY(urx.contains(speed));
+  QVERIFY(speed.left() - urx.left() <= 2);
+  QVERIFY(Find<QLineEdit>(form, "urx")->textMargins().left() >= speed.width());
+
+  // The group box on the second line, across the strip; its boxes left to right.
+  const QRect group = InWindow(Find<QWidget>(form, "GroupBox1"));
+  QVERIFY(InWindow(Find<QWidget>(form, "urx")).bottom() < group.top());
+  QVERIFY(group.width() > form.width() * 3 / 4);
+  const char* boxes[] = {"cbSirian", "cbCovers", "cbCells"};
+  for (std::size_t i = 1; i < std::size(boxes); ++i) {
+    QVERIFY(InWindow(Find<QWidget>(form, boxes[i - 1])).right() <
+            InWindow(Find<QWidget>(form, boxes[i])).left());
+  }
+
+  // The strip, then the main area, then the status bar, each across the full width.
+  const QRect area = InWindow(Find<QWidget>(form, "Splitter1"));
+  const QRect status = InWindow(Find<QWidget>(form, "sb"));
+  QVERIFY(group.bottom() < area.top());
+  QVERIFY(area.bottom() < status.top());
+  QCOMPARE(area.width(), form.width());
+  QCOMPARE(status.width(), form.width());
+  QVERIFY(InWindow(shown.mm()).right() < InWindow(shown.wb()).left());
+}
+
+void WindowTest::splitterSharesTheWidthBetweenThePanes() {
+  ShownForm shown;
+  auto* splitter = Find<QSplitter>(shown.form, "Splitter1");
+  QWidget* handle = splitter->handle(1);
+  const int paneBefore = shown.mm()->width();
+  const int previewBefore = shown.wb()->width();
+  const QPoint grip(handle->width() / 2, handle->height() / 2);
+
+  QTest::mousePress(handle, Qt::LeftButton, Qt::NoModifier, grip);
+  QTest::mouseMove(handle, grip + QPoint(120, 0));
+  QTest::mouseRelease(handle, Qt::LeftButton, Qt::NoModifier, grip + QPoint(120, 0));
+
+  QTRY_COMPARE(shown.mm()->width(), paneBefore + 120);
+  QCOMPARE(shown.wb()->width(), previewBefore - 120);
+}
+
+void WindowTest::programFolderIsTheExecutablesFolder() {
+  MainForm form;
+  QCOMPARE(QString::fromStdString(form.programFolder()),
+           QCoreApplication::applicationDirPath() + u'/');
+  form.SetProgramFolder("/some/where");
+  QCOMPARE(form.programFolder(), std::string("/some/where/"));
+}
+
+void WindowTest::previewRunsNoScriptsPluginsOrRemoteLoads() {
+  MainForm form;
+  QWebEngineSettings* settings = Find<QWebEngineView>(form, "wb")->settings();
+  QVERIFY(!settings->testAttribute(QWebEngineSettings::JavascriptEnabled));
+  QVERIFY(!settings->testAttribute(QWebEngineSettings::PluginsEnabled));
+  QVERIFY(!settings->testAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls));
+  QVERIFY(settings->testAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls));
+}
+
+void WindowTest::applicationTitleIsTheProgramNameWithTheRestInLowerCase() {
+  QCOMPARE(ApplicationTitle(QStringLiteral("/opt/tools/PicSheet.Beta.bin")),
+           QStringLiteral("Picsheet"));
+  QCOMPARE(ApplicationTitle(QStringLiteral("/usr/bin/picsheet")), QStringLiteral("picsheet"));
+  QCOMPARE(ApplicationTitle(QStringLiteral("ИМЯ.x")), QStringLiteral("Имя"));
+  QCOMPARE(ApplicationTitle(QStringLiteral("/a/.hidden")), QString());
+  QCOMPARE(ApplicationTitle(), QStringLiteral("window_test"));
+}
+
+void WindowTest::windows1251DecodingAgreesWithIconv() {
+  iconv_t toUtf8 = iconv_open("UTF-8", "CP1251");
+  QVERIFY(toUtf8 != reinterpret_cast<iconv_t>(-1));
+  for (int byte = 0; byte < 256; ++byte) {
+    if (byte == 0x98) continue;  // unassigned in the code page
+    char in = static_cast<char>(byte);
+    char out[8] = {};
+    char* inPtr = &in;
+    char* outPtr = out;
+    std::size_t inLeft = 1;
+    std::size_t outLeft = sizeof out;
+    QVERIFY2(iconv(toUtf8, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1),
+             qPrintable(QString::number(byte)));
+    const QByteArray expected(out, static_cast<qsizetype>(sizeof out - outLeft));
+    QCOMPARE(DecodeWindows1251(std::string_view(&in, 1)).toUtf8(), expected);
+  }
+  iconv_close(toUtf8);
+  QCOMPARE(DecodeWindows1251(kTitle1251), QStringLiteral("Серия 3"));
+  QCOMPARE(DecodeWindows1251(std::string_view("\x98", 1)), QString(QChar(0x98)));
+
+  // Messages: UTF-8 made here stays UTF-8; an address from a page is read as its code page.
+  QCOMPARE(DecodeMessageText("Cannot open file \"/tmp/Серия\"."),
+           QStringLiteral("Cannot open file \"/tmp/Серия\"."));
+  QCOMPARE(DecodeMessageText("Cannot open URL " + kTitle1251),
+           QStringLiteral("Cannot open URL Серия 3"));
+}
+
+void WindowTest::sourceChangeDerivesSaveNameAndSelectsItInFocus() {
+  ShownForm shown;
+  QVERIFY(shown.active);
+  const std::string link = "http://host:8080/a.htm";
+  shown.urx()->setFocus();
+  shown.urx()->setText(QString::fromStdString(link));  // a paste: one change
+  QCOMPARE(shown.edSession()->text(), QString::fromStdString(DeriveSessionName(link)));
+  QCOMPARE(shown.edSession()->text(), QStringLiteral("8080ahtm"));
+  QCOMPARE(shown.form.focusWidget(), shown.edSession());
+  QVERIFY(shown.edSession()->hasFocus());
+  QCOMPARE(shown.edSession()->selectedText(), shown.edSession()->text());
+  QCOMPARE(shown.urx()->text(), QString::fromStdString(link));
+}
+
+void WindowTest::sourceChangeOverwritesTypedSaveNameButClearingKeepsIt() {
+  ShownForm shown;
+  QVERIFY(shown.active);
+  shown.edSession()->setFocus();
+  QTest::keyClicks(shown.edSession(), "mine");
+  QCOMPARE(shown.edSession()->text(), QStringLiteral("mine"));
+
+  // A typed name goes with the next change of the source.
+  const QString path = QStringLiteral("C:\\pages\\Серия 12.htm");
+  shown.urx()->setText(path);
+  QCOMPARE(shown.edSession()->text(), QStringLiteral("12htm"));
+
+  shown.edSession()->setText(QStringLiteral("typed again"));
+  shown.urx()->clear();
+  QCOMPARE(shown.edSession()->text(), QStringLiteral("typed again"));
+}
+
+void WindowTest::typingKeyByKeyContinuesInTheSaveName() {
+  ShownForm shown;
+  QVERIFY(shown.active);
+  shown.urx()->setFocus();
+  QTest::keyClick(shown.urx(), Qt::Key_A, Qt::NoModifier);
+  QCOMPARE(shown.urx()->text(), QStringLiteral("a"));
+  QCOMPARE(shown.edSession()->text(), QStringLiteral("a"));
+  QVERIFY(shown.edSession()->hasFocus());
+
+  // The next key lands in the save name and replaces the selected derived name.
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_B, Qt::NoModifier);
+  QCOMPARE(shown.urx()->text(), QStringLiteral("a"));
+  QCOMPARE(shown.edSession()->text(), QStringLiteral("b"));
+
+  // A Cyrillic letter alone derives the empty name, which still takes the field's place.
+  shown.urx()->setFocus();
+  QTest::sendKeyEvent(QTest::Click, shown.urx(), Qt::Key_unknown, QStringLiteral("С"),
+                      Qt::NoModifier);
+  QCOMPARE(shown.urx()->text(), QStringLiteral("aС"));
+  QCOMPARE(shown.edSession()->text(), QStringLiteral("a"));
+  shown.urx()->setText(QStringLiteral("С"));
+  QCOMPARE(shown.edSession()->text(), QString());
+  QVERIFY(shown.edSession()->hasFocus());
+}
+
+void WindowTest::selectionOfSaveNameStaysWhenFocusLeaves() {
+  ShownForm shown;
+  QVERIFY(shown.active);
+  shown.urx()->setText(QStringLiteral("/data/list.htm"));
+  QCOMPARE(shown.edSession()->selectedText(), QStringLiteral("datalisthtm"));
+  shown.urx()->setFocus(Qt::MouseFocusReason);
+  QVERIFY(!shown.edSession()->hasFocus());
+  QCOMPARE(shown.edSession()->selectedText(), QStringLiteral("datalisthtm"));
+}
+
+void WindowTest::goShowsLinesSavesPageBytesAndPreviewsIt() {
+  CatalogueServer server;
+  // Number 0 is a wrapper (held back), 2 repeats, 3 is missing (a gap cell).
+  server.page =
+      Page(kTitle1251, {Cell("0", server.Picture("wrapper.jpg")),
+                        Cell("1", server.Picture("p1.jpg")), Cell("2", server.Picture("p5.jpg")),
+                        Cell("2", server.Picture("p1.jpg")), Cell("4", server.Picture("p1.jpg"))});
+  const std::string source = server.Url("/pages/list.htm");
+  const std::string name = DeriveSessionName(source);
+
+  ShownForm shown;
+  Find<QSpinBox>(shown.form, "coln")->setValue(3);
+  shown.urx()->setText(QString::fromStdString(source));
+  QSignalSpy ended(&shown.form, &MainForm::RunEnded);
+  QSignalSpy loaded(shown.wb(), &QWebEngineView::loadFinished);
+  shown.Go();
+  QVERIFY(ended.wait(kRunTimeoutMs));
+  QCOMPARE(ended.takeFirst().at(0).toBool(), true);
+
+  TempDir referenceFolder;
+  CatalogueOptions options;
+  options.cellsPerRow = 3;
+  const ReferenceRun reference = RunReference(source, name, referenceFolder.path(), options);
+  QCOMPARE(QString::fromStdString(reference.error), QString());
+  QVERIFY(reference.view.lines.size() > 5);
+
+  // The page: the run's own lines, byte for byte, the title's Windows-1251 bytes included.
+  const std::string pagePath = shown.folder.File(name + ".html");
+  QVERIFY(PathExists(pagePath));
+  const std::string bytes = ReadFileBytes(pagePath);
+  QVERIFY(bytes == JoinedWithCrLf(reference.view.lines));
+  QVERIFY(bytes.find("<b>" + kTitle1251 + "</b>") != std::string::npos);
+  QVERIFY(bytes.size() >= 2 && bytes.compare(bytes.size() - 2, 2, "\r\n") == 0);
+
+  // The pictures beside it: the portrait is kept as downloaded under vertical orientation.
+  const std::string kept = shown.folder.File(name + "_images/00000001_1.jpg");
+  QVERIFY(PathExists(kept));
+  QVERIFY(ReadFileBytes(kept) == ReadFileBytes(kPictures + "p1.jpg"));
+  QVERIFY(PathExists(shown.folder.File(name + "_images/00000002_1.jpg")));
+  QVERIFY(PathExists(shown.folder.File(name + "_images/00000000_1.jpg")));
+
+  // The pane shows the same lines decoded; the status bar keeps the last status.
+  QCOMPARE(shown.mm()->toPlainText(), PaneTextOf(reference.view.lines));
+  QVERIFY(shown.mm()->toPlainText().contains(QStringLiteral("<b>Серия 3</b>")));
+  QVERIFY(!reference.view.lastStatus.empty());
+  QCOMPARE(shown.statusText(), QString::fromStdString(reference.view.lastStatus));
+
+  // The window's state and the preview.
+  QCOMPARE(shown.form.state().sessionName, name);
+  QVERIFY(shown.form.state().pageText == server.page);
+  QCOMPARE(shown.wb()->url(), QUrl::fromLocalFile(QString::fromStdString(pagePath)));
+  QVERIFY(loaded.count() > 0 || loaded.wait(kRunTimeoutMs));
+  QCOMPARE(loaded.last().at(0).toBool(), true);
+
+  // A second run with the same name replaces the page and shows it again.
+  server.page = Page("T", {Cell("1", server.Picture("p1.jpg"))});
+  loaded.clear();
+  shown.urx()->setText(QString::fromStdString(source));
+  shown.Go();
+  QVERIFY(ended.wait(kRunTimeoutMs));
+  QCOMPARE(ended.takeFirst().at(0).toBool(), true);
+  QVERIFY(ReadFileBytes(pagePath).find("<b>T</b>") != std::string::npos);
+  QVERIFY(loaded.count() > 0 || loaded.wait(kRunTimeoutMs));
+  QCOMPARE(shown.wb()->url(), QUrl::fromLocalFile(QString::fromStdString(pagePath)));
+}
+
+void WindowTest::typedSaveNameIsUsedUnchanged() {
+  CatalogueServer server;
+  server.page = Page("T", {Cell("1", server.Picture("p1.jpg"))});
+  ShownForm shown;
+  shown.urx()->setText(QString::fromStdString(server.Url("/pages/list.htm")));
+  shown.edSession()->setText(QStringLiteral("Мой список 1.2"));
+  QSignalSpy ended(&shown.form, &MainForm::RunEnded);
+  shown.Go();
+  QVERIFY(ended.wait(kRunTimeoutMs));
+  QCOMPARE(ended.takeFirst().at(0).toBool(), true);
+
+  const std::string name = QStringLiteral("Мой список 1.2").toStdString();
+  QCOMPARE(shown.form.state().sessionName, name);
+  QVERIFY(PathExists(shown.folder.File(name + ".html")));
+  QVERIFY(PathExists(shown.folder.File(name + "_images/00000001_1.jpg")));
+}
+
+void WindowTest::controlsAreDisabledDuringARunAndEnabledAfter() {
+  CatalogueServer server;
+  server.page = Page("T", {Cell("1", server.Url("/slow.jpg"))});
+  ShownForm shown;
+  shown.urx()->setText(QString::fromStdString(server.Url("/pages/list.htm")));
+  QSignalSpy ended(&shown.form, &MainForm::RunEnded);
+  shown.Go();
+
+  // The picture is held back by the server: the run is under way, and the window's loop is
+  // alive meanwhile, showing the lines made before it.
+  QTRY_VERIFY_WITH_TIMEOUT(server.slowRequested, kRunTimeoutMs);
+  QTRY_VERIFY(shown.mm()->toPlainText().contains(QStringLiteral("<b>T</b>")));
+  QVERIFY(shown.form.IsRunning());
+  const char* options[] = {"urx",       "coln",     "bxPass",   "rbVert",    "rbHoriz",
+                           "rbNone",    "rbCW",     "rbCCW",    "edSession", "Button1",
+                           "GroupBox1", "cbSirian", "cbCovers", "cbCells"};
+  for (const char* name : options) QVERIFY2(!Find<QWidget>(shown.form, name)->isEnabled(), name);
+  QVERIFY(shown.mm()->isReadOnly());
+  QVERIFY(ended.isEmpty());
+  // A click on the disabled button starts nothing.
+  shown.Go();
+
+  server.slowReleased = true;
+  QVERIFY(ended.wait(kRunTimeoutMs));
+  QCOMPARE(ended.takeFirst().at(0).toBool(), true);
+  QVERIFY(!shown.form.IsRunning());
+  for (const char* name : options) QVERIFY2(Find<QWidget>(shown.form, name)->isEnabled(), name);
+  QVERIFY(!Find<QWidget>(shown.form, "SpeedButton1")->isEnabled());
+  QVERIFY(!shown.mm()->isReadOnly());
+  QTest::qWait(200);
+  QVERIFY(ended.isEmpty());  // the second click did not start a run
+}
+
+void WindowTest::closingDuringARunEndsItsDownloadsAndWaitsForIt() {
+  CatalogueServer server;
+  server.page = Page("T", {Cell("1", server.Url("/slow.jpg"))});
+  TempDir folder;
+  auto* form = new MainForm;
+  form->SetProgramFolder(folder.path());
+  form->show();
+  Find<QLineEdit>(*form, "urx")->setText(QString::fromStdString(server.Url("/pages/list.htm")));
+  Find<QPushButton>(*form, "Button1")->click();
+  QTRY_VERIFY_WITH_TIMEOUT(server.slowRequested, kRunTimeoutMs);
+  QVERIFY(form->IsRunning());
+
+  // The server still holds the picture back: the window goes without waiting for it.
+  form->close();
+  delete form;
+  QVERIFY(!server.slowReleased);
+  const std::string name = DeriveSessionName(server.Url("/pages/list.htm"));
+  QVERIFY(!PathExists(folder.File(name + ".html")));
+}
+
+void WindowTest::missingFileShowsItsMessageInAStopBox() {
+  ShownForm shown;
+  const std::string missing = shown.folder.File("missing.htm");
+  shown.urx()->setText(QString::fromStdString(missing));
+  MessageBoxCloser closer;
+  QSignalSpy ended(&shown.form, &MainForm::RunEnded);
+  shown.Go();
+  QVERIFY(ended.wait(kRunTimeoutMs));
+  QCOMPARE(ended.takeFirst().at(0).toBool(), false);
+
+  QCOMPARE(closer.seen.size(), std::size_t{1});
+  const MessageBoxCloser::Seen& box = closer.seen.front();
+  const std::string message = FileOpenMessage(missing);
+  QVERIFY(message.rfind("Cannot open file \"" + missing + "\". ", 0) == 0);
+  QCOMPARE(box.text, QString::fromStdString(MessageForDisplay(message)));
+  QVERIFY(box.text.endsWith(u'.'));
+  QCOMPARE(box.title, ApplicationTitle());
+  QCOMPARE(box.icon, QMessageBox::Critical);
+  QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+
+  // Nothing saved, nothing previewed, and the window is usable again.
+  QCOMPARE(shown.FilesInFolder(), std::size_t{0});
+  QVERIFY(shown.wb()->url().isEmpty());
+  QVERIFY(Find<QWidget>(shown.form, "Button1")->isEnabled());
+  QVERIFY(!shown.mm()->isReadOnly());
+}
+
+void WindowTest::emptySourceFailsAsAFileAndSavesNothing() {
+  ShownForm shown;
+  MessageBoxCloser closer;
+  QSignalSpy ended(&shown.form, &MainForm::RunEnded);
+  shown.Go();
+  QVERIFY(ended.wait(kRunTimeoutMs));
+  QCOMPARE(ended.takeFirst().at(0).toBool(), false);
+  QCOMPARE(closer.seen.size(), std::size_t{1});
+  QVERIFY(closer.seen.front().text.startsWith(QStringLiteral("Cannot open file \"")));
+  QCOMPARE(closer.seen.front().text,
+           QString::fromStdString(MessageForDisplay(FileOpenMessage(""))));
+  QCOMPARE(shown.FilesInFolder(), std::size_t{0});
+  QVERIFY(shown.form.state().sessionName.empty());
+}
+
+void WindowTest::pictureErrorKeepsLinesWritesNoPageAndWindowStaysUsable() {
+  CatalogueServer server;
+  server.page =
+      Page("T", {Cell("1", server.Picture("p1.jpg")), Cell("2", server.Url("/error-page.jpg"))});
+  const std::string source = server.Url("/pages/list.htm");
+  const std::string name = DeriveSessionName(source);
+  ShownForm shown;
+  shown.urx()->setText(QString::fromStdString(source));
+  MessageBoxCloser closer;
+  QSignalSpy ended(&shown.form, &MainForm::RunEnded);
+  shown.Go();
+  QVERIFY(ended.wait(kRunTimeoutMs));
+  QCOMPARE(ended.takeFirst().at(0).toBool(), false);
+
+  TempDir referenceFolder;
+  const ReferenceRun reference = RunReference(source, name, referenceFolder.path(), {});
+  QVERIFY(reference.error.rfind("JPEG error #", 0) == 0);
+  QCOMPARE(closer.seen.size(), std::size_t{1});
+  QCOMPARE(closer.seen.front().text, QString::fromStdString(MessageForDisplay(reference.error)));
+  QCOMPARE(closer.seen.front().icon, QMessageBox::Critical);
+
+  // The lines until the error stay in the pane, the first picture on disk; no page is written.
+  QCOMPARE(shown.mm()->toPlainText(), PaneTextOf(reference.view.lines));
+  QVERIFY(!PathExists(shown.folder.File(name + ".html")));
+  QVERIFY(PathExists(shown.folder.File(name + "_images/00000001_1.jpg")));
+  QCOMPARE(shown.form.state().sessionName, name);
+  QVERIFY(shown.wb()->url().isEmpty());
+
+  // The window goes on: the next run succeeds.
+  server.page = Page("T", {Cell("1", server.Picture("p1.jpg"))});
+  shown.Go();
+  QVERIFY(ended.wait(kRunTimeoutMs));
+  QCOMPARE(ended.takeFirst().at(0).toBool(), true);
+  QCOMPARE(closer.seen.size(), std::size_t{1});
+  QVERIFY(PathExists(shown.folder.File(name + ".html")));
+}
+
+}  // namespace picsheet
+
+QTEST_MAIN(picsheet::WindowTest)
+#include "window_test.moc"
