@@ -2,10 +2,14 @@
 // misname picture files. Each must end with a clear outcome, never a hang, a crash or a stray file.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
+#include "convert/catalogue.h"
 #include "convert/source.h"
 #include "tests/testkit/jpeg_maker.h"
 #include "tests/testkit/loopback_server.h"
@@ -124,6 +128,61 @@ TEST_F(HostileNumbers, ANameTooLongForTheFileSystemIsAClearError) {
                          "_1.jpg\". File name too long.\n");
   EXPECT_TRUE(PathExists(out_.File("s_images/00000001_1.jpg")));
   EXPECT_FALSE(PathExists(out_.File("s.html")));
+}
+
+// Counts what the converter writes without keeping it.
+class CountingView final : public CatalogueView {
+ public:
+  void ClearLines() override {}
+  void AppendLine(std::string_view line) override {
+    ++lines;
+    bytes += line.size();
+  }
+  void SetStatus(std::string_view) override {}
+  std::size_t lines = 0, bytes = 0;
+};
+
+class PathOnlyLocaliser final : public PictureLocaliser {
+ public:
+  std::string LocaliseImage(const std::string&, const long double& cellWidth,
+                            long double& printedHeight, std::int32_t, std::int32_t,
+                            std::string pictureName) override {
+    if (printedHeight == 0) printedHeight = cellWidth;
+    return "s_images\\" + pictureName + ".jpg";
+  }
+};
+
+long PeakKb() {
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+TEST(HugePages, AHundredMegabytePageOfAMillionCellsConvertsInBoundedMemory) {
+  TempDir dir;
+  const std::string path = dir.File("huge.htm");
+  {
+    // Written in pieces, so that the test itself never holds the page before loading it.
+    std::ofstream file(path, std::ios::binary);
+    file << "<html><center><font size=3><b>Huge</b></font><br><table><tr>";
+    const std::string padding(40, ' ');
+    for (int n = 1; n <= 1'000'000; ++n) {
+      file << "<td><center>" << n << "<br><img src=\"http://h/" << n << ".jpg\" width=100>"
+           << padding << "</center></td>";
+    }
+    file << "</tr></table></html>";
+  }
+  ASSERT_GT(std::filesystem::file_size(path), 100u << 20);
+  const long before = PeakKb();
+  std::string pageText;
+  LoadSource(path, pageText);
+  CountingView view;
+  PathOnlyLocaliser localiser;
+  ConvertCatalogue(view, localiser, CatalogueOptions{}, std::move(pageText));
+  // Title and table head, a million cells, a row break after every tenth, the closing line.
+  EXPECT_GT(view.lines, 2'000'000u);
+  // The page is held at most twice (the loaded text and the converter's copy), never per cell.
+  EXPECT_LT(PeakKb() - before, 3 * (110L << 10)) << "KB above the peak before loading";
 }
 
 }  // namespace
