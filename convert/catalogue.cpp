@@ -45,8 +45,9 @@ class PageScanner {
 
 class Conversion {
  public:
-  Conversion(CatalogueView& view, PictureLocaliser& localiser, const CatalogueOptions& options)
-      : view_(view), localiser_(localiser), options_(options) {}
+  Conversion(CatalogueView& view, PictureLocaliser& localiser, const CatalogueOptions& options,
+             CatalogueSummary& summary)
+      : view_(view), localiser_(localiser), options_(options), summary_(summary) {}
 
   void Run(std::string pageText) {
     PageScanner page(std::move(pageText));
@@ -91,8 +92,10 @@ class Conversion {
       } else if (curNumber == prevNumber_) {
         if (options_.skipRepeats) {
           skipPicture = true;
+          ++summary_.skippedRepeats;
         } else {
           view_.AppendLine("<br/>");
+          ++summary_.stackedRepeats;
         }
         ++repeatIndex_;
       } else {
@@ -122,6 +125,7 @@ class Conversion {
         prevNumber_ = std::to_string(k + 1);
         view_.AppendLine("<img style=\"width:" + widthText_ + "cm; height: " + heightText_ +
                          "cm\"/>");
+        ++summary_.emptyCells;
       }
     }
     repeatIndex_ = 1;
@@ -137,6 +141,7 @@ class Conversion {
                                    options_.rotationAngle, pictureName);
       if (isCover) {
         heldBack_.push_back(std::move(path));
+        ++summary_.wrappersMoved;
       } else {
         AppendPictureWithoutHeight(path);
       }
@@ -148,6 +153,7 @@ class Conversion {
       view_.AppendLine("<img src=\"" + path + "\" style=\"width:" + widthText_ +
                        "cm; height: " + heightText_ + "cm\"/>");
     }
+    ++summary_.pictures;
   }
 
   // Held-back pictures take cells of their own after all others, then the table is closed.
@@ -171,6 +177,7 @@ class Conversion {
       view_.AppendLine(caption + "</td></tr>\r\n<tr valign=\"top\">" + cell);
     }
     ++cellCount_;
+    ++summary_.cells;
   }
 
   void AppendPictureWithoutHeight(const std::string& path) {
@@ -187,6 +194,7 @@ class Conversion {
   CatalogueView& view_;
   PictureLocaliser& localiser_;
   const CatalogueOptions& options_;
+  CatalogueSummary& summary_;
 
   int cellsPerRow_ = 10;
   long double cellWidth_ = 0;
@@ -205,8 +213,11 @@ class Conversion {
 }  // namespace
 
 void ConvertCatalogue(CatalogueView& view, PictureLocaliser& localiser,
-                      const CatalogueOptions& options, std::string pageText) {
-  Conversion(view, localiser, options).Run(std::move(pageText));
+                      const CatalogueOptions& options, std::string pageText,
+                      CatalogueSummary* summary) {
+  CatalogueSummary counts;
+  Conversion(view, localiser, options, summary != nullptr ? *summary : counts)
+      .Run(std::move(pageText));
 }
 
 }  // namespace picsheet

@@ -38,10 +38,22 @@ class PictureLocaliser {
                                     std::int32_t rotationAngle, std::string pictureName) = 0;
 };
 
+// What a conversion did, counted as it goes; a run that stops early keeps the counts so far.
+struct CatalogueSummary {
+  int cells = 0;           // output cells, placeholders and held-back cells included
+  int pictures = 0;        // pictures the localiser saved
+  int emptyCells = 0;      // placeholder cells for missing numbers
+  int stackedRepeats = 0;  // further pictures of a repeated number, stacked in its cell
+  int skippedRepeats = 0;  // further pictures of a repeated number, left out
+  int wrappersMoved = 0;   // pictures of number 0 moved to the end of the table
+};
+
 // Empties the view, then appends the output page line by line and sets progress status texts.
 // A page that lacks the expected markers gives less output, never an error. An error from the
 // localiser leaves at once: the lines so far stay, no held-back cell and no closing line follow.
+// The counts go to summary when one is given; they never change the lines or the status texts.
 void ConvertCatalogue(CatalogueView& view, PictureLocaliser& localiser,
-                      const CatalogueOptions& options, std::string pageText);
+                      const CatalogueOptions& options, std::string pageText,
+                      CatalogueSummary* summary = nullptr);
 
 }  // namespace picsheet

@@ -166,6 +166,34 @@ TEST_F(CliRun, APageWithoutTheTitleGivesAnEmptyFile) {
   EXPECT_EQ(run.err, "Ищем заголовок...\n");
 }
 
+// The bundled sample: numbers 0, 1, 2, 2, 4, 5, 6, 7 (a wrapper, a repeat, a gap at 3).
+TEST_F(CliRun, TheSummaryCountsGapsRepeatsAndWrappers) {
+  page_ = ReadFileBytes(std::string(PICSHEET_EXAMPLES) + "/catalogue.htm");
+  for (std::size_t at; (at = page_.find("127.0.0.1:8642")) != std::string::npos;) {
+    page_.replace(at, 14, "127.0.0.1:" + std::to_string(server_.port()));
+  }
+  const std::string source = server_.Url("/pages/catalogue.htm");
+  const ProcessResult stacked = Cli({"--summary", "--output-dir", out_.path(), source});
+  ASSERT_EQ(stacked.exitCode, 0) << stacked.err;
+  // The name is what follows the port's colon, slashes and dots dropped.
+  const std::string name = std::to_string(server_.port()) + "pagescataloguehtm";
+  EXPECT_EQ(stacked.out, out_.path() + "/" + name +
+                             ".html\nsummary: 8 cells, 8 pictures saved, 1 empty cell for a "
+                             "missing number, 1 repeat stacked, 0 repeats skipped, 1 wrapper "
+                             "moved to the end\n");
+  const ProcessResult skipped =
+      Cli({"--summary", "--skip-repeats", "--output-dir", out_.path(), source});
+  ASSERT_EQ(skipped.exitCode, 0) << skipped.err;
+  EXPECT_NE(skipped.out.find("summary: 8 cells, 7 pictures saved, 1 empty cell for a missing "
+                             "number, 0 repeats stacked, 1 repeat skipped, 1 wrapper moved to the "
+                             "end\n"),
+            std::string::npos)
+      << skipped.out;
+  // Without --summary and with stdout not a terminal, the path stays the only line.
+  const ProcessResult plain = Cli({"--output-dir", out_.path(), source});
+  EXPECT_EQ(std::count(plain.out.begin(), plain.out.end(), '\n'), 1) << plain.out;
+}
+
 TEST(CliUsage, BadUsageExitsWithTwoAndAReason) {
   for (const std::vector<std::string>& args : {std::vector<std::string>{},
                                                {"--cells", "1", "a.htm"},

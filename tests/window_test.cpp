@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -94,6 +95,7 @@ struct ReferenceRun {
   RecordingView view;
   std::string pagePath;
   std::string error;
+  CatalogueSummary summary;
 };
 
 ReferenceRun RunReference(const std::string& source, const std::string& saveName,
@@ -107,6 +109,7 @@ ReferenceRun RunReference(const std::string& source, const std::string& saveName
   RunState state;
   try {
     run.pagePath = RunConversion(request, state, run.view);
+    run.summary = state.summary;
   } catch (const std::exception& e) {
     run.error = e.what();
   }
@@ -598,6 +601,11 @@ void WindowTest::goShowsLinesSavesPageBytesAndPreviewsIt() {
   QVERIFY(shown.mm()->toPlainText().contains(QStringLiteral("<b>Серия 3</b>")));
   QVERIFY(!reference.view.lastStatus.empty());
   QCOMPARE(shown.statusText(), QString::fromStdString(reference.view.lastStatus));
+  // The run's counts stand in the status bar's tooltip; the progress bar is gone again.
+  QVERIFY(reference.summary.pictures > 0);
+  QCOMPARE(Find<QStatusBar>(shown.form, "sb")->toolTip(),
+           QString::fromStdString(FormatSummary(reference.summary)));
+  QVERIFY(!Find<QWidget>(shown.form, "sbProgress")->isVisible());
 
   // The window's state and the preview.
   QCOMPARE(shown.form.state().sessionName, name);
@@ -653,6 +661,11 @@ void WindowTest::controlsAreDisabledDuringARunAndEnabledAfter() {
                            "GroupBox1", "cbSirian", "cbCovers", "cbCells"};
   for (const char* name : options) QVERIFY2(!Find<QWidget>(shown.form, name)->isEnabled(), name);
   QVERIFY(shown.mm()->isReadOnly());
+  // The progress bar counts the one picture of the page, none saved yet.
+  auto* progress = Find<QProgressBar>(shown.form, "sbProgress");
+  QTRY_VERIFY(progress->isVisible());
+  QCOMPARE(progress->maximum(), 1);
+  QCOMPARE(progress->value(), 0);
   QVERIFY(ended.isEmpty());
   // A click on the disabled button starts nothing.
   shown.Go();

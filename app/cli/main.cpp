@@ -65,6 +65,9 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(1, 16))
       ->default_val(6);
   app.add_flag("--status", printStatus, "print every status text to stderr, one line each");
+  bool printSummary = false;
+  app.add_flag("--summary", printSummary,
+               "print what the run did after the page's path (always on a terminal)");
   app.set_version_flag("--version", std::string("picsheet-cli ") + PICSHEET_VERSION);
 
   try {
@@ -93,6 +96,10 @@ int main(int argc, char** argv) {
     const std::string page = picsheet::RunConversion(request, state, view);
     view.EndLive();
     std::cout << page << '\n';
+    // Scripts read the one path line; a person at a terminal also gets the counts.
+    if (printSummary || ::isatty(STDOUT_FILENO) == 1) {
+      std::cout << "summary: " << picsheet::FormatSummary(state.summary) << '\n';
+    }
     return 0;
   } catch (const std::exception& e) {
     view.EndLive();

@@ -80,12 +80,29 @@ std::string RunConversion(const RunRequest& request, RunState& state, RunView& v
   RecordingView recorder(view);
   ImageLocaliser images(SessionFolder{request.programFolder, state.sessionName}, std::move(fetch));
   CountingLocaliser localiser(images, view, total);
-  ConvertCatalogue(recorder, localiser, request.options, state.pageText);
+  state.summary = CatalogueSummary{};
+  ConvertCatalogue(recorder, localiser, request.options, state.pageText, &state.summary);
   prefetcher.reset();
 
   const std::string outputPath = request.programFolder + state.sessionName + ".html";
   SavePage(outputPath, recorder.lines());
   return outputPath;
+}
+
+namespace {
+std::string Counted(int count, const std::string& one, const std::string& many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+}  // namespace
+
+std::string FormatSummary(const CatalogueSummary& summary) {
+  return Counted(summary.cells, "cell", "cells") + ", " +
+         Counted(summary.pictures, "picture saved", "pictures saved") + ", " +
+         Counted(summary.emptyCells, "empty cell for a missing number",
+                 "empty cells for missing numbers") +
+         ", " + Counted(summary.stackedRepeats, "repeat stacked", "repeats stacked") + ", " +
+         Counted(summary.skippedRepeats, "repeat skipped", "repeats skipped") + ", " +
+         Counted(summary.wrappersMoved, "wrapper moved to the end", "wrappers moved to the end");
 }
 
 }  // namespace picsheet

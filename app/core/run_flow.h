@@ -21,9 +21,14 @@ struct RunRequest {
 
 // State the window keeps between runs; a run updates it as it goes, also when it fails.
 struct RunState {
-  std::string pageText;     // the page of the latest run whose loading succeeded
-  std::string sessionName;  // the save name of the latest run
+  std::string pageText;      // the page of the latest run whose loading succeeded
+  std::string sessionName;   // the save name of the latest run
+  CatalogueSummary summary;  // what the latest run's conversion did, so far as it got
 };
+
+// The summary as one line for a collector, e.g. "9 cells, 8 pictures saved, 1 empty cell for a
+// missing number, 1 repeat stacked, 0 repeats skipped, 1 wrapper moved to the end".
+std::string FormatSummary(const CatalogueSummary& summary);
 
 // The converter's view plus the run's progress in pictures.
 class RunView : public CatalogueView {

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
@@ -106,6 +107,11 @@ MainForm::MainForm(QWidget* parent)
   sb_ = Named(new QStatusBar(this), "sb");
   statusText_ = Named(new QLabel(sb_), "sbText");
   sb_->addWidget(statusText_, 1);
+  // Pictures saved out of the run's total; hidden until a run knows its total.
+  progress_ = Named(new QProgressBar(sb_), "sbProgress");
+  progress_->setMaximumWidth(200);
+  progress_->setVisible(false);
+  sb_->addPermanentWidget(progress_);
   setStatusBar(sb_);
 
   resize(kWindowWidth, kWindowHeight);
@@ -121,6 +127,8 @@ MainForm::MainForm(QWidget* parent)
   connect(worker_.get(), &RunWorker::LineAppended, this, &MainForm::AppendLine,
           Qt::QueuedConnection);
   connect(worker_.get(), &RunWorker::StatusChanged, statusText_, &QLabel::setText,
+          Qt::QueuedConnection);
+  connect(worker_.get(), &RunWorker::PicturesSaved, this, &MainForm::ShowProgress,
           Qt::QueuedConnection);
   connect(worker_.get(), &RunWorker::Ended, this, &MainForm::FinishRun, Qt::QueuedConnection);
 }
@@ -308,9 +316,18 @@ void MainForm::AppendLine(const QByteArray& line) {
   mm_->appendPlainText(text);
 }
 
+void MainForm::ShowProgress(int saved, int total) {
+  progress_->setRange(0, total);
+  progress_->setValue(saved);
+  progress_->setVisible(total > 0);
+}
+
 void MainForm::FinishRun(const RunOutcome& outcome) {
   state_ = outcome.state;
   SetRunning(false);
+  progress_->setVisible(false);
+  // What the run did, for a collector who wants to know what the catalogue lacks.
+  sb_->setToolTip(QString::fromStdString(FormatSummary(state_.summary)));
   if (outcome.succeeded) {
     wb_->ShowFile(QString::fromStdString(outcome.pagePath));
   } else {

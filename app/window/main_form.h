@@ -12,6 +12,7 @@
 class QCheckBox;
 class QGroupBox;
 class QLabel;
+class QProgressBar;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -63,6 +64,7 @@ class MainForm final : public QMainWindow {
   int CellsPerRow() const;
   void SetRunning(bool running);
   void AppendLine(const QByteArray& line);
+  void ShowProgress(int saved, int total);
   void FinishRun(const RunOutcome& outcome);
   void ShowError(const std::string& message);
 
@@ -91,6 +93,7 @@ class MainForm final : public QMainWindow {
   PreviewPane* wb_ = nullptr;
   QStatusBar* sb_ = nullptr;
   QLabel* statusText_ = nullptr;
+  QProgressBar* progress_ = nullptr;
 };
 
 }  // namespace picsheet

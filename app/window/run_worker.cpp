@@ -21,6 +21,7 @@ class SignallingView final : public RunView {
     emit worker_.StatusChanged(
         QString::fromUtf8(status.data(), static_cast<qsizetype>(status.size())));
   }
+  void PictureProgress(int saved, int total) override { emit worker_.PicturesSaved(saved, total); }
 
  private:
   RunWorker& worker_;

@@ -45,6 +45,8 @@ class RunWorker final : public QObject {
   // One output line, its bytes as the converter made them.
   void LineAppended(const QByteArray& line);
   void StatusChanged(const QString& status);
+  // Pictures saved so far out of the run's total.
+  void PicturesSaved(int saved, int total);
   void Ended(const picsheet::RunOutcome& outcome);
 
  private:
