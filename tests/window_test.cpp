@@ -37,6 +37,7 @@
 #include "app/window/windows1251.h"
 #include "convert/source.h"
 #include "tests/testkit/loopback_server.h"
+#include "tests/testkit/process.h"
 #include "tests/testkit/temp_dir.h"
 
 namespace picsheet {
@@ -270,6 +271,11 @@ void WindowTest::startsWithEveryControlInItsStartState() {
   const MainForm& form = shown.form;
   QCOMPARE(form.windowTitle(), QStringLiteral("Form1"));
   QCOMPARE(form.size(), QSize(870, 480));
+  // Nothing to print before a run saved a page.
+  QCOMPARE(Find<QPushButton>(form, "btnPrint")->text(), QStringLiteral("Печать…"));
+  QCOMPARE(Find<QPushButton>(form, "btnPdf")->text(), QStringLiteral("PDF…"));
+  QVERIFY(!Find<QPushButton>(form, "btnPrint")->isEnabled());
+  QVERIFY(!Find<QPushButton>(form, "btnPdf")->isEnabled());
 
   auto* speed = Find<QToolButton>(form, "SpeedButton1");
   QVERIFY(speed != nullptr);
@@ -613,6 +619,18 @@ void WindowTest::goShowsLinesSavesPageBytesAndPreviewsIt() {
   QCOMPARE(shown.wb()->url(), QUrl::fromLocalFile(QString::fromStdString(pagePath)));
   QVERIFY(loaded.count() > 0 || loaded.wait(kRunTimeoutMs));
   QCOMPARE(loaded.last().at(0).toBool(), true);
+
+  // The saved page can now be printed: "PDF…" writes an A4 PDF of the previewed page.
+  QVERIFY(Find<QPushButton>(shown.form, "btnPrint")->isEnabled());
+  QVERIFY(Find<QPushButton>(shown.form, "btnPdf")->isEnabled());
+  QSignalSpy pdfSaved(&shown.form, &MainForm::PdfSaved);
+  const std::string pdf = shown.folder.File("page.pdf");
+  shown.form.SavePdf(QString::fromStdString(pdf));
+  QVERIFY(pdfSaved.wait(kRunTimeoutMs));
+  QCOMPARE(pdfSaved.takeFirst().at(0).toBool(), true);
+  QCOMPARE(ReadFileBytes(pdf).substr(0, 5), std::string("%PDF-"));
+  const testkit::ProcessResult info = testkit::RunProcess("/usr/bin/pdfinfo", {pdf});
+  QVERIFY2(info.out.find("(A4)") != std::string::npos, info.out.c_str());
 
   // A second run with the same name replaces the page and shows it again.
   server.page = Page("T", {Cell("1", server.Picture("p1.jpg"))});

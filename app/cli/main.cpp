@@ -8,6 +8,7 @@
 #include <map>
 #include <string>
 
+#include "app/cli/pdf_export.h"
 #include "app/cli/terminal_view.h"
 #include "app/core/error_message.h"
 #include "app/core/program_folder.h"
@@ -65,6 +66,8 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(1, 16))
       ->default_val(6);
   app.add_flag("--status", printStatus, "print every status text to stderr, one line each");
+  std::string pdfPath;
+  app.add_option("--pdf", pdfPath, "also write the page as PDF FILE (A4, 1 cm margins)");
   bool printSummary = false;
   app.add_flag("--summary", printSummary,
                "print what the run did after the page's path (always on a terminal)");
@@ -94,6 +97,7 @@ int main(int argc, char** argv) {
   picsheet::RunState state;
   try {
     const std::string page = picsheet::RunConversion(request, state, view);
+    if (!pdfPath.empty()) picsheet::ExportPdfWithWindowProgram(page, pdfPath);
     view.EndLive();
     std::cout << page << '\n';
     // Scripts read the one path line; a person at a terminal also gets the counts.

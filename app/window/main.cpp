@@ -2,13 +2,38 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <cstdio>
+#include <cstring>
 
 #include "app/window/application_title.h"
 #include "app/window/main_form.h"
+#include "app/window/pdf_export.h"
+
+namespace {
+
+// picsheet --export-pdf PAGE PDF: renders a saved page to PDF without a window, for
+// picsheet-cli --pdf, which stays free of the web engine itself.
+int ExportPdfWithoutWindow(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  QString error;
+  if (picsheet::ExportPdf(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
+                          error)) {
+    return 0;
+  }
+  std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
+  return 1;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   // WebEngine's renderer sandbox refuses to start as root, and the preview with it.
   if (::geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+
+  if (argc == 4 && std::strcmp(argv[1], "--export-pdf") == 0) {
+    return ExportPdfWithoutWindow(argc, argv);
+  }
 
   // The preview's renderer shares its GL context with the window's, when there is GL at all.
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);

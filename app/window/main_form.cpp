@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QFont>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -9,15 +10,19 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QProgressBar>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWebEnginePage>
 #include <algorithm>
 #include <exception>
 #include <initializer_list>
@@ -28,6 +33,7 @@
 #include "app/core/program_folder.h"
 #include "app/core/session_name.h"
 #include "app/window/application_title.h"
+#include "app/window/pdf_export.h"
 #include "app/window/preview_pane.h"
 #include "app/window/run_worker.h"
 #include "app/window/selection_keeping_edit.h"
@@ -120,6 +126,11 @@ MainForm::MainForm(QWidget* parent)
 
   connect(urx_, &QLineEdit::textChanged, this, &MainForm::urxChange);
   connect(Button1_, &QPushButton::clicked, this, &MainForm::Button1Click);
+  connect(pdfButton_, &QPushButton::clicked, this, &MainForm::PdfClick);
+  connect(printButton_, &QPushButton::clicked, this, &MainForm::PrintClick);
+  connect(wb_->page(), &QWebEnginePage::pdfPrintingFinished, this,
+          [this](const QString&, bool succeeded) { emit PdfSaved(succeeded); });
+  connect(wb_, &QWebEngineView::printFinished, this, [this](bool) { printer_.reset(); });
 
   // The worker's signals come from its thread; queued, they reach the widgets here in order.
   connect(worker_.get(), &RunWorker::LinesCleared, mm_, &QPlainTextEdit::clear,
@@ -227,6 +238,14 @@ QWidget* MainForm::BuildOptionStrip() {
   boxes->addWidget(cbCells_);
   boxes->addStretch(1);
   strip->addWidget(GroupBox1_);
+
+  // Printing the saved page, once there is one.
+  printButton_ = Named(new QPushButton(QStringLiteral("Печать…"), GroupBox1_), "btnPrint");
+  pdfButton_ = Named(new QPushButton(QStringLiteral("PDF…"), GroupBox1_), "btnPdf");
+  for (QPushButton* button : {printButton_, pdfButton_}) {
+    button->setEnabled(false);
+    boxes->addWidget(button);
+  }
   return optionStrip_;
 }
 
@@ -330,10 +349,36 @@ void MainForm::FinishRun(const RunOutcome& outcome) {
   sb_->setToolTip(QString::fromStdString(FormatSummary(state_.summary)));
   if (outcome.succeeded) {
     wb_->ShowFile(QString::fromStdString(outcome.pagePath));
+    savedPage_ = QString::fromStdString(outcome.pagePath);
+    printButton_->setEnabled(true);
+    pdfButton_->setEnabled(true);
   } else {
     ShowError(outcome.error);
   }
   emit RunEnded(outcome.succeeded);
+}
+
+void MainForm::SavePdf(const QString& pdfPath) {
+  QWebEnginePage* page = wb_->page();
+  PrepareForPrint(*page, [page, pdfPath] { page->printToPdf(pdfPath, PrintLayout()); });
+}
+
+void MainForm::PdfClick() {
+  QString suggested = savedPage_;
+  suggested.replace(QRegularExpression(QStringLiteral("\\.html$")), QStringLiteral(".pdf"));
+  const QString file = QFileDialog::getSaveFileName(this, QStringLiteral("PDF"), suggested,
+                                                    QStringLiteral("PDF (*.pdf)"));
+  if (!file.isEmpty()) SavePdf(file);
+}
+
+void MainForm::PrintClick() {
+  if (printer_ != nullptr) return;  // the previous print job is still with the engine
+  auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  printer->setPageLayout(PrintLayout());
+  QPrintDialog dialog(printer.get(), this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  printer_ = std::move(printer);
+  PrepareForPrint(*wb_->page(), [this] { wb_->print(printer_.get()); });
 }
 
 void MainForm::ShowError(const std::string& message) {

@@ -12,6 +12,7 @@
 class QCheckBox;
 class QGroupBox;
 class QLabel;
+class QPrinter;
 class QProgressBar;
 class QLineEdit;
 class QPlainTextEdit;
@@ -46,7 +47,12 @@ class MainForm final : public QMainWindow {
   const RunState& state() const { return state_; }
   bool IsRunning() const;
 
+  // Writes the previewed page as PDF (A4, 1 cm margins); PdfSaved tells how it went. What the
+  // "PDF…" button does after asking for the file.
+  void SavePdf(const QString& pdfPath);
+
  signals:
+  void PdfSaved(bool succeeded);
   // A run has ended and the window is usable again: after success the preview has been sent
   // to the saved page; after an error its message box has been closed.
   void RunEnded(bool succeeded);
@@ -56,6 +62,9 @@ class MainForm final : public QMainWindow {
   void urxChange();
   // Starts one conversion with the options as the controls hold them.
   void Button1Click();
+  // Ask for a file and save the page as PDF; show the print dialog and print the page.
+  void PdfClick();
+  void PrintClick();
 
  private:
   QWidget* BuildOptionStrip();
@@ -84,6 +93,10 @@ class MainForm final : public QMainWindow {
   QRadioButton* rbCCW_ = nullptr;
   QLineEdit* edSession_ = nullptr;
   QPushButton* Button1_ = nullptr;
+  QPushButton* printButton_ = nullptr;
+  QPushButton* pdfButton_ = nullptr;
+  QString savedPage_;                  // the page in the preview; empty until a run saved one
+  std::unique_ptr<QPrinter> printer_;  // lives until the engine has finished printing
   QGroupBox* GroupBox1_ = nullptr;
   QCheckBox* cbSirian_ = nullptr;
   QCheckBox* cbCovers_ = nullptr;

@@ -1,0 +1,13 @@
+// PDF export from the shell. Rendering needs a web engine, which picsheet-cli does not link: the
+// window program beside it renders the page without opening a window.
+#pragma once
+
+#include <string>
+
+namespace picsheet {
+
+// Writes pdfPath from the saved page at pagePath with "picsheet --export-pdf". Throws Error when
+// the window program is not installed beside picsheet-cli or cannot write the file.
+void ExportPdfWithWindowProgram(const std::string& pagePath, const std::string& pdfPath);
+
+}  // namespace picsheet
