@@ -182,7 +182,13 @@ TEST(HugePages, AHundredMegabytePageOfAMillionCellsConvertsInBoundedMemory) {
   // Title and table head, a million cells, a row break after every tenth, the closing line.
   EXPECT_GT(view.lines, 2'000'000u);
   // The page is held at most twice (the loaded text and the converter's copy), never per cell.
+  // AddressSanitizer's shadow memory and quarantine inflate every figure, so it is only
+  // measured in plain builds.
+#if !defined(__SANITIZE_ADDRESS__)
   EXPECT_LT(PeakKb() - before, 3 * (110L << 10)) << "KB above the peak before loading";
+#else
+  (void)before;
+#endif
 }
 
 }  // namespace
