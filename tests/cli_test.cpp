@@ -8,6 +8,7 @@
 
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
+#include "tests/testkit/sample_site.h"
 #include "tests/testkit/temp_dir.h"
 
 namespace picsheet {
@@ -35,18 +36,7 @@ class CliRun : public ::testing::Test {
  protected:
   CliRun()
       : server_([this](httplib::Server& s) {
-          s.Get(R"(/pictures/(.+))", [](const httplib::Request& req, httplib::Response& res) {
-            const std::string file = kPictures + req.matches[1].str();
-            if (!PathExists(file)) {
-              res.status = 404;
-              return;
-            }
-            res.set_content(ReadFileBytes(file), "image/jpeg");
-          });
-          s.Get("/error-page.jpg", [](const httplib::Request&, httplib::Response& res) {
-            res.status = 404;
-            res.set_content("<html>Not found</html>", "text/html");
-          });
+          testkit::ServeSamplePictures(s);
           s.Get(R"(/pages/(.+))", [this](const httplib::Request&, httplib::Response& res) {
             res.set_content(page_, "text/html");
           });
@@ -168,10 +158,7 @@ TEST_F(CliRun, APageWithoutTheTitleGivesAnEmptyFile) {
 
 // The bundled sample: numbers 0, 1, 2, 2, 4, 5, 6, 7 (a wrapper, a repeat, a gap at 3).
 TEST_F(CliRun, TheSummaryCountsGapsRepeatsAndWrappers) {
-  page_ = ReadFileBytes(std::string(PICSHEET_EXAMPLES) + "/catalogue.htm");
-  for (std::size_t at; (at = page_.find("127.0.0.1:8642")) != std::string::npos;) {
-    page_.replace(at, 14, "127.0.0.1:" + std::to_string(server_.port()));
-  }
+  page_ = testkit::SampleCatalogue(server_.port());
   const std::string source = server_.Url("/pages/catalogue.htm");
   const ProcessResult stacked = Cli({"--summary", "--output-dir", out_.path(), source});
   ASSERT_EQ(stacked.exitCode, 0) << stacked.err;

@@ -8,34 +8,26 @@
 
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
+#include "tests/testkit/sample_site.h"
 #include "tests/testkit/temp_dir.h"
 
 namespace picsheet {
 namespace {
 
 using testkit::ProcessResult;
-using testkit::ReadFileBytes;
 using testkit::RunProcess;
-
-const std::string kExamples = PICSHEET_EXAMPLES;
 
 // Serves examples/ with the sample's links pointed at this server.
 class SampleServer {
  public:
   SampleServer()
       : server_([this](httplib::Server& s) {
-          s.Get(R"(/pictures/(.+))", [](const httplib::Request& req, httplib::Response& res) {
-            res.set_content(ReadFileBytes(kExamples + "/pictures/" + req.matches[1].str()),
-                            "image/jpeg");
-          });
+          testkit::ServeSamplePictures(s);
           s.Get("/catalogue.htm", [this](const httplib::Request&, httplib::Response& res) {
             res.set_content(page_, "text/html");
           });
         }) {
-    page_ = ReadFileBytes(kExamples + "/catalogue.htm");
-    for (std::size_t at; (at = page_.find("127.0.0.1:8642")) != std::string::npos;) {
-      page_.replace(at, 14, "127.0.0.1:" + std::to_string(server_.port()));
-    }
+    page_ = testkit::SampleCatalogue(server_.port());
   }
   std::string Url() const { return server_.Url("/catalogue.htm"); }
 

@@ -38,6 +38,7 @@
 #include "convert/source.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
+#include "tests/testkit/sample_site.h"
 #include "tests/testkit/temp_dir.h"
 
 namespace picsheet {
@@ -202,18 +203,7 @@ class CatalogueServer {
  public:
   CatalogueServer()
       : server_([this](httplib::Server& s) {
-          s.Get(R"(/pictures/(.+))", [](const httplib::Request& req, httplib::Response& res) {
-            const std::string file = kPictures + req.matches[1].str();
-            if (!PathExists(file)) {
-              res.status = 404;
-              return;
-            }
-            res.set_content(ReadFileBytes(file), "image/jpeg");
-          });
-          s.Get("/error-page.jpg", [](const httplib::Request&, httplib::Response& res) {
-            res.status = 404;
-            res.set_content("<html>Not found</html>", "text/html");
-          });
+          testkit::ServeSamplePictures(s);
           s.Get("/slow.jpg", [this](const httplib::Request&, httplib::Response& res) {
             slowRequested = true;
             for (int i = 0; i < 3000 && !slowReleased; ++i) {
