@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "convert/http_client.h"
-#include "convert/memory_stream.h"
+#include "base/http_client.h"
+#include "base/memory_stream.h"
 
 namespace picsheet {
 
@@ -20,13 +20,5 @@ std::string LoadLocalFile(const std::string& path);
 // A source whose first 7 bytes are exactly "http://" is fetched, anything else read as a file.
 // pageText is replaced only when loading succeeded; on an error it keeps its value.
 void LoadSource(const std::string& source, std::string& pageText, const FetchOptions& options = {});
-
-// The path resolved against the current directory, lexically: "." and ".." and doubled slashes
-// folded, links not followed. The empty path gives the current directory.
-std::string AbsolutePathLexically(const std::string& path);
-
-// strerror(code) without trailing blanks, line breaks and full stops, for messages that add
-// their own punctuation.
-std::string SystemErrorDescription(int code);
 
 }  // namespace picsheet

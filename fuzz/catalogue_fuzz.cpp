@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/error.h"
 #include "convert/catalogue.h"
-#include "convert/error.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "convert/error.h"
+#include "base/error.h"
 #include "images/jpeg.h"
 #include "images/rotate.h"
 

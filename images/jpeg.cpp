@@ -10,8 +10,9 @@
 
 #include <jpeglib.h>
 
-#include "convert/atomic_file.h"
-#include "convert/error.h"
+#include "base/atomic_file.h"
+#include "base/error.h"
+#include "base/messages.h"
 
 namespace picsheet {
 namespace {
@@ -48,8 +49,8 @@ jpeg_error_mgr* InstallTrap(ErrorTrap& trap) {
 template <typename Body>
 void RunTrapped(ErrorTrap& trap, const Body& body) {
   if (setjmp(trap.jump) != 0) {
-    if (trap.writeFailed) throw Error("Stream write error");
-    throw Error("JPEG error #" + std::to_string(trap.code));
+    if (trap.writeFailed) throw Error(messages::kStreamWrite);
+    throw Error(messages::JpegError(trap.code));
   }
   body();
 }

@@ -4,8 +4,9 @@
 
 #include <utility>
 
-#include "convert/atomic_file.h"
-#include "convert/error.h"
+#include "base/atomic_file.h"
+#include "base/error.h"
+#include "base/messages.h"
 #include "images/jpeg.h"
 #include "images/rotate.h"
 
@@ -30,7 +31,7 @@ bool IsDirectory(const std::string& path) {
 
 void EnsureFolder(const std::string& folder) {
   if (IsDirectory(folder)) return;
-  if (::mkdir(folder.c_str(), 0777) != 0) throw Error("Cannot create " + folder);
+  if (::mkdir(folder.c_str(), 0777) != 0) throw Error(messages::CannotCreateFolder(folder));
 }
 
 // Long side x cell width / short side under vertical orientation, short / long otherwise; the
@@ -44,7 +45,7 @@ long double PrintedHeightOf(const JpegPicture& picture, long double cellWidth,
       orientation == 2 ? picture.width < picture.height : picture.width > picture.height;
   const long double numerator = (heightOverWidth ? h : w) * cellWidth;
   const long double divisor = heightOverWidth ? w : h;
-  if (divisor == 0) throw Error("Invalid floating point operation");
+  if (divisor == 0) throw Error(messages::kInvalidFloat);
   return numerator / divisor;
 }
 

@@ -6,8 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "base/memory_stream.h"
 #include "convert/catalogue.h"
-#include "convert/memory_stream.h"
 
 namespace picsheet {
 

@@ -7,7 +7,8 @@
 #include <new>
 #include <string>
 
-#include "convert/error.h"
+#include "base/error.h"
+#include "base/messages.h"
 
 namespace picsheet {
 namespace {
@@ -41,11 +42,11 @@ std::uint64_t AvailableMemoryBytes() {
 std::vector<std::uint8_t> AllocateRaster(std::int32_t width, std::int32_t height) {
   const std::uint64_t bytes =
       static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * 3u;
-  if (bytes > AvailableMemoryBytes() / 2) throw Error("Out of memory");
+  if (bytes > AvailableMemoryBytes() / 2) throw Error(messages::kOutOfMemory);
   try {
     return std::vector<std::uint8_t>(static_cast<std::size_t>(bytes));
   } catch (const std::bad_alloc&) {
-    throw Error("Out of memory");
+    throw Error(messages::kOutOfMemory);
   }
 }
 

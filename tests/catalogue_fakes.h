@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/error.h"
 #include "convert/catalogue.h"
-#include "convert/error.h"
 
 namespace picsheet::testkit {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/error.h"
+#include "base/error.h"
 #include "tests/catalogue_fakes.h"
 
 namespace picsheet {

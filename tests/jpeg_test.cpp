@@ -8,7 +8,7 @@
 #include <fstream>
 #include <vector>
 
-#include "convert/error.h"
+#include "base/error.h"
 #include "images/jpeg.h"
 #include "images/rotate.h"
 #include "tests/testkit/jpeg_maker.h"

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <map>
 
-#include "convert/error.h"
+#include "base/error.h"
 #include "images/localise.h"
 #include "tests/testkit/jpeg_maker.h"
 #include "tests/testkit/temp_dir.h"

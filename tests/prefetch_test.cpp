@@ -11,7 +11,7 @@
 #include "app/core/picture_plan.h"
 #include "app/core/picture_prefetcher.h"
 #include "app/core/run_flow.h"
-#include "convert/error.h"
+#include "base/error.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/temp_dir.h"
 

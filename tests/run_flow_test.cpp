@@ -8,7 +8,7 @@
 #include "app/core/error_message.h"
 #include "app/core/page_file.h"
 #include "app/core/session_name.h"
-#include "convert/error.h"
+#include "base/error.h"
 #include "tests/testkit/temp_dir.h"
 
 namespace picsheet {

@@ -1,6 +1,8 @@
 // Source loading against a real loopback HTTP server and real files.
 #include "convert/source.h"
 
+#include "base/paths.h"
+
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -9,7 +11,7 @@
 #include <atomic>
 #include <mutex>
 
-#include "convert/error.h"
+#include "base/error.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/temp_dir.h"
 

@@ -13,17 +13,13 @@
 #include "app/core/error_message.h"
 #include "app/core/program_folder.h"
 #include "app/core/run_flow.h"
+#include "base/paths.h"
 
 namespace {
 
 constexpr int kExitRunFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr char kUsage[] = "Usage: picsheet-cli [OPTIONS] SOURCE (--help for the options)";
-
-std::string CurrentDirectory() {
-  char buffer[4096];
-  return ::getcwd(buffer, sizeof buffer) != nullptr ? std::string(buffer) : std::string(".");
-}
 
 }  // namespace
 
@@ -91,7 +87,7 @@ int main(int argc, char** argv) {
   request.options.holdBackCovers = !coversInPlace;
   request.options.gapCells = !noGapCells;
   request.programFolder =
-      picsheet::WithTrailingSlash(outputDir.empty() ? CurrentDirectory() : outputDir);
+      picsheet::WithTrailingSlash(outputDir.empty() ? picsheet::CurrentDirectory() : outputDir);
 
   picsheet::TerminalView view(stderr, printStatus, ::isatty(STDERR_FILENO) == 1);
   picsheet::RunState state;

@@ -8,8 +8,8 @@
 #include <cerrno>
 
 #include "app/core/program_folder.h"
-#include "convert/error.h"
-#include "convert/source.h"
+#include "base/error.h"
+#include "base/paths.h"
 
 extern char** environ;
 

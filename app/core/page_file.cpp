@@ -1,6 +1,6 @@
 #include "app/core/page_file.h"
 
-#include "convert/atomic_file.h"
+#include "base/atomic_file.h"
 
 namespace picsheet {
 

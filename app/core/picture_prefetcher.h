@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "convert/http_client.h"
-#include "convert/memory_stream.h"
+#include "base/http_client.h"
+#include "base/memory_stream.h"
 
 namespace picsheet {
 

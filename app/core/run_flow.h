@@ -4,8 +4,8 @@
 
 #include <string>
 
+#include "base/http_client.h"
 #include "convert/catalogue.h"
-#include "convert/http_client.h"
 
 namespace picsheet {
 

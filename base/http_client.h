@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "convert/memory_stream.h"
+#include "base/memory_stream.h"
 
 namespace picsheet {
 

@@ -1,4 +1,4 @@
-#include "convert/atomic_file.h"
+#include "base/atomic_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,15 +8,16 @@
 #include <cstdio>
 #include <fstream>
 
-#include "convert/error.h"
-#include "convert/source.h"
+#include "base/error.h"
+#include "base/messages.h"
+#include "base/paths.h"
 
 namespace picsheet {
 namespace {
 
 [[noreturn]] void ThrowCreateError(const std::string& path, int code) {
-  throw Error("Cannot create file \"" + AbsolutePathLexically(path) + "\". " +
-              SystemErrorDescription(code));
+  throw Error(
+      messages::CannotCreateFile(AbsolutePathLexically(path), SystemErrorDescription(code)));
 }
 
 // The process's umask, read without changing it (umask(2) can only be read by setting it).
@@ -67,14 +68,14 @@ AtomicFile::~AtomicFile() {
 }
 
 void AtomicFile::Write(std::string_view bytes) {
-  if (!WriteAll(fd_, bytes.data(), bytes.size())) throw Error("Stream write error");
+  if (!WriteAll(fd_, bytes.data(), bytes.size())) throw Error(messages::kStreamWrite);
 }
 
 void AtomicFile::Commit(bool durable) {
-  if (durable && ::fsync(fd_) != 0) throw Error("Stream write error");
+  if (durable && ::fsync(fd_) != 0) throw Error(messages::kStreamWrite);
   const int result = ::close(fd_);
   fd_ = -1;
-  if (result != 0) throw Error("Stream write error");
+  if (result != 0) throw Error(messages::kStreamWrite);
   if (::rename(temporaryPath_.c_str(), path_.c_str()) != 0) ThrowCreateError(path_, errno);
   committed_ = true;
 }

@@ -1,5 +1,5 @@
 // libcurl behind HttpClient: the only file that talks to libcurl.
-#include "convert/http_client.h"
+#include "base/http_client.h"
 
 #include <curl/curl.h>
 
@@ -7,7 +7,8 @@
 #include <mutex>
 #include <string_view>
 
-#include "convert/error.h"
+#include "base/error.h"
+#include "base/messages.h"
 
 namespace picsheet {
 namespace {
@@ -117,14 +118,14 @@ MemoryStream HttpClient::Get(const std::string& url) {
   if (!handle_) {
     auto handle = std::make_unique<Handle>();
     handle->curl = curl_easy_init();
-    if (handle->curl == nullptr) throw Error("Unable to initialize Wininet");
+    if (handle->curl == nullptr) throw Error(messages::kHttpUnavailable);
     handle->headers = curl_slist_append(handle->headers, "Cache-Control: no-cache");
     handle->headers = curl_slist_append(handle->headers, "Pragma: no-cache");
     handle_ = std::move(handle);
   }
   // libcurl would guess "http" for an address without a scheme; such an address (a picture
   // written relative to its page) cannot be opened.
-  if (!HasWebScheme(url)) throw Error("Cannot open URL " + url);
+  if (!HasWebScheme(url)) throw Error(messages::CannotOpenUrl(url));
 
   MemoryStream body;
   Transfer transfer;
@@ -161,7 +162,7 @@ MemoryStream HttpClient::Get(const std::string& url) {
   const CURLcode result = curl_easy_perform(curl);
   const bool cancelled = options_.cancelled != nullptr && options_.cancelled->load();
   if (result != CURLE_OK && (!transfer.answered || cancelled)) {
-    throw Error("Cannot open URL " + url);
+    throw Error(messages::CannotOpenUrl(url));
   }
   body.Rewind();
   return body;

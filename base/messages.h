@@ -1,0 +1,37 @@
+// Every message picsheet shows the user when a run fails, in one place.
+//
+// The texts are kept verbatim on purpose: users, their scripts and the pages they compare rely on
+// the exact words, so a message is changed here or not at all.
+#pragma once
+
+#include <string>
+
+namespace picsheet::messages {
+
+inline constexpr char kHttpUnavailable[] = "Unable to initialize Wininet";
+inline constexpr char kStreamWrite[] = "Stream write error";
+inline constexpr char kOutOfMemory[] = "Out of memory";
+inline constexpr char kInvalidFloat[] = "Invalid floating point operation";
+
+// "Cannot open URL %s" with the address as given.
+inline std::string CannotOpenUrl(const std::string& url) { return "Cannot open URL " + url; }
+
+// "Cannot open file \"%s\". %s": the absolute path and the system's description.
+inline std::string CannotOpenFile(const std::string& absolutePath, const std::string& reason) {
+  return "Cannot open file \"" + absolutePath + "\". " + reason;
+}
+
+// "Cannot create file \"%s\". %s": the absolute path and the system's description.
+inline std::string CannotCreateFile(const std::string& absolutePath, const std::string& reason) {
+  return "Cannot create file \"" + absolutePath + "\". " + reason;
+}
+
+// "Cannot create " + folder path.
+inline std::string CannotCreateFolder(const std::string& folder) {
+  return "Cannot create " + folder;
+}
+
+// "JPEG error #%d" with the library's message code.
+inline std::string JpegError(int code) { return "JPEG error #" + std::to_string(code); }
+
+}  // namespace picsheet::messages
