@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/error.h"
 #include "convert/numbers.h"
 
 namespace picsheet {
@@ -104,7 +105,7 @@ class Conversion {
 
       if (!page.Find(kPictureEnd)) return;
       const std::string pictureUrl = page.Take();
-      if (!skipPicture) LocalisePicture(pictureUrl, isCover);
+      if (!skipPicture) LocalisePicture(curNumber, pictureUrl, isCover);
       if (!isCover) ++pictureCount_;
 
       if (!page.Find(kCellEnd)) return;
@@ -133,12 +134,10 @@ class Conversion {
     prevNumber_ = curNumber;
   }
 
-  void LocalisePicture(const std::string& pictureUrl, bool isCover) {
-    const std::string pictureName = prevNumber_ + "_" + std::to_string(repeatIndex_);
+  void LocalisePicture(const std::string& curNumber, const std::string& pictureUrl, bool isCover) {
+    const PictureContext context{curNumber, repeatIndex_, isCover ? 0 : cellCount_, pictureUrl};
     if (NumberValue(prevNumber_) == 0) {
-      std::string path =
-          localiser_.LocaliseImage(pictureUrl, cellWidth_, zeroHeight_, options_.orientation,
-                                   options_.rotationAngle, pictureName);
+      std::string path = Localise(context, zeroHeight_);
       if (isCover) {
         heldBack_.push_back(std::move(path));
         ++summary_.wrappersMoved;
@@ -146,14 +145,25 @@ class Conversion {
         AppendPictureWithoutHeight(path);
       }
     } else {
-      const std::string path =
-          localiser_.LocaliseImage(pictureUrl, cellWidth_, pictureHeight_, options_.orientation,
-                                   options_.rotationAngle, pictureName);
+      const std::string path = Localise(context, pictureHeight_);
       heightText_ = FormatOneDecimal(pictureHeight_);
       view_.AppendLine("<img src=\"" + path + "\" style=\"width:" + widthText_ +
                        "cm; height: " + heightText_ + "cm\"/>");
     }
     ++summary_.pictures;
+  }
+
+  // The localiser's call for one picture. An error leaves with the picture it concerns attached,
+  // so that the user learns which cell of the catalogue failed.
+  std::string Localise(const PictureContext& context, long double& printedHeight) {
+    try {
+      return localiser_.LocaliseImage(context.address, cellWidth_, printedHeight,
+                                      options_.orientation, options_.rotationAngle,
+                                      prevNumber_ + "_" + std::to_string(repeatIndex_));
+    } catch (Error& error) {
+      if (!error.picture()) error.SetPicture(context);
+      throw;
+    }
   }
 
   // Held-back pictures take cells of their own after all others, then the table is closed.

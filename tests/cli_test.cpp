@@ -120,8 +120,9 @@ TEST_F(CliRun, APictureThatFailsEndsTheRunWithoutAPage) {
       Cli({"--session", "s", "--output-dir", out_.path() + "/", server_.Url("/pages/broken.htm")});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.out, "");
-  // The error page's body is no JPEG stream.
-  EXPECT_EQ(run.err, "error: JPEG error #" + std::to_string(JERR_NO_SOI) + ".\n");
+  // The error page's body is no JPEG stream; the line before the designed message says where.
+  EXPECT_EQ(run.err, "picture \"2\" #1 in cell 2, " + broken + "\nerror: JPEG error #" +
+                         std::to_string(JERR_NO_SOI) + ".\n");
   EXPECT_FALSE(PathExists(out_.File("s.html")));
   EXPECT_TRUE(PathExists(out_.File("s_images/00000001_1.jpg")));
   EXPECT_FALSE(PathExists(out_.File("s_images/00000003_1.jpg")));

@@ -101,6 +101,12 @@ int main(int argc, char** argv) {
       std::cout << "summary: " << picsheet::FormatSummary(state.summary) << '\n';
     }
     return 0;
+  } catch (const picsheet::Error& e) {
+    view.EndLive();
+    const std::string detail = picsheet::DescribeFailure(e);
+    if (!detail.empty()) std::cerr << detail << '\n';
+    std::cerr << "error: " << picsheet::MessageForDisplay(e.what()) << '\n';
+    return kExitRunFailed;
   } catch (const std::exception& e) {
     view.EndLive();
     std::cerr << "error: " << picsheet::MessageForDisplay(e.what()) << '\n';

@@ -1,10 +1,46 @@
 #include "app/core/error_message.h"
 
+#include <cstdio>
+
 namespace picsheet {
+namespace {
+
+// Control bytes would end or garble a terminal line; a NUL would cut the text short.
+std::string Printable(const std::string& text) {
+  std::string shown;
+  shown.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      shown += escaped;
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
+}  // namespace
 
 std::string MessageForDisplay(std::string message) {
   if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') message += '.';
   return message;
+}
+
+std::string DescribeFailure(const Error& error) {
+  std::string line;
+  if (const auto& picture = error.picture()) {
+    line = "picture \"" + Printable(picture->numberText) + "\" #" + std::to_string(picture->index) +
+           (picture->cell > 0 ? " in cell " + std::to_string(picture->cell) : " (held back)") +
+           ", " + Printable(picture->address);
+  }
+  if (!error.reason().empty()) {
+    if (!line.empty()) line += ": ";
+    line += Printable(error.reason());
+  }
+  return line;
 }
 
 }  // namespace picsheet

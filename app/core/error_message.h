@@ -3,10 +3,19 @@
 
 #include <string>
 
+#include "base/error.h"
+
 namespace picsheet {
 
 // The message with a full stop appended when its last byte's code is above that of "." (46):
 // "Cannot open URL x" gets one, "... (x)" or "...!" does not; the empty message stays empty.
 std::string MessageForDisplay(std::string message);
+
+// What the user needs besides the message to act on a failure, as one line: the picture it
+// concerns (number text, index, cell, address) and the reason in words, e.g.
+//   picture "12" #1 in cell 7, http://host/a.jpg: the server answered 404 Not Found with text/html
+// Bytes that cannot be shown (NUL and other control bytes) appear as \xNN. Empty when the error
+// carries neither a picture nor a reason.
+std::string DescribeFailure(const Error& error);
 
 }  // namespace picsheet
