@@ -8,33 +8,10 @@
 #include <string_view>
 
 #include "convert/catalogue.h"
+#include "tests/testkit/catalogue_fakes.h"
 
 namespace picsheet {
 namespace {
-
-// Keeps only a byte count, so the lines cannot be optimised away.
-class CountingView final : public CatalogueView {
- public:
-  void ClearLines() override { bytes_ = 0; }
-  void AppendLine(std::string_view line) override { bytes_ += line.size() + 2; }
-  void SetStatus(std::string_view status) override { statusBytes_ += status.size(); }
-  std::size_t bytes() const { return bytes_; }
-
- private:
-  std::size_t bytes_ = 0;
-  std::size_t statusBytes_ = 0;
-};
-
-// Hands back a path at once; the height is filled in as the real localiser does, while it is 0.
-class NoOpLocaliser final : public PictureLocaliser {
- public:
-  std::string LocaliseImage(const std::string&, const long double& cellWidth,
-                            long double& printedHeight, std::int32_t, std::int32_t,
-                            std::string pictureName) override {
-    if (printedHeight == 0) printedHeight = cellWidth * 4 / 3;
-    return "bench_images\\" + pictureName + ".jpg";
-  }
-};
 
 // A catalogue page of cells source cells the way catalogue sites write them: two wrappers first,
 // then ascending numbers with every seventh cell a further picture of the number before it and
@@ -63,11 +40,12 @@ void BM_ConvertCatalogue(benchmark::State& state) {
   const std::string page = GeneratePage(cells);
   CatalogueOptions options;
   options.cellsPerRow = 8;
-  CountingView view;
-  NoOpLocaliser localiser;
+  testkit::CountingView view;
+  testkit::FakeLocaliser localiser;
+  localiser.recordCalls = false;
   for (auto _ : state) {
     ConvertCatalogue(view, localiser, options, page);
-    benchmark::DoNotOptimize(view.bytes());
+    benchmark::DoNotOptimize(view.bytes);
   }
   state.SetItemsProcessed(state.iterations() * cells);
   // Seconds per source cell (the inverse of a per-iteration rate of cells).

@@ -7,18 +7,19 @@
 
 namespace picsheet {
 
-// The options of one conversion, as the window's controls hold them.
+// The options of one conversion.
 struct CatalogueOptions {
-  int cellsPerRow = 10;             // coln, 2 to 20
-  std::int32_t orientation = 2;     // 2 vertical (rbVert), 1 horizontal (rbHoriz), 0 as they are
-  std::int32_t rotationAngle = 90;  // 90 clockwise (rbCW), -90 counter-clockwise (rbCCW), else 180
-  bool holdBackCovers = true;       // cbCovers: pictures of zero-valued numbers go to the end
-  bool skipRepeats = false;         // bxPass: a repeated number's further pictures are left out
-  bool gapCells = true;             // cbCells: missing numbers get placeholder cells
-  bool digitCaptions = false;       // cbSirian: captions carry digit images
+  int cellsPerRow = 10;             // cells in each table row, 2 to 20
+  std::int32_t orientation = 2;     // how pictures should stand: 2 upright, 1 lying, 0 as they are
+  std::int32_t rotationAngle = 90;  // the turn of a mismatched picture: 90 clockwise, -90 counter-
+                                    // clockwise, 180 upside down
+  bool holdBackCovers = true;       // pictures of zero-valued numbers go to the end of the table
+  bool skipRepeats = false;         // a repeated number's further pictures are left out
+  bool gapCells = true;             // missing numbers get placeholder cells
+  bool digitCaptions = false;       // captions carry digit images before the number
 };
 
-// Where the converter writes: the text pane and the status bar text.
+// Where the converter's output goes: the lines of the page and the progress status texts.
 class CatalogueView {
  public:
   virtual ~CatalogueView() = default;

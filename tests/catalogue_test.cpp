@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "base/error.h"
-#include "tests/catalogue_fakes.h"
+#include "tests/testkit/catalogue_fakes.h"
 
 namespace picsheet {
 namespace {
 
 using testkit::FakeLocaliser;
-using testkit::RecordingCatalogueView;
+using testkit::RecordingView;
 using Lines = std::vector<std::string>;
 
 const std::string kTitleLine = "<html><body><center><b>T</b></center>";
@@ -91,7 +91,7 @@ CatalogueOptions Options(int cellsPerRow, bool gapCells, bool holdBackCovers,
 }
 
 struct Conversion {
-  RecordingCatalogueView view;
+  RecordingView view;
   FakeLocaliser localiser;
 
   void Convert(const CatalogueOptions& options, const std::string& page) {

@@ -7,7 +7,7 @@
 
 #include "app/core/page_file.h"
 #include "convert/catalogue.h"
-#include "tests/catalogue_fakes.h"
+#include "tests/testkit/catalogue_fakes.h"
 #include "tests/testkit/temp_dir.h"
 
 namespace picsheet {
@@ -15,7 +15,7 @@ namespace {
 
 using testkit::FakeLocaliser;
 using testkit::ReadFileBytes;
-using testkit::RecordingCatalogueView;
+using testkit::RecordingView;
 using testkit::TempDir;
 
 std::string CaseFile(const std::string& name, const std::string& file) {
@@ -63,7 +63,7 @@ TEST_P(GoldenPageTest, SavedPageMatchesTheExpectedBytes) {
   FakeLocaliser localiser;
   ASSERT_NO_FATAL_FAILURE(
       ReadOptions(ReadFileBytes(CaseFile(name, "options.txt")), options, localiser));
-  RecordingCatalogueView view;
+  RecordingView view;
   ConvertCatalogue(view, localiser, options, ReadFileBytes(CaseFile(name, "page.htm")));
 
   TempDir folder;

@@ -11,6 +11,7 @@
 
 #include "convert/catalogue.h"
 #include "convert/source.h"
+#include "tests/testkit/catalogue_fakes.h"
 #include "tests/testkit/jpeg_maker.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
@@ -132,28 +133,6 @@ TEST_F(HostileNumbers, ANameTooLongForTheFileSystemIsAClearError) {
   EXPECT_FALSE(PathExists(out_.File("s.html")));
 }
 
-// Counts what the converter writes without keeping it.
-class CountingView final : public CatalogueView {
- public:
-  void ClearLines() override {}
-  void AppendLine(std::string_view line) override {
-    ++lines;
-    bytes += line.size();
-  }
-  void SetStatus(std::string_view) override {}
-  std::size_t lines = 0, bytes = 0;
-};
-
-class PathOnlyLocaliser final : public PictureLocaliser {
- public:
-  std::string LocaliseImage(const std::string&, const long double& cellWidth,
-                            long double& printedHeight, std::int32_t, std::int32_t,
-                            std::string pictureName) override {
-    if (printedHeight == 0) printedHeight = cellWidth;
-    return "s_images\\" + pictureName + ".jpg";
-  }
-};
-
 long PeakKb() {
   rusage usage{};
   ::getrusage(RUSAGE_SELF, &usage);
@@ -178,8 +157,9 @@ TEST(HugePages, AHundredMegabytePageOfAMillionCellsConvertsInBoundedMemory) {
   const long before = PeakKb();
   std::string pageText;
   LoadSource(path, pageText);
-  CountingView view;
-  PathOnlyLocaliser localiser;
+  testkit::CountingView view;
+  testkit::FakeLocaliser localiser;
+  localiser.recordCalls = false;
   ConvertCatalogue(view, localiser, CatalogueOptions{}, std::move(pageText));
   // Title and table head, a million cells, a row break after every tenth, the closing line.
   EXPECT_GT(view.lines, 2'000'000u);

@@ -36,6 +36,7 @@
 #include "app/window/main_form.h"
 #include "app/window/windows1251.h"
 #include "convert/source.h"
+#include "tests/testkit/catalogue_fakes.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/sample_site.h"
@@ -82,19 +83,10 @@ QRect InWindow(const QWidget* widget) {
   return QRect(widget->mapTo(widget->window(), QPoint(0, 0)), widget->size());
 }
 
-// What a run shows through the toolkit-free run flow alone: the reference the window's pane,
-// status bar and saved page are compared with.
-class RecordingView final : public RunView {
- public:
-  void ClearLines() override { lines.clear(); }
-  void AppendLine(std::string_view line) override { lines.emplace_back(line); }
-  void SetStatus(std::string_view status) override { lastStatus.assign(status); }
-  std::vector<std::string> lines;
-  std::string lastStatus;
-};
-
+// What a run shows through the toolkit-free run flow alone (RecordingView): the reference the
+// window's pane, status bar and saved page are compared with.
 struct ReferenceRun {
-  RecordingView view;
+  testkit::RecordingView view;
   std::string pagePath;
   std::string error;
   CatalogueSummary summary;
@@ -595,8 +587,8 @@ void WindowTest::goShowsLinesSavesPageBytesAndPreviewsIt() {
   // The pane shows the same lines decoded; the status bar keeps the last status.
   QCOMPARE(shown.mm()->toPlainText(), PaneTextOf(reference.view.lines));
   QVERIFY(shown.mm()->toPlainText().contains(QStringLiteral("<b>Серия 3</b>")));
-  QVERIFY(!reference.view.lastStatus.empty());
-  QCOMPARE(shown.statusText(), QString::fromStdString(reference.view.lastStatus));
+  QVERIFY(!reference.view.LastStatus().empty());
+  QCOMPARE(shown.statusText(), QString::fromStdString(reference.view.LastStatus()));
   // The run's counts stand in the status bar's tooltip; the progress bar is gone again.
   QVERIFY(reference.summary.pictures > 0);
   QCOMPARE(Find<QStatusBar>(shown.form, "sb")->toolTip(),
@@ -605,7 +597,6 @@ void WindowTest::goShowsLinesSavesPageBytesAndPreviewsIt() {
 
   // The window's state and the preview.
   QCOMPARE(shown.form.state().sessionName, name);
-  QVERIFY(shown.form.state().pageText == server.page);
   QCOMPARE(shown.wb()->url(), QUrl::fromLocalFile(QString::fromStdString(pagePath)));
   QVERIFY(loaded.count() > 0 || loaded.wait(kRunTimeoutMs));
   QCOMPARE(loaded.last().at(0).toBool(), true);

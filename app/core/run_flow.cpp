@@ -58,13 +58,15 @@ class CountingLocaliser final : public PictureLocaliser {
 }  // namespace
 
 std::string RunConversion(const RunRequest& request, RunState& state, RunView& view) {
-  LoadSource(request.source, state.pageText, request.fetch);
+  // The page lives for this run only: it is scanned twice here and never needed afterwards.
+  std::string pageText;
+  LoadSource(request.source, pageText, request.fetch);
   state.sessionName =
       request.saveName.empty() ? DeriveSessionName(request.source) : request.saveName;
 
   // The addresses are known before anything is written, so the downloads can run ahead of the
   // converter while it turns and saves the pictures already there.
-  std::vector<std::string> addresses = PlanPictureAddresses(request.options, state.pageText);
+  std::vector<std::string> addresses = PlanPictureAddresses(request.options, pageText);
   const int total = static_cast<int>(addresses.size());
   view.PictureProgress(0, total);
 
@@ -81,7 +83,7 @@ std::string RunConversion(const RunRequest& request, RunState& state, RunView& v
   ImageLocaliser images(SessionFolder{request.programFolder, state.sessionName}, std::move(fetch));
   CountingLocaliser localiser(images, view, total);
   state.summary = CatalogueSummary{};
-  ConvertCatalogue(recorder, localiser, request.options, state.pageText, &state.summary);
+  ConvertCatalogue(recorder, localiser, request.options, std::move(pageText), &state.summary);
   prefetcher.reset();
 
   const std::string outputPath = request.programFolder + state.sessionName + ".html";

@@ -21,7 +21,6 @@ struct RunRequest {
 
 // State the window keeps between runs; a run updates it as it goes, also when it fails.
 struct RunState {
-  std::string pageText;      // the page of the latest run whose loading succeeded
   std::string sessionName;   // the save name of the latest run
   CatalogueSummary summary;  // what the latest run's conversion did, so far as it got
 };

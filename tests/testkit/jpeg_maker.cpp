@@ -21,7 +21,10 @@ int SamplesPerPixel(JpegKind kind) {
   return kind == JpegKind::kGrayscale ? 1 : kind == JpegKind::kCmyk ? 4 : 3;
 }
 
-std::string Encode(const std::vector<std::uint8_t>& samples, int width, int height, JpegKind kind) {
+}  // namespace
+
+std::string EncodeJpegSamples(const std::vector<std::uint8_t>& samples, int width, int height,
+                              int components, int quality, bool progressive) {
   jpeg_compress_struct info{};
   jpeg_error_mgr errors{};
   info.err = jpeg_std_error(&errors);
@@ -32,12 +35,11 @@ std::string Encode(const std::vector<std::uint8_t>& samples, int width, int heig
   jpeg_mem_dest(&info, &buffer, &size);
   info.image_width = static_cast<JDIMENSION>(width);
   info.image_height = static_cast<JDIMENSION>(height);
-  const int components = SamplesPerPixel(kind);
   info.input_components = components;
   info.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 4 ? JCS_CMYK : JCS_RGB;
   jpeg_set_defaults(&info);
-  jpeg_set_quality(&info, 95, TRUE);
-  if (kind == JpegKind::kProgressive) jpeg_simple_progression(&info);
+  jpeg_set_quality(&info, quality, TRUE);
+  if (progressive) jpeg_simple_progression(&info);
   jpeg_start_compress(&info, TRUE);
   const std::size_t stride = static_cast<std::size_t>(width) * static_cast<std::size_t>(components);
   while (info.next_scanline < info.image_height) {
@@ -51,7 +53,32 @@ std::string Encode(const std::vector<std::uint8_t>& samples, int width, int heig
   return stream;
 }
 
-}  // namespace
+DecodedRaster DecodeJpegRaster(const std::string& stream) {
+  jpeg_decompress_struct info{};
+  jpeg_error_mgr errors{};
+  info.err = jpeg_std_error(&errors);
+  errors.error_exit = Fail;
+  jpeg_create_decompress(&info);
+  jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(stream.data()),
+               static_cast<unsigned long>(stream.size()));
+  jpeg_read_header(&info, TRUE);
+  DecodedRaster result;
+  result.components = info.num_components;
+  result.progressive = jpeg_has_multiple_scans(&info) != 0;
+  info.out_color_space = JCS_RGB;
+  jpeg_start_decompress(&info);
+  result.width = static_cast<int>(info.output_width);
+  result.height = static_cast<int>(info.output_height);
+  const std::size_t stride = static_cast<std::size_t>(result.width) * 3;
+  result.rgb.resize(stride * static_cast<std::size_t>(result.height));
+  while (info.output_scanline < info.output_height) {
+    JSAMPROW row = result.rgb.data() + stride * info.output_scanline;
+    jpeg_read_scanlines(&info, &row, 1);
+  }
+  jpeg_finish_decompress(&info);
+  jpeg_destroy_decompress(&info);
+  return result;
+}
 
 std::string MakeQuadrantJpeg(int width, int height, JpegKind kind, const Rgb (&quadrants)[4]) {
   std::vector<std::uint8_t> samples;
@@ -68,7 +95,8 @@ std::string MakeQuadrantJpeg(int width, int height, JpegKind kind, const Rgb (&q
       }
     }
   }
-  return Encode(samples, width, height, kind);
+  return EncodeJpegSamples(samples, width, height, SamplesPerPixel(kind), 95,
+                           kind == JpegKind::kProgressive);
 }
 
 std::string MakeFlatJpeg(int width, int height, JpegKind kind) {
@@ -77,31 +105,16 @@ std::string MakeFlatJpeg(int width, int height, JpegKind kind) {
 }
 
 DecodedJpeg DecodeJpeg(const std::string& stream) {
-  jpeg_decompress_struct info{};
-  jpeg_error_mgr errors{};
-  info.err = jpeg_std_error(&errors);
-  errors.error_exit = Fail;
-  jpeg_create_decompress(&info);
-  jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(stream.data()),
-               static_cast<unsigned long>(stream.size()));
-  jpeg_read_header(&info, TRUE);
+  const DecodedRaster raster = DecodeJpegRaster(stream);
   DecodedJpeg result;
-  result.components = info.num_components;
-  result.progressive = jpeg_has_multiple_scans(&info) != 0;
-  info.out_color_space = JCS_RGB;
-  jpeg_start_decompress(&info);
-  result.width = static_cast<int>(info.output_width);
-  result.height = static_cast<int>(info.output_height);
-  std::vector<std::uint8_t> row(static_cast<std::size_t>(result.width) * 3);
-  while (info.output_scanline < info.output_height) {
-    JSAMPROW rows = row.data();
-    jpeg_read_scanlines(&info, &rows, 1);
-    for (int x = 0; x < result.width; ++x) {
-      result.pixels.push_back({row[x * 3u], row[x * 3u + 1], row[x * 3u + 2]});
-    }
+  result.width = raster.width;
+  result.height = raster.height;
+  result.components = raster.components;
+  result.progressive = raster.progressive;
+  result.pixels.reserve(raster.rgb.size() / 3);
+  for (std::size_t i = 0; i + 2 < raster.rgb.size(); i += 3) {
+    result.pixels.push_back({raster.rgb[i], raster.rgb[i + 1], raster.rgb[i + 2]});
   }
-  jpeg_finish_decompress(&info);
-  jpeg_destroy_decompress(&info);
   return result;
 }
 

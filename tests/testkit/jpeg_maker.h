@@ -22,6 +22,11 @@ std::string MakeQuadrantJpeg(int width, int height, JpegKind kind,
                              const Rgb (&quadrants)[4] = {
                                  {255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 0}});
 
+// Encodes raw samples with libjpeg: components 1 (gray), 3 (RGB) or 4 (CMYK, written with an
+// Adobe marker), rows top down; progressive with the library's simple script when asked.
+std::string EncodeJpegSamples(const std::vector<std::uint8_t>& samples, int width, int height,
+                              int components, int quality, bool progressive);
+
 // A flat picture of one colour in any size.
 std::string MakeFlatJpeg(int width, int height, JpegKind kind = JpegKind::kBaseline);
 
@@ -35,6 +40,16 @@ struct DecodedJpeg {
   Rgb At(int x, int y) const { return pixels[static_cast<std::size_t>(y * width + x)]; }
 };
 DecodedJpeg DecodeJpeg(const std::string& stream);
+
+// The same decode as plain RGB bytes, 3 per pixel, rows top down.
+struct DecodedRaster {
+  int width = 0;
+  int height = 0;
+  int components = 0;
+  bool progressive = false;
+  std::vector<std::uint8_t> rgb;
+};
+DecodedRaster DecodeJpegRaster(const std::string& stream);
 
 // True when two colours differ by at most tolerance in every channel (JPEG is lossy).
 bool Near(const Rgb& a, const Rgb& b, int tolerance = 24);

@@ -12,6 +12,7 @@
 #include "app/core/picture_prefetcher.h"
 #include "app/core/run_flow.h"
 #include "base/error.h"
+#include "tests/testkit/catalogue_fakes.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/temp_dir.h"
 
@@ -26,25 +27,6 @@ using testkit::TempDir;
 const std::string kPictures = std::string(PICSHEET_EXAMPLES) + "/pictures/";
 const char* const kPictureNames[] = {"wrapper.jpg", "p1.jpg", "p2a.jpg", "p2b.jpg",
                                      "p4.jpg",      "p5.jpg", "p6.jpg",  "p7.jpg"};
-
-// Everything a run shows, in order.
-class TranscriptView final : public RunView {
- public:
-  void ClearLines() override { transcript += "clear\n"; }
-  void AppendLine(std::string_view line) override {
-    transcript += "line " + std::string(line) + "\n";
-  }
-  void SetStatus(std::string_view status) override {
-    transcript += "status " + std::string(status) + "\n";
-  }
-  void PictureProgress(int saved, int total) override {
-    lastSaved = saved;
-    lastTotal = total;
-  }
-  std::string transcript;
-  int lastSaved = -1;
-  int lastTotal = -1;
-};
 
 // Serves the sample pictures, counting the GETs per path; some paths can be made to fail.
 class PictureServer {
@@ -144,7 +126,7 @@ RunOutcome RunPage(const std::string& source, int jobs, const CatalogueOptions& 
   request.options = options;
   request.jobs = jobs;
   RunState state;
-  TranscriptView view;
+  testkit::RecordingView view;
   RunOutcome outcome;
   try {
     RunConversion(request, state, view);

@@ -1,4 +1,5 @@
-// Stand-ins for the converter's view and localiser: they record what the converter does with them.
+// Stand-ins for the converter's view and localiser, for the tests, the fuzzer and the benchmarks:
+// they record (or count) what the converter does with them.
 #pragma once
 
 #include <cstdint>
@@ -8,20 +9,33 @@
 #include <string_view>
 #include <vector>
 
+#include "app/core/run_flow.h"
 #include "base/error.h"
 #include "convert/catalogue.h"
 
 namespace picsheet::testkit {
 
-// Keeps the text pane's lines and every status text in the order they were set.
-class RecordingCatalogueView final : public CatalogueView {
+// Keeps every line and status text a converter or a run shows, each in its own list and both in
+// one transcript in the order they came, with the run's picture progress.
+class RecordingView final : public RunView {
  public:
   void ClearLines() override {
     lines.clear();
     ++clears;
+    transcript += "clear\n";
   }
-  void AppendLine(std::string_view line) override { lines.emplace_back(line); }
-  void SetStatus(std::string_view status) override { statuses.emplace_back(status); }
+  void AppendLine(std::string_view line) override {
+    lines.emplace_back(line);
+    transcript += "line " + std::string(line) + "\n";
+  }
+  void SetStatus(std::string_view status) override {
+    statuses.emplace_back(status);
+    transcript += "status " + std::string(status) + "\n";
+  }
+  void PictureProgress(int saved, int total) override {
+    lastSaved = saved;
+    lastTotal = total;
+  }
 
   // The page as it is saved: every line followed by CR LF.
   std::string PageBytes() const {
@@ -29,10 +43,26 @@ class RecordingCatalogueView final : public CatalogueView {
     for (const std::string& line : lines) bytes += line + "\r\n";
     return bytes;
   }
+  std::string LastStatus() const { return statuses.empty() ? std::string() : statuses.back(); }
 
   std::vector<std::string> lines;
   std::vector<std::string> statuses;
+  std::string transcript;
   int clears = 0;
+  int lastSaved = -1;
+  int lastTotal = -1;
+};
+
+// Counts what the converter writes without keeping it, for pages too large to record.
+class CountingView final : public CatalogueView {
+ public:
+  void ClearLines() override {}
+  void AppendLine(std::string_view line) override {
+    ++lines;
+    bytes += line.size() + 2;
+  }
+  void SetStatus(std::string_view status) override { statusBytes += status.size(); }
+  std::size_t lines = 0, bytes = 0, statusBytes = 0;
 };
 
 // One call of LocaliseImage as the localiser saw it.
@@ -55,9 +85,15 @@ class FakeLocaliser final : public PictureLocaliser {
   std::string LocaliseImage(const std::string& pictureUrl, const long double& cellWidth,
                             long double& printedHeight, std::int32_t orientation,
                             std::int32_t rotationAngle, std::string pictureName) override {
-    calls.push_back({pictureUrl, cellWidth, &printedHeight, printedHeight, orientation,
-                     rotationAngle, pictureName});
-    if (failAtCall && calls.size() == *failAtCall) throw Error("Cannot open URL " + pictureUrl);
+    ++callCount;
+    if (recordCalls) {
+      calls.push_back({pictureUrl, cellWidth, &printedHeight, printedHeight, orientation,
+                       rotationAngle, pictureName});
+    }
+    if ((failAtCall && callCount == *failAtCall) ||
+        (failEvery != 0 && callCount % failEvery == 0)) {
+      throw Error("Cannot open URL " + pictureUrl);
+    }
     if (printedHeight == 0) {
       const auto own = heights.find(pictureUrl);
       printedHeight =
@@ -75,6 +111,9 @@ class FakeLocaliser final : public PictureLocaliser {
   std::map<std::string, long double> heights;  // printed height of particular addresses
   std::optional<long double> defaultHeight;    // of every other address; the cell width if unset
   std::optional<std::size_t> failAtCall;       // 1-based call that raises "Cannot open URL"
+  std::size_t failEvery = 0;                   // every failEvery-th call raises it too
+  bool recordCalls = true;                     // off for pages too large to keep every call
+  std::size_t callCount = 0;
   std::vector<LocaliseCall> calls;
 };
 

@@ -1,13 +1,12 @@
-// The toolkit-free run flow's pieces: save names, the message shown, the saved page.
+// Saving the output page: its bytes, and a failed write that keeps the previous page.
+#include "app/core/page_file.h"
+
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 
 #include <filesystem>
 
-#include "app/core/error_message.h"
-#include "app/core/page_file.h"
-#include "app/core/session_name.h"
 #include "base/error.h"
 #include "tests/testkit/temp_dir.h"
 
@@ -16,34 +15,6 @@ namespace {
 
 using testkit::ReadFileBytes;
 using testkit::TempDir;
-
-TEST(SessionNameTest, DerivedFromThePartAfterTheLastBackslashOrColon) {
-  // "Серия" in Windows-1251: bytes of 128 and above are dropped with the blank and the dot.
-  EXPECT_EQ(DeriveSessionName("C:\\pages\\\xD1\xE5\xF0\xE8\xFF 12.htm"), "12htm");
-  EXPECT_EQ(DeriveSessionName("http://host/list/page7.htm"), "hostlistpage7htm");
-  EXPECT_EQ(DeriveSessionName("http://host:8080/a.htm"), "8080ahtm");
-  EXPECT_EQ(DeriveSessionName("/home/me/my-list_2.html"), "homememy-list_2html");
-  EXPECT_EQ(DeriveSessionName("C:\\pages\\"), "");
-  EXPECT_EQ(DeriveSessionName("name:"), "");
-  EXPECT_EQ(DeriveSessionName(""), "");
-}
-
-TEST(SessionNameTest, FilterKeepsOnlyNameBytes) {
-  EXPECT_EQ(FilterSessionName("a-Z_0 9.x/y\\z:\x80\xFF"), "a-Z_09xyz");
-}
-
-TEST(MessageForDisplayTest, FullStopOnlyAfterBytesAboveTheFullStop) {
-  EXPECT_EQ(MessageForDisplay("Cannot open URL x"), "Cannot open URL x.");
-  EXPECT_EQ(MessageForDisplay("JPEG error #55"), "JPEG error #55.");
-  EXPECT_EQ(MessageForDisplay("Done."), "Done.");
-  EXPECT_EQ(MessageForDisplay("(x)"), "(x)");
-  EXPECT_EQ(MessageForDisplay("x!"), "x!");
-  EXPECT_EQ(MessageForDisplay("say \"x\""), "say \"x\"");
-  EXPECT_EQ(MessageForDisplay("blank "), "blank ");
-  EXPECT_EQ(MessageForDisplay("a/"), "a/.");
-  EXPECT_EQ(MessageForDisplay("\xD1\xFF"), "\xD1\xFF.");
-  EXPECT_EQ(MessageForDisplay(""), "");
-}
 
 TEST(SavePageTest, EveryLineEndsInCrLfWithBytesAsTheyAre) {
   TempDir dir;

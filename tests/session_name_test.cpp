@@ -1,0 +1,25 @@
+// The save name derived from a source text.
+#include "app/core/session_name.h"
+
+#include <gtest/gtest.h>
+
+namespace picsheet {
+namespace {
+
+TEST(SessionNameTest, DerivedFromThePartAfterTheLastBackslashOrColon) {
+  // "Серия" in Windows-1251: bytes of 128 and above are dropped with the blank and the dot.
+  EXPECT_EQ(DeriveSessionName("C:\\pages\\\xD1\xE5\xF0\xE8\xFF 12.htm"), "12htm");
+  EXPECT_EQ(DeriveSessionName("http://host/list/page7.htm"), "hostlistpage7htm");
+  EXPECT_EQ(DeriveSessionName("http://host:8080/a.htm"), "8080ahtm");
+  EXPECT_EQ(DeriveSessionName("/home/me/my-list_2.html"), "homememy-list_2html");
+  EXPECT_EQ(DeriveSessionName("C:\\pages\\"), "");
+  EXPECT_EQ(DeriveSessionName("name:"), "");
+  EXPECT_EQ(DeriveSessionName(""), "");
+}
+
+TEST(SessionNameTest, FilterKeepsOnlyNameBytes) {
+  EXPECT_EQ(FilterSessionName("a-Z_0 9.x/y\\z:\x80\xFF"), "a-Z_09xyz");
+}
+
+}  // namespace
+}  // namespace picsheet
