@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <string_view>
 #include <utility>
 
 #include "base/atomic_file.h"
@@ -55,6 +56,19 @@ bool NeedsTurn(const JpegPicture& picture, std::int32_t orientation) {
   return false;
 }
 
+// Runs one step of getting the picture itself: fetching, reading the header, sizing, decoding.
+// Its errors mean this picture cannot be had, except for memory running out, which concerns the
+// whole run. Creating and writing files stays outside, so their errors never count as such.
+template <typename Step>
+auto Delivering(const Step& step) {
+  try {
+    return step();
+  } catch (Error& error) {
+    if (std::string_view(error.what()) != messages::kOutOfMemory) error.SetUndelivered(true);
+    throw;
+  }
+}
+
 }  // namespace
 
 std::string LocaliseImage(const SessionFolder& session, const std::string& pictureUrl,
@@ -67,9 +81,12 @@ std::string LocaliseImage(const SessionFolder& session, const std::string& pictu
   const std::string file = folder + "/" + padded + ".jpg";
   std::string returned = session.sessionName + "_images\\" + padded + ".jpg";
 
-  JpegPicture picture = LoadJpegPicture(std::move(fetch(pictureUrl)).TakeRemaining());
-  if (printedHeight == 0) printedHeight = PrintedHeightOf(picture, cellWidth, orientation);
-  if (NeedsTurn(picture, orientation)) RotateBitmap(picture, rotationAngle);
+  JpegPicture picture =
+      Delivering([&] { return LoadJpegPicture(std::move(fetch(pictureUrl)).TakeRemaining()); });
+  Delivering([&] {
+    if (printedHeight == 0) printedHeight = PrintedHeightOf(picture, cellWidth, orientation);
+    if (NeedsTurn(picture, orientation)) RotateBitmap(picture, rotationAngle);
+  });
 
   // Written through a temporary file, so a failed write never leaves a truncated picture behind.
   AtomicFile out(file);

@@ -1,5 +1,6 @@
 #include "app/window/main_form.h"
 
+#include <QAbstractButton>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QFileDialog>
@@ -20,6 +21,7 @@
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStringList>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
@@ -233,9 +235,12 @@ QWidget* MainForm::BuildOptionStrip() {
   cbCells_ =
       Named(new QCheckBox(QStringLiteral("Оставлять ячейки для пропусков"), GroupBox1_), "cbCells");
   cbCells_->setChecked(true);
+  cbKeepGoing_ =
+      Named(new QCheckBox(QStringLiteral("Продолжать при ошибках"), GroupBox1_), "cbKeepGoing");
   boxes->addWidget(cbSirian_);
   boxes->addWidget(cbCovers_);
   boxes->addWidget(cbCells_);
+  boxes->addWidget(cbKeepGoing_);
   boxes->addStretch(1);
   strip->addWidget(GroupBox1_);
 
@@ -300,6 +305,7 @@ CatalogueOptions MainForm::ReadOptions() const {
   options.skipRepeats = bxPass_->isChecked();
   options.gapCells = cbCells_->isChecked();
   options.digitCaptions = cbSirian_->isChecked();
+  options.keepGoing = cbKeepGoing_->isChecked();
   return options;
 }
 
@@ -352,6 +358,7 @@ void MainForm::FinishRun(const RunOutcome& outcome) {
     savedPage_ = QString::fromStdString(outcome.pagePath);
     printButton_->setEnabled(true);
     pdfButton_->setEnabled(true);
+    if (!state_.summary.leftOut.empty()) ShowLeftOut(state_.summary.leftOut);
   } else {
     ShowError(outcome.error);
   }
@@ -379,6 +386,21 @@ void MainForm::PrintClick() {
   if (dialog.exec() != QDialog::Accepted) return;
   printer_ = std::move(printer);
   PrepareForPrint(*wb_->page(), [this] { wb_->print(printer_.get()); });
+}
+
+void MainForm::ShowLeftOut(const std::vector<Error>& leftOut) {
+  QStringList lines;
+  for (const Error& error : leftOut) lines << DecodeMessageText(DescribeFailure(error));
+  QMessageBox box(QMessageBox::Warning, ApplicationTitle(),
+                  QStringLiteral("Пропущено изображений: %1").arg(leftOut.size()), QMessageBox::Ok,
+                  this);
+  box.setInformativeText(QStringLiteral("Страница сохранена, на их местах пустые ячейки."));
+  // The list goes into the box's scrolling detail pane, opened at once.
+  box.setDetailedText(lines.join(u'\n'));
+  for (QAbstractButton* button : box.buttons()) {
+    if (box.buttonRole(button) == QMessageBox::ActionRole) button->click();
+  }
+  box.exec();
 }
 
 void MainForm::ShowError(const std::string& message) {
