@@ -226,7 +226,7 @@ QWidget* MainForm::BuildOptionStrip() {
   GroupBox1_ = Named(new QGroupBox(QStringLiteral("Форматирование"), optionStrip_), "GroupBox1");
   auto* boxes = new QHBoxLayout(GroupBox1_);
   boxes->setContentsMargins(6, 2, 6, 2);
-  boxes->setSpacing(16);
+  boxes->setSpacing(10);  // four boxes and two buttons share the window's width
   cbSirian_ =
       Named(new QCheckBox(QStringLiteral("Добавлять сирийские номера"), GroupBox1_), "cbSirian");
   cbCovers_ =
