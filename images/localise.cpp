@@ -57,14 +57,18 @@ bool NeedsTurn(const JpegPicture& picture, std::int32_t orientation) {
 }
 
 // Runs one step of getting the picture itself: fetching, reading the header, sizing, decoding.
-// Its errors mean this picture cannot be had, except for memory running out, which concerns the
-// whole run. Creating and writing files stays outside, so their errors never count as such.
+// Its errors mean this picture cannot be had, except those of the machine (memory running out,
+// no HTTP handle to be made), which would fail every picture alike and so concern the whole run.
+// Creating and writing files stays outside, so their errors never count as undelivered.
 template <typename Step>
 auto Delivering(const Step& step) {
   try {
     return step();
   } catch (Error& error) {
-    if (std::string_view(error.what()) != messages::kOutOfMemory) error.SetUndelivered(true);
+    const std::string_view message = error.what();
+    if (message != messages::kOutOfMemory && message != messages::kHttpUnavailable) {
+      error.SetUndelivered(true);
+    }
     throw;
   }
 }

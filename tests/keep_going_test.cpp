@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "app/core/run_flow.h"
+#include "base/messages.h"
 #include "convert/numbers.h"
 #include "images/jpeg.h"
+#include "images/localise.h"
 #include "tests/testkit/jpeg_maker.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/sample_site.h"
@@ -182,6 +184,42 @@ TEST_F(KeepGoing, FailuresOfTheOutputOrOfCancellingStillEndTheRun) {
   const Outcome stopped = Run({Cell("1", Picture("p1.jpg"))}, &cancelled);
   EXPECT_EQ(stopped.error, "Cannot open URL " + Picture("p1.jpg"));
   EXPECT_FALSE(PathExists(out_.File("s.html")));
+}
+
+// Which failures of one picture mean only that it cannot be had.
+TEST(Undelivered, FetchReadAndDecodeCountButTheMachineAndTheFilesDoNot) {
+  const auto failing = [](const char* message) {
+    return [message](const std::string&) -> MemoryStream { throw Error(message); };
+  };
+  const auto answering = [](std::string body) {
+    return [body](const std::string&) { return MemoryStream(body); };
+  };
+  const struct {
+    const char* what;
+    PictureFetch fetch;
+    bool blockFile;
+    bool undelivered;
+  } cases[] = {
+      {"a dead link", failing("Cannot open URL http://x/p.jpg"), false, true},
+      {"an HTML page", answering("<html>404</html>"), false, true},
+      {"an empty answer", answering(""), false, true},
+      {"broken past its header", answering(BrokenLandscape()), false, true},
+      {"memory", failing(messages::kOutOfMemory), false, false},
+      {"no HTTP handle", failing(messages::kHttpUnavailable), false, false},
+      {"a file that cannot be created", answering(testkit::MakeFlatJpeg(10, 20)), true, false},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    if (c.blockFile) std::filesystem::create_directories(dir.File("s_images/00000001_1.jpg"));
+    long double height = 0;
+    try {
+      LocaliseImage(SessionFolder{dir.path() + "/", "s"}, "http://x/p.jpg", 1.9L, height, 2, 90,
+                    "1_1", c.fetch);
+      ADD_FAILURE() << c.what << ": no error";
+    } catch (const Error& error) {
+      EXPECT_EQ(error.undelivered(), c.undelivered) << c.what << ": " << error.what();
+    }
+  }
 }
 
 }  // namespace
