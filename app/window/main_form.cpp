@@ -22,6 +22,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStringList>
+#include <QTextEdit>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
@@ -50,6 +51,7 @@ constexpr int kOptionStripHeight = 100;
 constexpr int kTextPaneWidth = 433;
 constexpr double kFontPoints = 8;
 constexpr int kGoButtonWidth = 50;
+constexpr int kLeftOutListWidth = 560;
 
 // Check boxes and radio buttons with their caption closer to the box: the option strip's first
 // line holds every field of a run and has to fit the window's width.
@@ -399,6 +401,11 @@ void MainForm::ShowLeftOut(const std::vector<Error>& leftOut) {
   box.setDetailedText(lines.join(u'\n'));
   for (QAbstractButton* button : box.buttons()) {
     if (box.buttonRole(button) == QMessageBox::ActionRole) button->click();
+  }
+  // One line per picture, wide enough for an address; longer ones scroll sideways.
+  if (auto* details = box.findChild<QTextEdit*>()) {
+    details->setLineWrapMode(QTextEdit::NoWrap);
+    details->setMinimumWidth(kLeftOutListWidth);
   }
   box.exec();
 }
