@@ -33,9 +33,17 @@ class Error : public std::runtime_error {
   const std::optional<PictureContext>& picture() const noexcept { return picture_; }
   void SetPicture(PictureContext picture) { picture_ = std::move(picture); }
 
+  // True when the failure means only that one picture could not be had (its download failed,
+  // its answer is no JPEG, it cannot be decoded); false when it concerns the run as a whole
+  // (the output cannot be written, memory ran out, the run was interrupted). A run told to keep
+  // going leaves such a picture out and carries on.
+  bool undelivered() const noexcept { return undelivered_; }
+  void SetUndelivered(bool undelivered) { undelivered_ = undelivered; }
+
  private:
   std::string reason_;
   std::optional<PictureContext> picture_;
+  bool undelivered_ = false;
 };
 
 }  // namespace picsheet

@@ -2,6 +2,7 @@
 #include "convert/catalogue.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "base/error.h"
@@ -124,8 +125,7 @@ class Conversion {
       for (std::int64_t k = prev; k <= cur - 2; ++k) {
         WriteOpener(IntegerCaption(static_cast<std::int32_t>(k)));
         prevNumber_ = std::to_string(k + 1);
-        view_.AppendLine("<img style=\"width:" + widthText_ + "cm; height: " + heightText_ +
-                         "cm\"/>");
+        AppendPlaceholder();
         ++summary_.emptyCells;
       }
     }
@@ -136,41 +136,65 @@ class Conversion {
 
   void LocalisePicture(const std::string& curNumber, const std::string& pictureUrl, bool isCover) {
     const PictureContext context{curNumber, repeatIndex_, isCover ? 0 : cellCount_, pictureUrl};
+    std::optional<std::string> path;
     if (NumberValue(prevNumber_) == 0) {
-      std::string path = Localise(context, zeroHeight_);
+      path = Localise(context, zeroHeight_);
       if (isCover) {
-        heldBack_.push_back(std::move(path));
-        ++summary_.wrappersMoved;
+        // A cover left out keeps its held-back cell and its ordinal, so the covers after it are
+        // named as in a run where every picture arrived.
+        if (path) ++summary_.wrappersMoved;
+        heldBack_.push_back(path);
+      } else if (path) {
+        AppendPictureWithoutHeight(*path);
       } else {
-        AppendPictureWithoutHeight(path);
+        AppendPlaceholder();
       }
     } else {
-      const std::string path = Localise(context, pictureHeight_);
-      heightText_ = FormatOneDecimal(pictureHeight_);
-      view_.AppendLine("<img src=\"" + path + "\" style=\"width:" + widthText_ +
-                       "cm; height: " + heightText_ + "cm\"/>");
+      path = Localise(context, pictureHeight_);
+      if (path) {
+        heightText_ = FormatOneDecimal(pictureHeight_);
+        view_.AppendLine("<img src=\"" + *path + "\" style=\"width:" + widthText_ +
+                         "cm; height: " + heightText_ + "cm\"/>");
+      } else {
+        AppendPlaceholder();
+      }
     }
-    ++summary_.pictures;
+    if (path) ++summary_.pictures;
   }
 
   // The localiser's call for one picture. An error leaves with the picture it concerns attached,
-  // so that the user learns which cell of the catalogue failed.
-  std::string Localise(const PictureContext& context, long double& printedHeight) {
+  // so that the user learns which cell of the catalogue failed; kept going, a picture that cannot
+  // be had gives no path instead and goes to the list of those left out.
+  std::optional<std::string> Localise(const PictureContext& context, long double& printedHeight) {
+    // Kept going, the picture works on a copy of the height, taken over only once it is saved:
+    // one that fails after its header was read must not fix the height of the rest.
+    long double trial = printedHeight;
+    long double& height = options_.keepGoing ? trial : printedHeight;
     try {
-      return localiser_.LocaliseImage(context.address, cellWidth_, printedHeight,
-                                      options_.orientation, options_.rotationAngle,
-                                      prevNumber_ + "_" + std::to_string(repeatIndex_));
+      std::string path = localiser_.LocaliseImage(context.address, cellWidth_, height,
+                                                  options_.orientation, options_.rotationAngle,
+                                                  prevNumber_ + "_" + std::to_string(repeatIndex_));
+      printedHeight = height;
+      return path;
     } catch (Error& error) {
       if (!error.picture()) error.SetPicture(context);
-      throw;
+      if (!options_.keepGoing || !error.undelivered()) throw;
+      summary_.leftOut.push_back(error);
+      // The list says why each picture is missing; without a cause in words, the message does.
+      if (error.reason().empty()) summary_.leftOut.back().SetReason(error.what());
+      return std::nullopt;
     }
   }
 
   // Held-back pictures take cells of their own after all others, then the table is closed.
   void FinishTable() {
-    for (const std::string& path : heldBack_) {
+    for (const std::optional<std::string>& path : heldBack_) {
       WriteOpener(TextCaption(prevNumber_));
-      AppendPictureWithoutHeight(path);
+      if (path) {
+        AppendPictureWithoutHeight(*path);
+      } else {
+        AppendPlaceholder();
+      }
       prevNumber_ = "0";
     }
     view_.AppendLine(TextCaption(prevNumber_) + "</td></tr>\r\n</table></body></html>");
@@ -192,6 +216,11 @@ class Conversion {
 
   void AppendPictureWithoutHeight(const std::string& path) {
     view_.AppendLine("<img src=\"" + path + "\" style=\"width:" + widthText_ + "cm\"/>");
+  }
+
+  // An empty picture of the cell's size: for a missing number, or a picture left out.
+  void AppendPlaceholder() {
+    view_.AppendLine("<img style=\"width:" + widthText_ + "cm; height: " + heightText_ + "cm\"/>");
   }
 
   std::string TextCaption(const std::string& number) const {
@@ -217,7 +246,7 @@ class Conversion {
   std::int32_t cellCount_ = 0;
   std::int32_t repeatIndex_ = 0;
   std::int32_t pictureCount_ = 1;
-  std::vector<std::string> heldBack_;
+  std::vector<std::optional<std::string>> heldBack_;  // no path: a cover left out
 };
 
 }  // namespace

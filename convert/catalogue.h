@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "base/error.h"
 
 namespace picsheet {
 
@@ -17,6 +20,7 @@ struct CatalogueOptions {
   bool skipRepeats = false;         // a repeated number's further pictures are left out
   bool gapCells = true;             // missing numbers get placeholder cells
   bool digitCaptions = false;       // captions carry digit images before the number
+  bool keepGoing = false;  // a picture that cannot be had leaves an empty cell, the run goes on
 };
 
 // Where the converter's output goes: the lines of the page and the progress status texts.
@@ -47,12 +51,19 @@ struct CatalogueSummary {
   int stackedRepeats = 0;  // further pictures of a repeated number, stacked in its cell
   int skippedRepeats = 0;  // further pictures of a repeated number, left out
   int wrappersMoved = 0;   // pictures of number 0 moved to the end of the table
+  // Pictures that could not be had and were left out in a run that kept going, in page order,
+  // each with its picture and the reason in words (the message when there is no other).
+  std::vector<Error> leftOut;
 };
 
 // Empties the view, then appends the output page line by line and sets progress status texts.
 // A page that lacks the expected markers gives less output, never an error. An error from the
 // localiser leaves at once: the lines so far stay, no held-back cell and no closing line follow.
 // The counts go to summary when one is given; they never change the lines or the status texts.
+// With keepGoing, an undelivered() error leaves its picture out instead: a placeholder line of the
+// current height stands in its place (in its cell, under a repeat's "<br/>", or in its held-back
+// cell at the end, so later names stay the same), the printed height stays open for the next
+// picture that is had, and the error goes to summary->leftOut. Every other error still leaves.
 void ConvertCatalogue(CatalogueView& view, PictureLocaliser& localiser,
                       const CatalogueOptions& options, std::string pageText,
                       CatalogueSummary* summary = nullptr);

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <string_view>
 #include <utility>
 
 #include "base/atomic_file.h"
@@ -55,6 +56,23 @@ bool NeedsTurn(const JpegPicture& picture, std::int32_t orientation) {
   return false;
 }
 
+// Runs one step of getting the picture itself: fetching, reading the header, sizing, decoding.
+// Its errors mean this picture cannot be had, except those of the machine (memory running out,
+// no HTTP handle to be made), which would fail every picture alike and so concern the whole run.
+// Creating and writing files stays outside, so their errors never count as undelivered.
+template <typename Step>
+auto Delivering(const Step& step) {
+  try {
+    return step();
+  } catch (Error& error) {
+    const std::string_view message = error.what();
+    if (message != messages::kOutOfMemory && message != messages::kHttpUnavailable) {
+      error.SetUndelivered(true);
+    }
+    throw;
+  }
+}
+
 }  // namespace
 
 std::string LocaliseImage(const SessionFolder& session, const std::string& pictureUrl,
@@ -67,9 +85,12 @@ std::string LocaliseImage(const SessionFolder& session, const std::string& pictu
   const std::string file = folder + "/" + padded + ".jpg";
   std::string returned = session.sessionName + "_images\\" + padded + ".jpg";
 
-  JpegPicture picture = LoadJpegPicture(std::move(fetch(pictureUrl)).TakeRemaining());
-  if (printedHeight == 0) printedHeight = PrintedHeightOf(picture, cellWidth, orientation);
-  if (NeedsTurn(picture, orientation)) RotateBitmap(picture, rotationAngle);
+  JpegPicture picture =
+      Delivering([&] { return LoadJpegPicture(std::move(fetch(pictureUrl)).TakeRemaining()); });
+  Delivering([&] {
+    if (printedHeight == 0) printedHeight = PrintedHeightOf(picture, cellWidth, orientation);
+    if (NeedsTurn(picture, orientation)) RotateBitmap(picture, rotationAngle);
+  });
 
   // Written through a temporary file, so a failed write never leaves a truncated picture behind.
   AtomicFile out(file);

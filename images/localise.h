@@ -23,7 +23,9 @@ struct SessionFolder {
 // Saves the picture at pictureUrl as programFolder/SESSION_images/PADDEDNAME.jpg and returns
 // "SESSION_images\PADDEDNAME.jpg" for the page. printedHeight is computed only while it is 0.
 // Throws Error: "Cannot create %s" (folder), "Cannot create file \"%s\". %s", "JPEG error #%d",
-// "Invalid floating point operation", and whatever fetch throws.
+// "Invalid floating point operation", and whatever fetch throws. Errors of fetching, reading and
+// decoding the picture are marked undelivered(), but for "Out of memory" and "Unable to
+// initialize Wininet"; those of the folder and the file are not.
 std::string LocaliseImage(const SessionFolder& session, const std::string& pictureUrl,
                           const long double& cellWidth, long double& printedHeight,
                           std::int32_t orientation, std::int32_t rotationAngle,

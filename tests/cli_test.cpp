@@ -168,13 +168,13 @@ TEST_F(CliRun, TheSummaryCountsGapsRepeatsAndWrappers) {
   EXPECT_EQ(stacked.out, out_.path() + "/" + name +
                              ".html\nsummary: 8 cells, 8 pictures saved, 1 empty cell for a "
                              "missing number, 1 repeat stacked, 0 repeats skipped, 1 wrapper "
-                             "moved to the end\n");
+                             "moved to the end, 0 pictures left out\n");
   const ProcessResult skipped =
       Cli({"--summary", "--skip-repeats", "--output-dir", out_.path(), source});
   ASSERT_EQ(skipped.exitCode, 0) << skipped.err;
   EXPECT_NE(skipped.out.find("summary: 8 cells, 7 pictures saved, 1 empty cell for a missing "
                              "number, 0 repeats stacked, 1 repeat skipped, 1 wrapper moved to the "
-                             "end\n"),
+                             "end, 0 pictures left out\n"),
             std::string::npos)
       << skipped.out;
   // Without --summary and with stdout not a terminal, the path stays the only line.

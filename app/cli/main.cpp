@@ -19,7 +19,16 @@ namespace {
 
 constexpr int kExitRunFailed = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitSavedWithPicturesLeftOut = 3;
 constexpr char kUsage[] = "Usage: picsheet-cli [OPTIONS] SOURCE (--help for the options)";
+
+// One line on stderr for every picture a run that kept going left out; true when there was one.
+bool ReportLeftOut(const picsheet::CatalogueSummary& summary) {
+  for (const picsheet::Error& error : summary.leftOut) {
+    std::cerr << "skipped: " << picsheet::DescribeFailure(error) << '\n';
+  }
+  return !summary.leftOut.empty();
+}
 
 }  // namespace
 
@@ -67,6 +76,9 @@ int main(int argc, char** argv) {
   bool printSummary = false;
   app.add_flag("--summary", printSummary,
                "print what the run did after the page's path (always on a terminal)");
+  app.add_flag("--keep-going", request.options.keepGoing,
+               "a picture that cannot be had leaves an empty cell instead of ending the run; "
+               "the pictures left out are listed on stderr and the exit status is 3");
   app.set_version_flag("--version", std::string("picsheet-cli ") + PICSHEET_VERSION);
 
   try {
@@ -100,7 +112,7 @@ int main(int argc, char** argv) {
     if (printSummary || ::isatty(STDOUT_FILENO) == 1) {
       std::cout << "summary: " << picsheet::FormatSummary(state.summary) << '\n';
     }
-    return 0;
+    return ReportLeftOut(state.summary) ? kExitSavedWithPicturesLeftOut : 0;
   } catch (const picsheet::Error& e) {
     view.EndLive();
     const std::string detail = picsheet::DescribeFailure(e);

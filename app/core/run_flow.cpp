@@ -1,5 +1,6 @@
 #include "app/core/run_flow.h"
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -7,6 +8,7 @@
 #include "app/core/picture_plan.h"
 #include "app/core/picture_prefetcher.h"
 #include "app/core/session_name.h"
+#include "base/error.h"
 #include "convert/source.h"
 #include "images/localise.h"
 
@@ -34,16 +36,25 @@ class RecordingView final : public CatalogueView {
   std::vector<std::string> lines_;
 };
 
-// Reports every saved picture to the view.
+// Reports every saved picture to the view. A picture that fails while the run is being cancelled
+// failed because of the cancelling, not because it cannot be had: its error ends the run even
+// when the run keeps going past pictures.
 class CountingLocaliser final : public PictureLocaliser {
  public:
-  CountingLocaliser(PictureLocaliser& inner, RunView& view, int total)
-      : inner_(inner), view_(view), total_(total) {}
+  CountingLocaliser(PictureLocaliser& inner, RunView& view, int total,
+                    const std::atomic<bool>* cancelled)
+      : inner_(inner), view_(view), total_(total), cancelled_(cancelled) {}
   std::string LocaliseImage(const std::string& pictureUrl, const long double& cellWidth,
                             long double& printedHeight, std::int32_t orientation,
                             std::int32_t rotationAngle, std::string pictureName) override {
-    std::string path = inner_.LocaliseImage(pictureUrl, cellWidth, printedHeight, orientation,
-                                            rotationAngle, std::move(pictureName));
+    std::string path;
+    try {
+      path = inner_.LocaliseImage(pictureUrl, cellWidth, printedHeight, orientation, rotationAngle,
+                                  std::move(pictureName));
+    } catch (Error& error) {
+      if (cancelled_ != nullptr && cancelled_->load()) error.SetUndelivered(false);
+      throw;
+    }
     view_.PictureProgress(++saved_, total_);
     return path;
   }
@@ -52,6 +63,7 @@ class CountingLocaliser final : public PictureLocaliser {
   PictureLocaliser& inner_;
   RunView& view_;
   int total_;
+  const std::atomic<bool>* cancelled_;
   int saved_ = 0;
 };
 
@@ -81,7 +93,7 @@ std::string RunConversion(const RunRequest& request, RunState& state, RunView& v
 
   RecordingView recorder(view);
   ImageLocaliser images(SessionFolder{request.programFolder, state.sessionName}, std::move(fetch));
-  CountingLocaliser localiser(images, view, total);
+  CountingLocaliser localiser(images, view, total, request.fetch.cancelled);
   state.summary = CatalogueSummary{};
   ConvertCatalogue(recorder, localiser, request.options, std::move(pageText), &state.summary);
   prefetcher.reset();
@@ -104,7 +116,9 @@ std::string FormatSummary(const CatalogueSummary& summary) {
                  "empty cells for missing numbers") +
          ", " + Counted(summary.stackedRepeats, "repeat stacked", "repeats stacked") + ", " +
          Counted(summary.skippedRepeats, "repeat skipped", "repeats skipped") + ", " +
-         Counted(summary.wrappersMoved, "wrapper moved to the end", "wrappers moved to the end");
+         Counted(summary.wrappersMoved, "wrapper moved to the end", "wrappers moved to the end") +
+         ", " +
+         Counted(static_cast<int>(summary.leftOut.size()), "picture left out", "pictures left out");
 }
 
 }  // namespace picsheet

@@ -26,7 +26,8 @@ struct RunState {
 };
 
 // The summary as one line for a collector, e.g. "9 cells, 8 pictures saved, 1 empty cell for a
-// missing number, 1 repeat stacked, 0 repeats skipped, 1 wrapper moved to the end".
+// missing number, 1 repeat stacked, 0 repeats skipped, 1 wrapper moved to the end, 0 pictures
+// left out".
 std::string FormatSummary(const CatalogueSummary& summary);
 
 // The converter's view plus the run's progress in pictures.
@@ -42,7 +43,9 @@ class RunView : public CatalogueView {
 
 // Runs one conversion and returns the saved page's path (programFolder + sessionName + ".html").
 // Lines and status texts reach view as they are made. Throws Error with the message of the step
-// that failed; what was done before stays (lines in the view, picture files on disk).
+// that failed; what was done before stays (lines in the view, picture files on disk). With
+// options.keepGoing, pictures that cannot be had are left out (state.summary.leftOut) and the
+// page is saved all the same; a failure while request.fetch.cancelled is set never counts so.
 std::string RunConversion(const RunRequest& request, RunState& state, RunView& view);
 
 }  // namespace picsheet

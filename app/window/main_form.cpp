@@ -1,5 +1,6 @@
 #include "app/window/main_form.h"
 
+#include <QAbstractButton>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QFileDialog>
@@ -20,6 +21,8 @@
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStringList>
+#include <QTextEdit>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
@@ -48,6 +51,7 @@ constexpr int kOptionStripHeight = 100;
 constexpr int kTextPaneWidth = 433;
 constexpr double kFontPoints = 8;
 constexpr int kGoButtonWidth = 50;
+constexpr int kLeftOutListWidth = 560;
 
 // Check boxes and radio buttons with their caption closer to the box: the option strip's first
 // line holds every field of a run and has to fit the window's width.
@@ -224,7 +228,7 @@ QWidget* MainForm::BuildOptionStrip() {
   GroupBox1_ = Named(new QGroupBox(QStringLiteral("Форматирование"), optionStrip_), "GroupBox1");
   auto* boxes = new QHBoxLayout(GroupBox1_);
   boxes->setContentsMargins(6, 2, 6, 2);
-  boxes->setSpacing(16);
+  boxes->setSpacing(10);  // four boxes and two buttons share the window's width
   cbSirian_ =
       Named(new QCheckBox(QStringLiteral("Добавлять сирийские номера"), GroupBox1_), "cbSirian");
   cbCovers_ =
@@ -233,9 +237,12 @@ QWidget* MainForm::BuildOptionStrip() {
   cbCells_ =
       Named(new QCheckBox(QStringLiteral("Оставлять ячейки для пропусков"), GroupBox1_), "cbCells");
   cbCells_->setChecked(true);
+  cbKeepGoing_ =
+      Named(new QCheckBox(QStringLiteral("Продолжать при ошибках"), GroupBox1_), "cbKeepGoing");
   boxes->addWidget(cbSirian_);
   boxes->addWidget(cbCovers_);
   boxes->addWidget(cbCells_);
+  boxes->addWidget(cbKeepGoing_);
   boxes->addStretch(1);
   strip->addWidget(GroupBox1_);
 
@@ -300,6 +307,7 @@ CatalogueOptions MainForm::ReadOptions() const {
   options.skipRepeats = bxPass_->isChecked();
   options.gapCells = cbCells_->isChecked();
   options.digitCaptions = cbSirian_->isChecked();
+  options.keepGoing = cbKeepGoing_->isChecked();
   return options;
 }
 
@@ -352,6 +360,7 @@ void MainForm::FinishRun(const RunOutcome& outcome) {
     savedPage_ = QString::fromStdString(outcome.pagePath);
     printButton_->setEnabled(true);
     pdfButton_->setEnabled(true);
+    if (!state_.summary.leftOut.empty()) ShowLeftOut(state_.summary.leftOut);
   } else {
     ShowError(outcome.error);
   }
@@ -379,6 +388,26 @@ void MainForm::PrintClick() {
   if (dialog.exec() != QDialog::Accepted) return;
   printer_ = std::move(printer);
   PrepareForPrint(*wb_->page(), [this] { wb_->print(printer_.get()); });
+}
+
+void MainForm::ShowLeftOut(const std::vector<Error>& leftOut) {
+  QStringList lines;
+  for (const Error& error : leftOut) lines << DecodeMessageText(DescribeFailure(error));
+  QMessageBox box(QMessageBox::Warning, ApplicationTitle(),
+                  QStringLiteral("Пропущено изображений: %1").arg(leftOut.size()), QMessageBox::Ok,
+                  this);
+  box.setInformativeText(QStringLiteral("Страница сохранена, на их местах пустые ячейки."));
+  // The list goes into the box's scrolling detail pane, opened at once.
+  box.setDetailedText(lines.join(u'\n'));
+  for (QAbstractButton* button : box.buttons()) {
+    if (box.buttonRole(button) == QMessageBox::ActionRole) button->click();
+  }
+  // One line per picture, wide enough for an address; longer ones scroll sideways.
+  if (auto* details = box.findChild<QTextEdit*>()) {
+    details->setLineWrapMode(QTextEdit::NoWrap);
+    details->setMinimumWidth(kLeftOutListWidth);
+  }
+  box.exec();
 }
 
 void MainForm::ShowError(const std::string& message) {

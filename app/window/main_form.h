@@ -5,8 +5,10 @@
 #include <QMainWindow>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/core/run_flow.h"
+#include "base/error.h"
 #include "convert/catalogue.h"
 
 class QCheckBox;
@@ -76,6 +78,8 @@ class MainForm final : public QMainWindow {
   void ShowProgress(int saved, int total);
   void FinishRun(const RunOutcome& outcome);
   void ShowError(const std::string& message);
+  // After a run that kept going: which pictures were left out and why.
+  void ShowLeftOut(const std::vector<Error>& leftOut);
 
   std::string programFolder_;
   RunState state_;
@@ -101,6 +105,7 @@ class MainForm final : public QMainWindow {
   QCheckBox* cbSirian_ = nullptr;
   QCheckBox* cbCovers_ = nullptr;
   QCheckBox* cbCells_ = nullptr;
+  QCheckBox* cbKeepGoing_ = nullptr;
   QPlainTextEdit* mm_ = nullptr;
   QSplitter* Splitter1_ = nullptr;
   PreviewPane* wb_ = nullptr;

@@ -1,0 +1,154 @@
+// The window's "Продолжать при ошибках" box: the real form under a headless platform runs a
+// catalogue with a dead host and an error page against a real loopback server.
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTest>
+#include <QTextEdit>
+#include <QTimer>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/core/error_message.h"
+#include "app/core/run_flow.h"
+#include "app/window/main_form.h"
+#include "app/window/windows1251.h"
+#include "tests/testkit/loopback_server.h"
+#include "tests/testkit/process.h"
+#include "tests/testkit/sample_site.h"
+#include "tests/testkit/temp_dir.h"
+
+namespace picsheet {
+namespace {
+
+constexpr int kRunTimeoutMs = 60000;
+
+// Closes every message box that comes up, noting what it showed.
+class BoxCloser {
+ public:
+  struct Seen {
+    QMessageBox::Icon icon;
+    QString text;
+    QString details;
+    bool detailsShown;
+  };
+  BoxCloser() {
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(widget);
+        if (box == nullptr || !box->isVisible()) continue;
+        const QTextEdit* details = box->findChild<QTextEdit*>();
+        seen.push_back({box->icon(), box->text(), box->detailedText(),
+                        details != nullptr && details->isVisible()});
+        box->button(QMessageBox::Ok)->click();
+      }
+    });
+    timer_.start(20);
+  }
+  std::vector<Seen> seen;
+
+ private:
+  QTimer timer_;
+};
+
+class NullView final : public RunView {
+ public:
+  void ClearLines() override { lines.clear(); }
+  void AppendLine(std::string_view line) override { lines.emplace_back(line); }
+  void SetStatus(std::string_view) override {}
+  std::vector<std::string> lines;
+};
+
+}  // namespace
+
+class KeepGoingWindowTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void checkBoxStartsClearAfterTheGapCellsBox();
+  void tickedTheRunSavesThePageAndListsWhatWasLeftOut();
+};
+
+void KeepGoingWindowTest::checkBoxStartsClearAfterTheGapCellsBox() {
+  MainForm form;
+  form.show();
+  auto* box = form.findChild<QCheckBox*>(QStringLiteral("cbKeepGoing"));
+  QVERIFY(box != nullptr);
+  QCOMPARE(box->text(), QStringLiteral("Продолжать при ошибках"));
+  QVERIFY(!box->isChecked());
+  QCOMPARE(box->parentWidget(), form.findChild<QGroupBox*>(QStringLiteral("GroupBox1")));
+  QVERIFY(box->x() > form.findChild<QCheckBox*>(QStringLiteral("cbCells"))->x());
+}
+
+void KeepGoingWindowTest::tickedTheRunSavesThePageAndListsWhatWasLeftOut() {
+  testkit::LoopbackServer server([](httplib::Server& s) { testkit::ServeSamplePictures(s); });
+  testkit::TempDir folder;
+  std::string page = "<center><font size=3><b>T</b></font><br>";
+  int number = 0;
+  for (const std::string& url :
+       {server.Url("/pictures/p1.jpg"), std::string("http://no-such-host.invalid/2.jpg"),
+        server.Url("/error-page.jpg"), server.Url("/pictures/p5.jpg")}) {
+    page += "<td><center>" + std::to_string(++number) + "<br><img src=\"" + url +
+            "\" width=100></center></td>";
+  }
+  testkit::WriteFileBytes(folder.File("list.htm"), page);
+
+  MainForm form;
+  form.SetProgramFolder(folder.path() + "/form");
+  std::filesystem::create_directory(folder.File("form"));
+  form.show();
+  form.findChild<QLineEdit*>(QStringLiteral("urx"))
+      ->setText(QString::fromStdString(folder.File("list.htm")));
+  form.findChild<QLineEdit*>(QStringLiteral("edSession"))->setText(QStringLiteral("s"));
+  BoxCloser closer;
+  QSignalSpy ended(&form, &MainForm::RunEnded);
+  auto* go = form.findChild<QPushButton*>(QStringLiteral("Button1"));
+
+  // Unticked, the dead host ends the run as always.
+  go->click();
+  QVERIFY(ended.wait(kRunTimeoutMs));
+  QCOMPARE(ended.takeFirst().at(0).toBool(), false);
+  QCOMPARE(closer.seen.size(), std::size_t{1});
+  QCOMPARE(closer.seen[0].icon, QMessageBox::Critical);
+
+  form.findChild<QCheckBox*>(QStringLiteral("cbKeepGoing"))->setChecked(true);
+  go->click();
+  QVERIFY(ended.wait(kRunTimeoutMs));
+  QCOMPARE(ended.takeFirst().at(0).toBool(), true);
+
+  // The same run through the run flow alone, into a folder of its own.
+  RunRequest request;
+  request.source = folder.File("list.htm");
+  request.saveName = "s";
+  request.programFolder = folder.path() + "/";
+  request.options.keepGoing = true;
+  RunState state;
+  NullView view;
+  const std::string reference = RunConversion(request, state, view);
+  QCOMPARE(state.summary.leftOut.size(), std::size_t{2});
+  QStringList listed;
+  for (const Error& error : state.summary.leftOut) {
+    listed << DecodeMessageText(DescribeFailure(error));
+  }
+
+  QCOMPARE(closer.seen.size(), std::size_t{2});
+  const BoxCloser::Seen& box = closer.seen[1];
+  QCOMPARE(box.icon, QMessageBox::Warning);
+  QCOMPARE(box.text, QStringLiteral("Пропущено изображений: 2"));
+  QCOMPARE(box.details, listed.join(u'\n'));
+  QVERIFY(box.details.contains(QStringLiteral("http://no-such-host.invalid/2.jpg")));
+  QVERIFY(box.detailsShown);
+  QCOMPARE(testkit::ReadFileBytes(folder.File("form/s.html")), testkit::ReadFileBytes(reference));
+  QCOMPARE(form.findChild<QStatusBar*>(QStringLiteral("sb"))->toolTip(),
+           QString::fromStdString(FormatSummary(state.summary)));
+}
+
+}  // namespace picsheet
+
+QTEST_MAIN(picsheet::KeepGoingWindowTest)
+#include "keep_going_window_test.moc"
