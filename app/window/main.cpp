@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/window/application_title.h"
+#include "app/window/info_options.h"
 #include "app/window/main_form.h"
 #include "app/window/pdf_export.h"
 
@@ -28,6 +29,7 @@ int ExportPdfWithoutWindow(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (const int status = picsheet::AnswerInfoOption(argc, argv); status >= 0) return status;
   // WebEngine's renderer sandbox refuses to start as root, and the preview with it.
   if (::geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
 

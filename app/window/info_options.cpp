@@ -1,0 +1,41 @@
+#include "app/window/info_options.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace picsheet {
+namespace {
+
+// Also the source of the manual page picsheet(1), which help2man makes from it.
+constexpr char kHelp[] =
+    "Usage: picsheet [SOURCE]\n"
+    "Opens the window that turns a catalogue page (a local HTML file or an http:// link) into a\n"
+    "printable picture table.\n"
+    "\n"
+    "SOURCE, when given, fills the source field; the run starts with \"Go!\".\n"
+    "\n"
+    "Options:\n"
+    "  --help     print this help and exit\n"
+    "  --version  print the version and exit\n"
+    "\n"
+    "The page is written as NAME.html with its pictures in NAME_images/, into the folder that\n"
+    "holds the program when that folder is writable (a build tree or a portable copy);\n"
+    "otherwise into picsheet/ in the user's documents folder (XDG_DOCUMENTS_DIR of\n"
+    "user-dirs.dirs, else ~/Documents), which the status bar then shows.\n";
+
+}  // namespace
+
+int AnswerInfoOption(int argc, char** argv) {
+  if (argc != 2) return -1;
+  if (std::strcmp(argv[1], "--help") == 0) {
+    std::fputs(kHelp, stdout);
+    return 0;
+  }
+  if (std::strcmp(argv[1], "--version") == 0) {
+    std::printf("picsheet %s\n", PICSHEET_VERSION);
+    return 0;
+  }
+  return -1;
+}
+
+}  // namespace picsheet
