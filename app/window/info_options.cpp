@@ -12,16 +12,13 @@ constexpr char kHelp[] =
     "Opens the window that turns a catalogue page (a local HTML file or an http:// link) into a\n"
     "printable picture table.\n"
     "\n"
-    "SOURCE, when given, fills the source field; the run starts with \"Go!\".\n"
+    "SOURCE, when given, fills the source field; the run starts with \"Go!\". The page and its\n"
+    "pictures go beside the program when its folder is writable, else into picsheet/ in the\n"
+    "user's documents folder (~/Documents/picsheet/), which the status bar then shows.\n"
     "\n"
     "Options:\n"
     "  --help     print this help and exit\n"
-    "  --version  print the version and exit\n"
-    "\n"
-    "The page is written as NAME.html with its pictures in NAME_images/, into the folder that\n"
-    "holds the program when that folder is writable (a build tree or a portable copy);\n"
-    "otherwise into picsheet/ in the user's documents folder (XDG_DOCUMENTS_DIR of\n"
-    "user-dirs.dirs, else ~/Documents), which the status bar then shows.\n";
+    "  --version  print the version and exit\n";
 
 }  // namespace
 

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QIcon>
 #include <cstdio>
 #include <cstring>
 
@@ -43,6 +44,9 @@ int main(int argc, char** argv) {
   // Taskbar entry and message box titles. Not the display name: that would be appended to
   // the window's own title.
   QApplication::setApplicationName(picsheet::ApplicationTitle());
+  // The desktop entry's name lets a Wayland shell match the window to its entry and icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("io.github.picsheet.picsheet"));
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("picsheet")));
 
   picsheet::MainForm window;
   window.show();
