@@ -3,7 +3,12 @@
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME picsheet)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+# The tree must be configured with CMAKE_INSTALL_PREFIX=/usr as well (scripts/package does): the
+# window compares its folder with the configured bin folder to know it is installed.
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+  message(STATUS "CMAKE_INSTALL_PREFIX is not /usr: a package made here would not know its bin folder")
+endif()
 set(CPACK_PACKAGE_CONTACT
     "picsheet maintainers <maintainers@users.noreply.c-seed-a9eebb24.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "turns catalogue pages into printable picture tables")

@@ -102,28 +102,33 @@ TEST(UserDocumentsFolderTest, FoundAsXdgUserDirFindsIt) {
   }
 }
 
-TEST(WindowOutputFolderTest, WritableProgramFolderIsKeptAndNothingIsCreated) {
-  TempDir home;
-  ScopedVariable homeVariable("HOME", home.path());
-  ScopedVariable config("XDG_CONFIG_HOME", std::nullopt);
-  std::string probed;
-  const auto writable = [&probed](const std::string& folder) {
-    probed = folder;
-    return true;
-  };
-  EXPECT_EQ(WindowOutputFolder("/opt/picsheet/", writable), "/opt/picsheet/");
-  EXPECT_EQ(probed, "/opt/picsheet/");
-  EXPECT_FALSE(testkit::PathExists(home.File("Documents")));
-}
+struct OutputCase {
+  const char* what;
+  const char* programFolder;
+  bool writable;
+  const char* expected;  // "@" the scratch home
+};
 
-TEST(WindowOutputFolderTest, ReadOnlyProgramFolderGivesDocumentsPicsheetCreated) {
-  TempDir home;
-  ScopedVariable homeVariable("HOME", home.path());
-  ScopedVariable config("XDG_CONFIG_HOME", std::nullopt);
-  ScopedVariable environment("XDG_DOCUMENTS_DIR", std::nullopt);
-  const auto readOnly = [](const std::string&) { return false; };
-  EXPECT_EQ(WindowOutputFolder("/usr/bin/", readOnly), home.File("Documents/picsheet/"));
-  EXPECT_TRUE(std::filesystem::is_directory(home.File("Documents/picsheet")));
+TEST(WindowOutputFolderTest, BesideTheProgramOnlyWhereWritableAndNotInstalled) {
+  const OutputCase cases[] = {
+      {"a writable build tree or portable copy", "/home/me/picsheet/", true, "/home/me/picsheet/"},
+      {"a read-only folder", "/srv/tools/", false, "@/Documents/picsheet/"},
+      {"the installed bin folder, writable for root", "/usr/bin/", true, "@/Documents/picsheet/"},
+      {"the installed bin folder by another spelling", "/usr/./bin", true, "@/Documents/picsheet/"},
+  };
+  for (const OutputCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir home;
+    ScopedVariable homeVariable("HOME", home.path());
+    ScopedVariable config("XDG_CONFIG_HOME", std::nullopt);
+    ScopedVariable environment("XDG_DOCUMENTS_DIR", std::nullopt);
+    const auto writable = [&c](const std::string&) { return c.writable; };
+    const std::string expected = WithHome(c.expected, home.path());
+    EXPECT_EQ(WindowOutputFolder(c.programFolder, "/usr/bin/", writable), expected);
+    // The documents folder is made when chosen, and only then.
+    EXPECT_EQ(std::filesystem::is_directory(home.File("Documents/picsheet")),
+              expected != c.programFolder);
+  }
 }
 
 TEST(WindowOutputFolderTest, MissingProgramFolderCountsAsNotWritable) {
@@ -133,7 +138,9 @@ TEST(WindowOutputFolderTest, MissingProgramFolderCountsAsNotWritable) {
   ScopedVariable environment("XDG_DOCUMENTS_DIR", std::nullopt);
   EXPECT_FALSE(FolderIsWritable(home.File("missing/")));
   EXPECT_TRUE(FolderIsWritable(home.path() + "/"));
-  EXPECT_EQ(WindowOutputFolder(home.File("missing/")), home.File("Documents/picsheet/"));
+  EXPECT_EQ(WindowOutputFolder(home.File("missing/"), "/usr/bin/"),
+            home.File("Documents/picsheet/"));
+  EXPECT_EQ(WindowOutputFolder(home.path() + "/", "/usr/bin/"), home.path() + "/");
 }
 
 }  // namespace

@@ -61,6 +61,19 @@ std::optional<std::string> DocumentsFromUserDirs(const std::string& home) {
   return found;
 }
 
+// /proc/self/exe names the program by its real path; the installed folder may be reached through
+// a link (/bin on a merged /usr).
+bool IsSameFolder(const std::string& a, const std::string& b) {
+  const auto real = [](const std::string& folder) {
+    std::filesystem::path path = std::filesystem::path(folder).lexically_normal();
+    if (path.has_relative_path() && !path.has_filename()) path = path.parent_path();
+    std::error_code failed;
+    std::filesystem::path resolved = std::filesystem::weakly_canonical(path, failed);
+    return failed ? path : resolved;
+  };
+  return !a.empty() && !b.empty() && real(a) == real(b);
+}
+
 }  // namespace
 
 bool FolderIsWritable(const std::string& folder) { return ::access(folder.c_str(), W_OK) == 0; }
@@ -74,9 +87,10 @@ std::string UserDocumentsFolder() {
   return WithTrailingSlash(home) + "Documents/";
 }
 
-std::string WindowOutputFolder(const std::string& programFolder,
+std::string WindowOutputFolder(const std::string& programFolder, const std::string& installedFolder,
                                const std::function<bool(const std::string&)>& writable) {
-  if (writable(programFolder)) return programFolder;
+  if (!IsSameFolder(programFolder, installedFolder) && writable(programFolder))
+    return programFolder;
   const std::string documents = UserDocumentsFolder();
   if (documents.empty()) return programFolder;
   const std::string folder = documents + "picsheet/";

@@ -15,11 +15,13 @@ bool FolderIsWritable(const std::string& folder);
 // environment variable of that name; else $HOME/Documents. Empty when there is no home folder.
 std::string UserDocumentsFolder();
 
-// programFolder (ending in "/") when writable says so, as a portable copy or a build tree has it;
-// else UserDocumentsFolder() + "picsheet/", created with its parents when missing. A folder that
-// cannot be created is returned all the same: the run's first write reports why.
+// programFolder (ending in "/") when writable says so, as a portable copy or a build tree has it,
+// unless it is installedFolder: the folder the install rules put the program in is no place for
+// a user's pages even where root may write there. Else UserDocumentsFolder() + "picsheet/",
+// created with its parents when missing. A folder that cannot be created is returned all the
+// same: the run's first write reports why.
 std::string WindowOutputFolder(
-    const std::string& programFolder,
+    const std::string& programFolder, const std::string& installedFolder,
     const std::function<bool(const std::string&)>& writable = FolderIsWritable);
 
 }  // namespace picsheet

@@ -278,7 +278,7 @@ QWidget* MainForm::BuildMainArea() {
 
 void MainForm::SetProgramFolder(const std::string& folder) {
   const std::string programFolder = WithTrailingSlash(folder);
-  programFolder_ = WindowOutputFolder(programFolder);
+  programFolder_ = WindowOutputFolder(programFolder, PICSHEET_INSTALL_BINDIR "/");
   outputFolder_->setText(QString::fromStdString(programFolder_));
   outputFolder_->setVisible(programFolder_ != programFolder);
 }
