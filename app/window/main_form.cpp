@@ -120,8 +120,7 @@ MainForm::MainForm(QWidget* parent) : QMainWindow(parent), worker_(std::make_uni
   sb_->addPermanentWidget(progress_);
   // Where the files go when that is not beside the program; hidden otherwise.
   outputFolder_ = Named(new QLabel(sb_), "sbFolder");
-  outputFolder_->setToolTip(QStringLiteral(
-      "Страницы и картинки сохраняются в эту папку: в папку программы писать нельзя"));
+  outputFolder_->setToolTip(QStringLiteral("Страницы и картинки сохраняются в эту папку"));
   outputFolder_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   sb_->addPermanentWidget(outputFolder_);
   setStatusBar(sb_);

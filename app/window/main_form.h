@@ -39,8 +39,9 @@ class MainForm final : public QMainWindow {
   MainForm& operator=(const MainForm&) = delete;
 
   // Where runs write the page and the picture folder: the program folder (the running program's
-  // unless set otherwise, by tests; a "/" is appended when missing) when it is writable, else
-  // picsheet/ in the user's documents folder, which the status bar then shows.
+  // unless set otherwise, by tests; a "/" is appended when missing) when it is writable and not
+  // the installed bin folder, else picsheet/ in the user's documents folder, which the status
+  // bar then shows.
   void SetProgramFolder(const std::string& folder);
   const std::string& programFolder() const { return programFolder_; }
 
