@@ -6,6 +6,8 @@ picsheet_install_deps() {
     libgtest-dev libcpp-httplib-dev libbenchmark-dev)
   if [ "${1:-}" = "--gui" ]; then
     packages+=(qt6-base-dev qt6-webengine-dev xvfb xauth poppler-utils)
+    # The manual pages and icons the install rules make, and the tools that check them.
+    packages+=(help2man librsvg2-bin desktop-file-utils appstream man-db)
   fi
   picsheet_install_packages "${packages[@]}"
 }

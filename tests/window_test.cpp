@@ -1,6 +1,11 @@
 // The window end to end: the real form under a headless platform, runs against a real loopback
 // HTTP server serving real JPEG files, the page and pictures checked on disk.
+#include <fcntl.h>
 #include <iconv.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -30,6 +35,7 @@
 #include <vector>
 
 #include "app/core/error_message.h"
+#include "app/core/output_folder.h"
 #include "app/core/run_flow.h"
 #include "app/core/session_name.h"
 #include "app/window/application_title.h"
@@ -220,6 +226,72 @@ class CatalogueServer {
   LoopbackServer server_;
 };
 
+// Sets an environment variable (unsets it for nullptr) and restores it afterwards.
+class ScopedVariable {
+ public:
+  ScopedVariable(const char* name, const char* value)
+      : name_(name), had_(qEnvironmentVariableIsSet(name)) {
+    old_ = qgetenv(name);
+    if (value != nullptr) {
+      qputenv(name, value);
+    } else {
+      qunsetenv(name);
+    }
+  }
+  ~ScopedVariable() {
+    if (had_) {
+      qputenv(name_, old_);
+    } else {
+      qunsetenv(name_);
+    }
+  }
+  ScopedVariable(const ScopedVariable&) = delete;
+  ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+ private:
+  const char* name_;
+  bool had_;
+  QByteArray old_;
+};
+
+// Makes a folder one may not write into, for the time of a test. Root passes permission checks,
+// so for root the folder is marked immutable (as chattr +i does), which access(2) honours too.
+class UnwritableFolder {
+ public:
+  explicit UnwritableFolder(const std::string& folder) : folder_(folder) {
+    if (::geteuid() != 0) {
+      ::chmod(folder_.c_str(), 0555);
+      return;
+    }
+    const int fd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY);
+    int flags = 0;
+    if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+      flags |= FS_IMMUTABLE_FL;
+      immutable_ = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    if (fd >= 0) ::close(fd);
+  }
+  ~UnwritableFolder() {
+    if (!immutable_) {
+      ::chmod(folder_.c_str(), 0755);
+      return;
+    }
+    const int fd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY);
+    int flags = 0;
+    if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+      flags &= ~FS_IMMUTABLE_FL;
+      ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+    }
+    if (fd >= 0) ::close(fd);
+  }
+  UnwritableFolder(const UnwritableFolder&) = delete;
+  UnwritableFolder& operator=(const UnwritableFolder&) = delete;
+
+ private:
+  std::string folder_;
+  bool immutable_ = false;
+};
+
 }  // namespace
 
 class WindowTest : public QObject {
@@ -230,6 +302,7 @@ class WindowTest : public QObject {
   void fieldsStandUnderTheirLabelsInTheirOrder();
   void splitterSharesTheWidthBetweenThePanes();
   void programFolderIsTheExecutablesFolder();
+  void readOnlyProgramFolderWritesIntoDocumentsAndShowsIt();
   void previewRunsNoScriptsPluginsOrRemoteLoads();
   void applicationTitleIsTheProgramNameWithTheRestInLowerCase();
   void windows1251DecodingAgreesWithIconv();
@@ -428,8 +501,42 @@ void WindowTest::programFolderIsTheExecutablesFolder() {
   MainForm form;
   QCOMPARE(QString::fromStdString(form.programFolder()),
            QCoreApplication::applicationDirPath() + u'/');
-  form.SetProgramFolder("/some/where");
-  QCOMPARE(form.programFolder(), std::string("/some/where/"));
+  TempDir folder;
+  form.SetProgramFolder(folder.path());
+  QCOMPARE(form.programFolder(), folder.path() + "/");
+  // Writing beside the program needs no word in the status bar.
+  QVERIFY(Find<QLabel>(form, "sbFolder")->isHidden());
+}
+
+void WindowTest::readOnlyProgramFolderWritesIntoDocumentsAndShowsIt() {
+  TempDir program;
+  const UnwritableFolder unwritable(program.path());
+  if (FolderIsWritable(program.path())) QSKIP("no way here to make a folder unwritable");
+  TempDir home;
+  const ScopedVariable homeVariable("HOME", home.path().c_str());
+  const ScopedVariable config("XDG_CONFIG_HOME", nullptr);
+  const ScopedVariable documents("XDG_DOCUMENTS_DIR", nullptr);
+
+  MainForm form;
+  form.SetProgramFolder(program.path());
+  const std::string expected = home.File("Documents/picsheet/");
+  QCOMPARE(form.programFolder(), expected);
+  form.show();
+  auto* shown = Find<QLabel>(form, "sbFolder");
+  QVERIFY(shown->isVisible());
+  QCOMPARE(shown->text(), QString::fromStdString(expected));
+
+  CatalogueServer server;
+  server.page = Page("T", {Cell("1", server.Picture("p1.jpg"))});
+  Find<QLineEdit>(form, "urx")->setText(QString::fromStdString(server.Url("/pages/list.htm")));
+  Find<QLineEdit>(form, "edSession")->setText(QStringLiteral("list"));
+  QSignalSpy ended(&form, &MainForm::RunEnded);
+  Find<QPushButton>(form, "Button1")->click();
+  QVERIFY(ended.wait(kRunTimeoutMs));
+  QCOMPARE(ended.takeFirst().at(0).toBool(), true);
+  QVERIFY(PathExists(expected + "list.html"));
+  QVERIFY(PathExists(expected + "list_images/00000001_1.jpg"));
+  QVERIFY(std::filesystem::is_empty(program.path()));
 }
 
 void WindowTest::previewRunsNoScriptsPluginsOrRemoteLoads() {

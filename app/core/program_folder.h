@@ -1,4 +1,5 @@
-// The folder of the running program, where the window writes its pages.
+// The folder of the running program: where the window writes its pages when it may
+// (output_folder.h), and where picsheet-cli finds the window program.
 #pragma once
 
 #include <string>

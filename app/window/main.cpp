@@ -2,10 +2,12 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QIcon>
 #include <cstdio>
 #include <cstring>
 
 #include "app/window/application_title.h"
+#include "app/window/info_options.h"
 #include "app/window/main_form.h"
 #include "app/window/pdf_export.h"
 
@@ -28,6 +30,7 @@ int ExportPdfWithoutWindow(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (const int status = picsheet::AnswerInfoOption(argc, argv); status >= 0) return status;
   // WebEngine's renderer sandbox refuses to start as root, and the preview with it.
   if (::geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
 
@@ -41,6 +44,9 @@ int main(int argc, char** argv) {
   // Taskbar entry and message box titles. Not the display name: that would be appended to
   // the window's own title.
   QApplication::setApplicationName(picsheet::ApplicationTitle());
+  // The desktop entry's name lets a Wayland shell match the window to its entry and icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("io.github.picsheet.picsheet"));
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("picsheet")));
 
   picsheet::MainForm window;
   window.show();

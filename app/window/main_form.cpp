@@ -33,6 +33,7 @@
 #include <utility>
 
 #include "app/core/error_message.h"
+#include "app/core/output_folder.h"
 #include "app/core/program_folder.h"
 #include "app/core/session_name.h"
 #include "app/window/application_title.h"
@@ -95,8 +96,7 @@ QWidget* RadioRow(std::initializer_list<QRadioButton*> buttons, QWidget* parent)
 
 }  // namespace
 
-MainForm::MainForm(QWidget* parent)
-    : QMainWindow(parent), programFolder_(ProgramFolder()), worker_(std::make_unique<RunWorker>()) {
+MainForm::MainForm(QWidget* parent) : QMainWindow(parent), worker_(std::make_unique<RunWorker>()) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Form1"));
   // The controls are laid out for a small dialog font; at the desktop's usual size the option
@@ -122,7 +122,13 @@ MainForm::MainForm(QWidget* parent)
   progress_->setMaximumWidth(200);
   progress_->setVisible(false);
   sb_->addPermanentWidget(progress_);
+  // Where the files go when that is not beside the program; hidden otherwise.
+  outputFolder_ = Named(new QLabel(sb_), "sbFolder");
+  outputFolder_->setToolTip(QStringLiteral("Страницы и картинки сохраняются в эту папку"));
+  outputFolder_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  sb_->addPermanentWidget(outputFolder_);
   setStatusBar(sb_);
+  SetProgramFolder(ProgramFolder());
 
   resize(kWindowWidth, kWindowHeight);
   move(257, 113);
@@ -277,7 +283,10 @@ QWidget* MainForm::BuildMainArea() {
 }
 
 void MainForm::SetProgramFolder(const std::string& folder) {
-  programFolder_ = WithTrailingSlash(folder);
+  const std::string programFolder = WithTrailingSlash(folder);
+  programFolder_ = WindowOutputFolder(programFolder, PICSHEET_INSTALL_BINDIR "/");
+  outputFolder_->setText(QString::fromStdString(programFolder_));
+  outputFolder_->setVisible(programFolder_ != programFolder);
 }
 
 bool MainForm::IsRunning() const { return worker_->IsRunning(); }

@@ -40,8 +40,10 @@ class MainForm final : public QMainWindow {
   MainForm(const MainForm&) = delete;
   MainForm& operator=(const MainForm&) = delete;
 
-  // Where runs write the page and the picture folder: the running program's folder unless
-  // set otherwise (by tests). A "/" is appended when missing.
+  // Where runs write the page and the picture folder: the program folder (the running program's
+  // unless set otherwise, by tests; a "/" is appended when missing) when it is writable and not
+  // the installed bin folder, else picsheet/ in the user's documents folder, which the status
+  // bar then shows.
   void SetProgramFolder(const std::string& folder);
   const std::string& programFolder() const { return programFolder_; }
 
@@ -112,6 +114,7 @@ class MainForm final : public QMainWindow {
   QStatusBar* sb_ = nullptr;
   QLabel* statusText_ = nullptr;
   QProgressBar* progress_ = nullptr;
+  QLabel* outputFolder_ = nullptr;
 };
 
 }  // namespace picsheet

@@ -1,0 +1,35 @@
+# The Debian package, made by `cpack` in a build tree (scripts/package does it all): what the
+# install rules put under /usr, with Depends computed from the programs by dpkg-shlibdeps.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME picsheet)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+# The tree must be configured with CMAKE_INSTALL_PREFIX=/usr as well (scripts/package does): the
+# window compares its folder with the configured bin folder to know it is installed.
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+  message(STATUS "CMAKE_INSTALL_PREFIX is not /usr: a package made here would not know its bin folder")
+endif()
+set(CPACK_PACKAGE_CONTACT
+    "picsheet maintainers <maintainers@users.noreply.c-seed-a9eebb24.example>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "turns catalogue pages into printable picture tables")
+# CPack puts the summary in front as the synopsis line.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "picsheet reads a collector's catalogue page, a local HTML file or an http://
+link that lists the pictures of one numbered series in table cells, and
+writes a printable page of its own: a title and a 19 cm table with 2 to 20
+cells per row, each holding the pictures of one number with its caption.
+Every picture is downloaded, turned to the chosen orientation and saved as
+a local JPEG beside the page.
+.
+The package holds the window picsheet (Qt 6 with a Qt WebEngine preview)
+and the command line picsheet-cli.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+# Debian installs programs without their symbol tables.
+set(CPACK_STRIP_FILES ON)
+include(CPack)
