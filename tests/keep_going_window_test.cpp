@@ -99,8 +99,8 @@ void KeepGoingWindowTest::tickedTheRunSavesThePageAndListsWhatWasLeftOut() {
   testkit::WriteFileBytes(folder.File("list.htm"), page);
 
   MainForm form;
-  form.SetProgramFolder(folder.path() + "/form");
   std::filesystem::create_directory(folder.File("form"));
+  form.SetProgramFolder(folder.path() + "/form");
   form.show();
   form.findChild<QLineEdit*>(QStringLiteral("urx"))
       ->setText(QString::fromStdString(folder.File("list.htm")));
