@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/core/digit_pictures.h"
 #include "app/core/page_file.h"
 #include "app/core/picture_plan.h"
 #include "app/core/picture_prefetcher.h"
@@ -84,6 +85,9 @@ std::string RunConversion(const RunRequest& request, RunState& state, RunView& v
   ConvertCatalogue(recorder, localiser, request.options, state.pageText, &state.summary);
   prefetcher.reset();
 
+  // Captions refer to syriannums/N.png beside the page; the page itself stays as converted.
+  if (request.options.digitCaptions)
+    ProvideDigitPictures(ShippedDigitFolder(), request.programFolder);
   const std::string outputPath = request.programFolder + state.sessionName + ".html";
   SavePage(outputPath, recorder.lines());
   return outputPath;

@@ -43,7 +43,9 @@ class RunView : public CatalogueView {
 
 // Runs one conversion and returns the saved page's path (programFolder + sessionName + ".html").
 // Lines and status texts reach view as they are made. Throws Error with the message of the step
-// that failed; what was done before stays (lines in the view, picture files on disk).
+// that failed; what was done before stays (lines in the view, picture files on disk). With digit
+// captions, the digit pictures the folder lacks are copied into programFolder + "syriannums/"
+// before the page is saved.
 std::string RunConversion(const RunRequest& request, RunState& state, RunView& view);
 
 }  // namespace picsheet
