@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -20,6 +21,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QWebEngineScript>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 #include <atomic>
@@ -34,6 +36,9 @@
 #include "app/core/session_name.h"
 #include "app/window/application_title.h"
 #include "app/window/main_form.h"
+#include "app/window/source_text.h"
+#include "app/window/summary_text.h"
+#include "app/window/window_start.h"
 #include "app/window/windows1251.h"
 #include "convert/source.h"
 #include "tests/testkit/loopback_server.h"
@@ -244,7 +249,12 @@ class WindowTest : public QObject {
 
   void sourceChangeDerivesSaveNameAndSelectsItInFocus();
   void sourceChangeOverwritesTypedSaveNameButClearingKeepsIt();
-  void typingKeyByKeyContinuesInTheSaveName();
+  void typingKeyByKeyStaysInTheSourceField();
+  void enterInEitherFieldOrOnGoStartsARun();
+  void mnemonicsUnderlineTheirLetterAndAltGPressesGo();
+  void aDroppedFileOrLinkFillsTheSource();
+  void aSourceOnTheCommandLineFillsTheField();
+  void digitCaptionsShowTheirPictures();
   void selectionOfSaveNameStaysWhenFocusLeaves();
 
   void goShowsLinesSavesPageBytesAndPreviewsIt();
@@ -516,29 +526,151 @@ void WindowTest::sourceChangeOverwritesTypedSaveNameButClearingKeepsIt() {
   QCOMPARE(shown.edSession()->text(), QStringLiteral("typed again"));
 }
 
-void WindowTest::typingKeyByKeyContinuesInTheSaveName() {
+void WindowTest::typingKeyByKeyStaysInTheSourceField() {
   ShownForm shown;
   QVERIFY(shown.active);
   shown.urx()->setFocus();
-  QTest::keyClick(shown.urx(), Qt::Key_A, Qt::NoModifier);
-  QCOMPARE(shown.urx()->text(), QStringLiteral("a"));
-  QCOMPARE(shown.edSession()->text(), QStringLiteral("a"));
-  QVERIFY(shown.edSession()->hasFocus());
+  QTest::keyClicks(shown.urx(), "http://host:8080/a.htm");
+  QCOMPARE(shown.urx()->text(), QStringLiteral("http://host:8080/a.htm"));
+  QCOMPARE(shown.edSession()->text(), QStringLiteral("8080ahtm"));
+  QVERIFY(shown.urx()->hasFocus());
 
-  // The next key lands in the save name and replaces the selected derived name.
-  QTest::keyClick(QApplication::focusWidget(), Qt::Key_B, Qt::NoModifier);
-  QCOMPARE(shown.urx()->text(), QStringLiteral("a"));
-  QCOMPARE(shown.edSession()->text(), QStringLiteral("b"));
-
-  // A Cyrillic letter alone derives the empty name, which still takes the field's place.
-  shown.urx()->setFocus();
+  // Deleting keys and a typed Cyrillic letter stay in the field too; the name follows.
+  QTest::keyClick(shown.urx(), Qt::Key_Backspace);
   QTest::sendKeyEvent(QTest::Click, shown.urx(), Qt::Key_unknown, QStringLiteral("С"),
                       Qt::NoModifier);
-  QCOMPARE(shown.urx()->text(), QStringLiteral("aС"));
-  QCOMPARE(shown.edSession()->text(), QStringLiteral("a"));
-  shown.urx()->setText(QStringLiteral("С"));
-  QCOMPARE(shown.edSession()->text(), QString());
+  QCOMPARE(shown.urx()->text(), QStringLiteral("http://host:8080/a.htС"));
+  QCOMPARE(shown.edSession()->text(), QStringLiteral("8080aht"));
+  QVERIFY(shown.urx()->hasFocus());
+
+  // A whole text put in at once still hands the selected name over.
+  shown.urx()->selectAll();
+  shown.urx()->insert(QStringLiteral("C:\\pages\\list.htm"));
   QVERIFY(shown.edSession()->hasFocus());
+  QCOMPARE(shown.edSession()->selectedText(), QStringLiteral("listhtm"));
+}
+
+void WindowTest::enterInEitherFieldOrOnGoStartsARun() {
+  ShownForm shown;
+  QVERIFY(shown.active);
+  const std::string page = shown.folder.File("in.htm");
+  testkit::WriteFileBytes(page, Page("T", {}));
+  shown.urx()->setText(QString::fromStdString(page));
+  QSignalSpy ended(&shown.form, &MainForm::RunEnded);
+  for (const char* name : {"urx", "edSession", "Button1"}) {
+    auto* widget = Find<QWidget>(shown.form, name);
+    widget->setFocus();
+    QTest::keyClick(widget, Qt::Key_Return);
+    QVERIFY2(ended.wait(kRunTimeoutMs), name);
+    QCOMPARE(ended.takeFirst().at(0).toBool(), true);
+  }
+  QVERIFY(PathExists(shown.folder.File(DeriveSessionName(page) + ".html")));
+}
+
+void WindowTest::mnemonicsUnderlineTheirLetterAndAltGPressesGo() {
+  ShownForm shown;
+  QVERIFY(shown.active);
+  // The label reads as before and looks like it, but for the underline.
+  QLabel* label = LabelOf(shown.form, shown.urx());
+  QCOMPARE(label->text(), QStringLiteral("Путь или ссылка"));
+  QLabel plain(label->text());
+  plain.setFont(label->font());
+  plain.resize(label->size());
+  QVERIFY(label->grab().toImage() != plain.grab().toImage());
+
+  // Alt+И reaches the save name; Alt+G types nothing and presses "Go!".
+  shown.urx()->setFocus();
+  QTest::sendKeyEvent(QTest::Click, shown.urx(), static_cast<Qt::Key>(QChar(u'И').unicode()),
+                      QStringLiteral("и"), Qt::AltModifier);
+  QVERIFY(shown.edSession()->hasFocus());
+  MessageBoxCloser closer;
+  QSignalSpy ended(&shown.form, &MainForm::RunEnded);
+  QTest::keyClick(shown.edSession(), Qt::Key_G, Qt::AltModifier);
+  QVERIFY(ended.wait(kRunTimeoutMs));
+  QVERIFY(shown.urx()->text().isEmpty());
+  QVERIFY(shown.edSession()->text().isEmpty());
+  QCOMPARE(closer.seen.size(), std::size_t{1});  // the empty source, as a click on "Go!" gives
+}
+
+void WindowTest::aDroppedFileOrLinkFillsTheSource() {
+  ShownForm shown;
+  QVERIFY(shown.active);
+  const auto drop = [](QWidget* target, const QMimeData& data) {
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &dropped);
+    QVERIFY(dropped.isAccepted());
+  };
+  shown.urx()->setText(QStringLiteral("old text"));
+
+  // A file from a file manager, on the source field: its path replaces the text.
+  QMimeData file;
+  file.setUrls({QUrl::fromLocalFile(QStringLiteral("/data/my list.htm"))});
+  drop(shown.urx(), file);
+  QCOMPARE(shown.urx()->text(), QStringLiteral("/data/my list.htm"));
+  QCOMPARE(shown.edSession()->text(), QStringLiteral("datamylisthtm"));
+  QVERIFY(shown.edSession()->hasFocus());
+  QCOMPARE(shown.edSession()->selectedText(), shown.edSession()->text());
+
+  // A link from a browser, anywhere on the window.
+  QMimeData link;
+  link.setText(QStringLiteral("http://host/list/page7.htm\n"));
+  drop(&shown.form, link);
+  QCOMPARE(shown.urx()->text(), QStringLiteral("http://host/list/page7.htm"));
+  QCOMPARE(shown.edSession()->text(), QStringLiteral("hostlistpage7htm"));
+}
+
+void WindowTest::aSourceOnTheCommandLineFillsTheField() {
+  const auto started =
+      StartWindow({QStringLiteral("picsheet"), QStringLiteral("file:///data/a%20b.htm")});
+  QVERIFY(started->isVisible());
+  QCOMPARE(Find<QLineEdit>(*started, "urx")->text(), QStringLiteral("/data/a b.htm"));
+  QCOMPARE(Find<QLineEdit>(*started, "edSession")->text(), QStringLiteral("dataabhtm"));
+  QCOMPARE(Find<QLineEdit>(*started, "edSession")->selectedText(), QStringLiteral("dataabhtm"));
+  QVERIFY(!started->IsRunning());
+
+  // Only one plain argument names a source; options belong to the program.
+  const struct {
+    QStringList arguments;
+    QString source;
+  } cases[] = {{{"picsheet", "http://host/a.htm"}, "http://host/a.htm"},
+               {{"picsheet", "list.htm"}, "list.htm"},
+               {{"picsheet"}, ""},
+               {{"picsheet", "--paper"}, ""},
+               {{"picsheet", "a.htm", "b.htm"}, ""}};
+  for (const auto& entry : cases) QCOMPARE(SourceFromArguments(entry.arguments), entry.source);
+}
+
+void WindowTest::digitCaptionsShowTheirPictures() {
+  CatalogueServer server;
+  // The gap cells between -3 and 10 have captions of negative digits, -1 for one.
+  server.page =
+      Page("T", {Cell("-3", server.Picture("p1.jpg")), Cell("-1", server.Picture("p1.jpg")),
+                 Cell("10", server.Picture("p1.jpg"))});
+  ShownForm shown;
+  Find<QCheckBox>(shown.form, "cbSirian")->setChecked(true);
+  shown.urx()->setText(QString::fromStdString(server.Url("/pages/list.htm")));
+  QSignalSpy ended(&shown.form, &MainForm::RunEnded);
+  QSignalSpy loaded(shown.wb(), &QWebEngineView::loadFinished);
+  shown.Go();
+  QVERIFY(ended.wait(kRunTimeoutMs));
+  QCOMPARE(ended.takeFirst().at(0).toBool(), true);
+  QVERIFY(loaded.count() > 0 || loaded.wait(kRunTimeoutMs));
+
+  // The page's own scripts are off; the application's world still sees what it loaded.
+  QVariant seen;
+  shown.wb()->page()->runJavaScript(
+      QStringLiteral("Array.from(document.images).filter(i => (i.getAttribute('src') || '')"
+                     ".startsWith('syriannums/')).map(i => i.getAttribute('src') + ' ' + "
+                     "i.naturalWidth).join(';')"),
+      QWebEngineScript::ApplicationWorld, [&seen](const QVariant& result) { seen = result; });
+  QTRY_VERIFY_WITH_TIMEOUT(seen.isValid(), kRunTimeoutMs);
+  const QStringList pictures = seen.toString().split(u';', Qt::SkipEmptyParts);
+  QVERIFY2(seen.toString().contains(QStringLiteral("syriannums/-")), qPrintable(seen.toString()));
+  for (const QString& picture : pictures)
+    QVERIFY2(!picture.endsWith(QStringLiteral(" 0")), qPrintable(picture));
 }
 
 void WindowTest::selectionOfSaveNameStaysWhenFocusLeaves() {
@@ -599,8 +731,11 @@ void WindowTest::goShowsLinesSavesPageBytesAndPreviewsIt() {
   QCOMPARE(shown.statusText(), QString::fromStdString(reference.view.lastStatus));
   // The run's counts stand in the status bar's tooltip; the progress bar is gone again.
   QVERIFY(reference.summary.pictures > 0);
-  QCOMPARE(Find<QStatusBar>(shown.form, "sb")->toolTip(),
-           QString::fromStdString(FormatSummary(reference.summary)));
+  QCOMPARE(Find<QStatusBar>(shown.form, "sb")->toolTip(), SummaryText(reference.summary));
+  QCOMPARE(SummaryText({5, 4, 1, 2, 0, 1}),
+           QStringLiteral("Ячеек: 5, изображений сохранено: 4, пустых ячеек для пропущенных "
+                          "номеров: 1, повторов в стопке: 2, повторов пропущено: 0, оберток "
+                          "перенесено в конец: 1"));
   QVERIFY(!Find<QWidget>(shown.form, "sbProgress")->isVisible());
 
   // The window's state and the preview.

@@ -8,6 +8,7 @@
 #include "app/window/application_title.h"
 #include "app/window/main_form.h"
 #include "app/window/pdf_export.h"
+#include "app/window/window_start.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ int main(int argc, char** argv) {
   // the window's own title.
   QApplication::setApplicationName(picsheet::ApplicationTitle());
 
-  picsheet::MainForm window;
-  window.show();
+  // Qt has taken its own options out of the arguments by now.
+  const auto window = picsheet::StartWindow(QCoreApplication::arguments());
   return QApplication::exec();
 }

@@ -2,6 +2,8 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFont>
 #include <QGridLayout>
@@ -9,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -33,10 +36,13 @@
 #include "app/core/program_folder.h"
 #include "app/core/session_name.h"
 #include "app/window/application_title.h"
+#include "app/window/mnemonics.h"
 #include "app/window/pdf_export.h"
 #include "app/window/preview_pane.h"
 #include "app/window/run_worker.h"
 #include "app/window/selection_keeping_edit.h"
+#include "app/window/source_text.h"
+#include "app/window/summary_text.h"
 #include "app/window/windows1251.h"
 
 namespace picsheet {
@@ -71,6 +77,20 @@ QLabel* LabelFor(const QString& text, QWidget* field, QWidget* parent) {
   auto* label = new QLabel(text, parent);
   label->setBuddy(field);
   return label;
+}
+
+// How many characters a change put into a text: what lies between the part both texts begin
+// with and the part both end with. Typing one key puts in one, a paste or a fill more.
+qsizetype InsertedLength(const QString& before, const QString& after) {
+  qsizetype front = 0;
+  const qsizetype shorter = std::min(before.size(), after.size());
+  while (front < shorter && before.at(front) == after.at(front)) ++front;
+  qsizetype back = 0;
+  while (back < shorter - front &&
+         before.at(before.size() - 1 - back) == after.at(after.size() - 1 - back)) {
+    ++back;
+  }
+  return after.size() - front - back;
 }
 
 // Radio buttons side by side, exactly one of them selected at any time.
@@ -126,6 +146,9 @@ MainForm::MainForm(QWidget* parent)
 
   connect(urx_, &QLineEdit::textChanged, this, &MainForm::urxChange);
   connect(Button1_, &QPushButton::clicked, this, &MainForm::Button1Click);
+  ConnectKeyboard();
+  setAcceptDrops(true);
+  urx_->installEventFilter(this);
   connect(pdfButton_, &QPushButton::clicked, this, &MainForm::PdfClick);
   connect(printButton_, &QPushButton::clicked, this, &MainForm::PrintClick);
   connect(wb_->page(), &QWebEnginePage::pdfPrintingFinished, this,
@@ -277,10 +300,76 @@ bool MainForm::IsRunning() const { return worker_->IsRunning(); }
 
 void MainForm::urxChange() {
   const QString source = urx_->text();
+  const QString before = std::exchange(urxBefore_, source);
   if (source.isEmpty()) return;  // the save name field keeps what it holds
   edSession_->setText(QString::fromStdString(DeriveSessionName(source.toStdString())));
+  // Moving the focus on every change would send the second typed key into the save name.
+  if (InsertedLength(before, source) <= 1) return;
   edSession_->setFocus(Qt::OtherFocusReason);
   edSession_->selectAll();
+}
+
+void MainForm::SetSource(const QString& source) { urx_->setText(source); }
+
+void MainForm::ConnectKeyboard() {
+  // Enter in either field, or on a focused "Go!", starts a run.
+  connect(urx_, &QLineEdit::returnPressed, this, &MainForm::Button1Click);
+  connect(edSession_, &QLineEdit::returnPressed, this, &MainForm::Button1Click);
+  Button1_->setAutoDefault(true);
+  GiveMnemonics();
+}
+
+void MainForm::GiveMnemonics() {
+  // The style draws the underlines; it serves every control named here.
+  auto* style = new MnemonicStyle;
+  style->setParent(this);
+  const auto labelOf = [this](const QWidget* field) -> QLabel* {
+    for (QLabel* label : optionStrip_->findChildren<QLabel*>()) {
+      if (label->buddy() == field) return label;
+    }
+    return nullptr;
+  };
+  // Letters on distinct keys of both the Latin and the Russian layout.
+  const std::pair<QWidget*, int> labels[] = {{urx_, 1},    {coln_, 0}, {bxPass_, 0},
+                                             {rbVert_, 0}, {rbCW_, 4}, {edSession_, 0}};
+  for (const auto& [field, index] : labels) {
+    if (QLabel* label = labelOf(field)) GiveMnemonic(*style, *label, index);
+  }
+  const std::pair<QAbstractButton*, int> buttons[] = {{Button1_, 0},     {cbSirian_, 10},
+                                                      {cbCovers_, 1},    {cbCells_, 10},
+                                                      {printButton_, 2}, {pdfButton_, 2}};
+  for (const auto& [button, index] : buttons) GiveMnemonic(*style, *button, index);
+}
+
+void MainForm::dragEnterEvent(QDragEnterEvent* event) {
+  if (!SourceFromDrop(*event->mimeData()).isEmpty() && urx_->isEnabled()) {
+    event->acceptProposedAction();
+  }
+}
+
+void MainForm::dropEvent(QDropEvent* event) {
+  const QString source = SourceFromDrop(*event->mimeData());
+  if (source.isEmpty() || !urx_->isEnabled()) return;
+  SetSource(source);
+  event->acceptProposedAction();
+}
+
+bool MainForm::eventFilter(QObject* watched, QEvent* event) {
+  // A drag within the field itself moves text, as in any field; anything else replaces it.
+  const QEvent::Type type = event->type();
+  if (watched == urx_ &&
+      (type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop)) {
+    auto* drop = static_cast<QDropEvent*>(event);
+    if (drop->source() != urx_) {
+      if (type == QEvent::Drop) {
+        dropEvent(drop);
+      } else if (!SourceFromDrop(*drop->mimeData()).isEmpty()) {
+        drop->acceptProposedAction();
+      }
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
 }
 
 int MainForm::CellsPerRow() const {
@@ -346,7 +435,7 @@ void MainForm::FinishRun(const RunOutcome& outcome) {
   SetRunning(false);
   progress_->setVisible(false);
   // What the run did, for a collector who wants to know what the catalogue lacks.
-  sb_->setToolTip(QString::fromStdString(FormatSummary(state_.summary)));
+  sb_->setToolTip(SummaryText(state_.summary));
   if (outcome.succeeded) {
     wb_->ShowFile(QString::fromStdString(outcome.pagePath));
     savedPage_ = QString::fromStdString(outcome.pagePath);
