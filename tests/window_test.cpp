@@ -24,9 +24,12 @@
 #include <QWebEngineScript>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
+#include <QWheelEvent>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -36,6 +39,7 @@
 #include "app/core/session_name.h"
 #include "app/window/application_title.h"
 #include "app/window/main_form.h"
+#include "app/window/preview_pane.h"
 #include "app/window/source_text.h"
 #include "app/window/summary_text.h"
 #include "app/window/window_start.h"
@@ -148,6 +152,16 @@ std::string FileOpenMessage(const std::string& path) {
   return "(the file opened)";
 }
 
+// What script gives in the application's world of the view's page, where it runs while the
+// page's own scripts are off; invalid when no answer came.
+QVariant Evaluate(QWebEngineView* view, const QString& script) {
+  auto result = std::make_shared<std::optional<QVariant>>();
+  view->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld,
+                              [result](const QVariant& value) { *result = value; });
+  if (!QTest::qWaitFor([&result] { return result->has_value(); }, kRunTimeoutMs)) return {};
+  return result->value();
+}
+
 // Closes every message box that comes up with its OK button, noting what each showed.
 class MessageBoxCloser {
  public:
@@ -255,6 +269,7 @@ class WindowTest : public QObject {
   void aDroppedFileOrLinkFillsTheSource();
   void aSourceOnTheCommandLineFillsTheField();
   void digitCaptionsShowTheirPictures();
+  void previewFitsThePageWidthAndZoomsOnlyTheScreen();
   void selectionOfSaveNameStaysWhenFocusLeaves();
 
   void goShowsLinesSavesPageBytesAndPreviewsIt();
@@ -659,18 +674,65 @@ void WindowTest::digitCaptionsShowTheirPictures() {
   QCOMPARE(ended.takeFirst().at(0).toBool(), true);
   QVERIFY(loaded.count() > 0 || loaded.wait(kRunTimeoutMs));
 
-  // The page's own scripts are off; the application's world still sees what it loaded.
-  QVariant seen;
-  shown.wb()->page()->runJavaScript(
-      QStringLiteral("Array.from(document.images).filter(i => (i.getAttribute('src') || '')"
-                     ".startsWith('syriannums/')).map(i => i.getAttribute('src') + ' ' + "
-                     "i.naturalWidth).join(';')"),
-      QWebEngineScript::ApplicationWorld, [&seen](const QVariant& result) { seen = result; });
-  QTRY_VERIFY_WITH_TIMEOUT(seen.isValid(), kRunTimeoutMs);
+  const QVariant seen = Evaluate(
+      shown.wb(), QStringLiteral("Array.from(document.images).filter(i => (i.getAttribute('src') "
+                                 "|| '').startsWith('syriannums/')).map(i => i.getAttribute('src') "
+                                 "+ ' ' + i.naturalWidth).join(';')"));
   const QStringList pictures = seen.toString().split(u';', Qt::SkipEmptyParts);
   QVERIFY2(seen.toString().contains(QStringLiteral("syriannums/-")), qPrintable(seen.toString()));
   for (const QString& picture : pictures)
     QVERIFY2(!picture.endsWith(QStringLiteral(" 0")), qPrintable(picture));
+}
+
+void WindowTest::previewFitsThePageWidthAndZoomsOnlyTheScreen() {
+  CatalogueServer server;
+  server.page =
+      Page("T", {Cell("1", server.Picture("p1.jpg")), Cell("2", server.Picture("p5.jpg"))});
+  ShownForm shown;
+  QVERIFY(shown.active);
+  shown.urx()->setText(QString::fromStdString(server.Url("/pages/list.htm")));
+  QSignalSpy ended(&shown.form, &MainForm::RunEnded);
+  QSignalSpy loaded(shown.wb(), &QWebEngineView::loadFinished);
+  shown.Go();
+  QVERIFY(ended.wait(kRunTimeoutMs));
+  QVERIFY(loaded.count() > 0 || loaded.wait(kRunTimeoutMs));
+  auto* pane = Find<PreviewPane>(shown.form, "wb");
+  const auto overflows = [pane] {
+    return Evaluate(pane, QStringLiteral("document.documentElement.scrollWidth > "
+                                         "document.documentElement.clientWidth"))
+        .toBool();
+  };
+  const auto pdfPictures = [&shown](const char* name) {
+    QSignalSpy saved(&shown.form, &MainForm::PdfSaved);
+    const std::string pdf = shown.folder.File(name);
+    shown.form.SavePdf(QString::fromStdString(pdf));
+    [&] { QVERIFY(saved.wait(kRunTimeoutMs)); }();
+    return testkit::RunProcess("/usr/bin/pdfimages", {"-list", pdf}).out;
+  };
+
+  // The 19 cm table fits the narrow pane at once.
+  QTRY_VERIFY(pane->zoomFactor() < 0.8);
+  QVERIFY(!overflows());
+  const double fitted = pane->zoomFactor();
+  const std::string fittedPdf = pdfPictures("fitted.pdf");
+
+  QTest::keyClick(shown.urx(), Qt::Key_Plus, Qt::ControlModifier);
+  QVERIFY(!pane->fitsWidth());
+  QVERIFY(pane->zoomFactor() > fitted);
+  QWheelEvent wheel(QPointF(5, 5), pane->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 120),
+                    Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+  const double before = pane->zoomFactor();
+  QApplication::sendEvent(pane->focusProxy() ? pane->focusProxy() : pane->childAt(5, 5), &wheel);
+  QVERIFY(pane->zoomFactor() > before);
+  QTRY_VERIFY_WITH_TIMEOUT(overflows(), kRunTimeoutMs);
+  // Printing lays the page out on paper, whatever the screen shows.
+  QVERIFY2(QString::fromStdString(fittedPdf).count(QStringLiteral(" image ")) == 2,
+           fittedPdf.c_str());
+  QCOMPARE(pdfPictures("zoomed.pdf"), fittedPdf);
+
+  QTest::keyClick(shown.urx(), Qt::Key_0, Qt::ControlModifier);
+  QVERIFY(pane->fitsWidth());
+  QCOMPARE(pane->zoomFactor(), fitted);
 }
 
 void WindowTest::selectionOfSaveNameStaysWhenFocusLeaves() {
