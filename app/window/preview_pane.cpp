@@ -109,6 +109,8 @@ void PreviewPane::ApplyZoom() {
 void PreviewPane::MeasurePage() {
   page()->runJavaScript(QString::fromLatin1(kMeasureScript), QWebEngineScript::ApplicationWorld,
                         [this](const QVariant& result) {
+                          // A page going away answers with nothing; the pane may be going too.
+                          if (!result.isValid()) return;
                           const double measured = result.toDouble();
                           pageWidth_ = measured > 0 ? measured : kTablePageWidth;
                           ApplyZoom();
