@@ -256,6 +256,7 @@ class WindowTest : public QObject {
   void startsWithEveryControlInItsStartState();
   void fieldsStandUnderTheirLabelsInTheirOrder();
   void splitterSharesTheWidthBetweenThePanes();
+  void aNarrowWindowWrapsTheOptionsAndCutsNothingOff();
   void programFolderIsTheExecutablesFolder();
   void previewRunsNoScriptsPluginsOrRemoteLoads();
   void applicationTitleIsTheProgramNameWithTheRestInLowerCase();
@@ -455,6 +456,29 @@ void WindowTest::splitterSharesTheWidthBetweenThePanes() {
 
   QTRY_COMPARE(shown.mm()->width(), paneBefore + 120);
   QCOMPARE(shown.wb()->width(), previewBefore - 120);
+}
+
+void WindowTest::aNarrowWindowWrapsTheOptionsAndCutsNothingOff() {
+  ShownForm shown;
+  // A 1280-pixel screen, at whatever scale the test runs (window_test_large_font: 150 %).
+  const int screen = static_cast<int>(1280 / shown.form.devicePixelRatioF());
+  QVERIFY(shown.form.minimumSizeHint().width() <= screen);
+  const char* controls[] = {"urx",       "coln",    "bxPass",   "rbVert",  "rbNone",   "rbCCW",
+                            "edSession", "Button1", "cbSirian", "cbCells", "btnPrint", "btnPdf"};
+  for (const int width : {screen, 560}) {
+    shown.form.resize(width, 480);
+    QTRY_COMPARE(shown.form.width(), width);
+    QTest::qWait(50);
+    const QRect strip = InWindow(Find<QWidget>(shown.form, "GroupBox1")->parentWidget());
+    for (const char* name : controls) {
+      const QRect control = InWindow(Find<QWidget>(shown.form, name));
+      QVERIFY2(strip.contains(control), name);
+      QVERIFY2(control.right() < width, name);
+    }
+    QVERIFY(InWindow(Find<QWidget>(shown.form, "GroupBox1"))
+                .contains(InWindow(Find<QWidget>(shown.form, "btnPdf"))));
+    QVERIFY(strip.bottom() < InWindow(Find<QWidget>(shown.form, "Splitter1")).top());
+  }
 }
 
 void WindowTest::programFolderIsTheExecutablesFolder() {

@@ -44,6 +44,7 @@
 #include "app/window/source_text.h"
 #include "app/window/summary_text.h"
 #include "app/window/windows1251.h"
+#include "app/window/wrap_layout.h"
 
 namespace picsheet {
 namespace {
@@ -72,11 +73,24 @@ Widget* Named(Widget* widget, const char* name) {
   return widget;
 }
 
-// A label that stands above its field and names it.
-QLabel* LabelFor(const QString& text, QWidget* field, QWidget* parent) {
-  auto* label = new QLabel(text, parent);
-  label->setBuddy(field);
-  return label;
+// A label above what it names (shown: the field itself or the row holding it), one column of
+// the option strip's first line. Without a field, the label's place stays empty.
+QWidget* Labelled(const QString& text, QWidget* field, QWidget* shown, QWidget* parent) {
+  auto* column = new QWidget(parent);
+  auto* layout = new QVBoxLayout(column);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(1);
+  if (text.isEmpty()) {
+    layout->addSpacing(column->fontMetrics().height());
+  } else {
+    auto* label = new QLabel(text, column);
+    label->setBuddy(field);
+    layout->addWidget(label);
+  }
+  shown->setParent(column);
+  layout->addWidget(shown, 0, Qt::AlignLeft);
+  layout->addStretch(1);
+  return column;
 }
 
 // How many characters a change put into a text: what lies between the part both texts begin
@@ -175,15 +189,18 @@ MainForm::~MainForm() {
 
 QWidget* MainForm::BuildOptionStrip() {
   optionStrip_ = new QWidget(this);
-  optionStrip_->setFixedHeight(kOptionStripHeight);
+  // 100 pixels high while its lines fit the width; with large fonts or a narrow window they
+  // wrap, and the strip grows rather than cutting controls off.
+  optionStrip_->setMinimumHeight(kOptionStripHeight);
+  QSizePolicy grows(QSizePolicy::Preferred, QSizePolicy::Minimum);
+  grows.setHeightForWidth(true);
+  optionStrip_->setSizePolicy(grows);
   auto* strip = new QVBoxLayout(optionStrip_);
   strip->setContentsMargins(4, 2, 4, 2);
   strip->setSpacing(2);
 
   // First line: every field with its label above it.
-  auto* line = new QGridLayout;
-  line->setHorizontalSpacing(4);
-  line->setVerticalSpacing(1);
+  auto* line = new WrapLayout(nullptr, 4, 2);
   strip->addLayout(line);
 
   urx_ = Named(new QLineEdit(optionStrip_), "urx");
@@ -198,23 +215,20 @@ QWidget* MainForm::BuildOptionStrip() {
   inField->addWidget(SpeedButton1_, 0, Qt::AlignLeft);
   inField->addStretch(1);
   urx_->setTextMargins(SpeedButton1_->sizeHint().width(), 0, 0, 0);
-  line->addWidget(LabelFor(QStringLiteral("Путь или ссылка"), urx_, optionStrip_), 0, 0);
-  line->addWidget(urx_, 1, 0);
+  line->addWidget(Labelled(QStringLiteral("Путь или ссылка"), urx_, urx_, optionStrip_));
 
   coln_ = Named(new QSpinBox(optionStrip_), "coln");
   coln_->setRange(2, 20);
   coln_->setSingleStep(1);
   coln_->setValue(10);
   coln_->setFixedWidth(49);
-  line->addWidget(LabelFor(QStringLiteral("В строке"), coln_, optionStrip_), 0, 1);
-  line->addWidget(coln_, 1, 1);
+  line->addWidget(Labelled(QStringLiteral("В строке"), coln_, coln_, optionStrip_));
 
   auto* compact = new CompactStyle;
   compact->setParent(optionStrip_);
   bxPass_ = Named(new QCheckBox(QStringLiteral("пропускать"), optionStrip_), "bxPass");
   bxPass_->setStyle(compact);
-  line->addWidget(LabelFor(QStringLiteral("Дубликаты"), bxPass_, optionStrip_), 0, 2);
-  line->addWidget(bxPass_, 1, 2);
+  line->addWidget(Labelled(QStringLiteral("Дубликаты"), bxPass_, bxPass_, optionStrip_));
 
   rbVert_ = Named(new QRadioButton(QStringLiteral("верт")), "rbVert");
   rbHoriz_ = Named(new QRadioButton(QStringLiteral("гориз")), "rbHoriz");
@@ -222,32 +236,28 @@ QWidget* MainForm::BuildOptionStrip() {
   QWidget* orientation = RadioRow({rbVert_, rbHoriz_, rbNone_}, optionStrip_);
   rbVert_->setChecked(true);
   for (QRadioButton* button : {rbVert_, rbHoriz_, rbNone_}) button->setStyle(compact);
-  line->addWidget(LabelFor(QStringLiteral("Ориентация"), rbVert_, optionStrip_), 0, 3);
-  line->addWidget(orientation, 1, 3);
+  line->addWidget(Labelled(QStringLiteral("Ориентация"), rbVert_, orientation, optionStrip_));
 
   rbCW_ = Named(new QRadioButton(QStringLiteral("CW")), "rbCW");
   rbCCW_ = Named(new QRadioButton(QStringLiteral("CCW")), "rbCCW");
   QWidget* rotation = RadioRow({rbCW_, rbCCW_}, optionStrip_);
   rbCW_->setChecked(true);
   for (QRadioButton* button : {rbCW_, rbCCW_}) button->setStyle(compact);
-  line->addWidget(LabelFor(QStringLiteral("Поворачивать"), rbCW_, optionStrip_), 0, 4);
-  line->addWidget(rotation, 1, 4);
+  line->addWidget(Labelled(QStringLiteral("Поворачивать"), rbCW_, rotation, optionStrip_));
 
   edSession_ = Named(new SelectionKeepingEdit(optionStrip_), "edSession");
   edSession_->setFixedWidth(161);
-  line->addWidget(LabelFor(QStringLiteral("Имя для сохранения"), edSession_, optionStrip_), 0, 5);
-  line->addWidget(edSession_, 1, 5);
+  line->addWidget(
+      Labelled(QStringLiteral("Имя для сохранения"), edSession_, edSession_, optionStrip_));
 
   Button1_ = Named(new QPushButton(QStringLiteral("Go!"), optionStrip_), "Button1");
   Button1_->setFixedWidth(kGoButtonWidth);
-  line->addWidget(Button1_, 1, 6);
-  line->setColumnStretch(7, 1);
+  line->addWidget(Labelled(QString(), nullptr, Button1_, optionStrip_));
 
   // Second line: the formatting options.
   GroupBox1_ = Named(new QGroupBox(QStringLiteral("Форматирование"), optionStrip_), "GroupBox1");
-  auto* boxes = new QHBoxLayout(GroupBox1_);
+  auto* boxes = new WrapLayout(GroupBox1_, 16, 2);
   boxes->setContentsMargins(6, 2, 6, 2);
-  boxes->setSpacing(16);
   cbSirian_ =
       Named(new QCheckBox(QStringLiteral("Добавлять сирийские номера"), GroupBox1_), "cbSirian");
   cbCovers_ =
@@ -259,7 +269,7 @@ QWidget* MainForm::BuildOptionStrip() {
   boxes->addWidget(cbSirian_);
   boxes->addWidget(cbCovers_);
   boxes->addWidget(cbCells_);
-  boxes->addStretch(1);
+  boxes->addStretch();
   strip->addWidget(GroupBox1_);
 
   // Printing the saved page, once there is one.
