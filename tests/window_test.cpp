@@ -660,6 +660,15 @@ void WindowTest::aDroppedFileOrLinkFillsTheSource() {
   drop(&shown.form, link);
   QCOMPARE(shown.urx()->text(), QStringLiteral("http://host/list/page7.htm"));
   QCOMPARE(shown.edSession()->text(), QStringLiteral("hostlistpage7htm"));
+
+  // The preview passes drops on to the window rather than opening them itself.
+  QSignalSpy loaded(shown.wb(), &QWebEngineView::loadFinished);
+  shown.wb()->setUrl(QStringLiteral("about:blank"));
+  QVERIFY(loaded.wait(kRunTimeoutMs));
+  QWidget* render = shown.wb()->focusProxy();
+  QVERIFY(render != nullptr);
+  drop(render, file);
+  QCOMPARE(shown.urx()->text(), QStringLiteral("/data/my list.htm"));
 }
 
 void WindowTest::aSourceOnTheCommandLineFillsTheField() {

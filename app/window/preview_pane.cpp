@@ -50,6 +50,7 @@ class LocalOnlyPage final : public QWebEnginePage {
 
 PreviewPane::PreviewPane(QWidget* parent) : QWebEngineView(parent), pageWidth_(kTablePageWidth) {
   setPage(new LocalOnlyPage(this));
+  setAcceptDrops(false);
   QWebEngineSettings* options = settings();
   options->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
   options->setAttribute(QWebEngineSettings::PluginsEnabled, false);
@@ -129,7 +130,14 @@ void PreviewPane::childEvent(QChildEvent* event) {
 }
 
 bool PreviewPane::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::Wheel) {
+  const QEvent::Type type = event->type();
+  if (type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop) {
+    // Not the engine's to open: a file or link dropped here goes on to the window, where it
+    // becomes the source.
+    event->ignore();
+    return true;
+  }
+  if (type == QEvent::Wheel) {
     auto* wheel = static_cast<QWheelEvent*>(event);
     if (wheel->modifiers() & Qt::ControlModifier) {
       const int delta = wheel->angleDelta().y();
