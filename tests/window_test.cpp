@@ -882,6 +882,18 @@ void WindowTest::typedSaveNameIsUsedUnchanged() {
   QCOMPARE(shown.form.state().sessionName, name);
   QVERIFY(PathExists(shown.folder.File(name + ".html")));
   QVERIFY(PathExists(shown.folder.File(name + "_images/00000001_1.jpg")));
+
+  // A program folder given relative to the current one previews the page all the same.
+  const std::filesystem::path relative =
+      std::filesystem::relative(shown.folder.path(), std::filesystem::current_path());
+  shown.form.SetProgramFolder(relative.string());
+  QSignalSpy loaded(shown.wb(), &QWebEngineView::loadFinished);
+  shown.Go();
+  QVERIFY(ended.wait(kRunTimeoutMs));
+  QVERIFY(loaded.wait(kRunTimeoutMs));
+  QCOMPARE(loaded.last().at(0).toBool(), true);
+  QCOMPARE(shown.wb()->url(),
+           QUrl::fromLocalFile(QString::fromStdString(shown.folder.File(name + ".html"))));
 }
 
 void WindowTest::controlsAreDisabledDuringARunAndEnabledAfter() {

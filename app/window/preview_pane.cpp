@@ -1,6 +1,7 @@
 #include "app/window/preview_pane.h"
 
 #include <QChildEvent>
+#include <QFileInfo>
 #include <QKeySequence>
 #include <QResizeEvent>
 #include <QShortcut>
@@ -75,7 +76,8 @@ PreviewPane::PreviewPane(QWidget* parent) : QWebEngineView(parent), pageWidth_(k
 }
 
 void PreviewPane::ShowFile(const QString& path) {
-  const QUrl target = QUrl::fromLocalFile(path);
+  // A file URL needs an absolute path; a relative one names nothing the engine can load.
+  const QUrl target = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
   if (target == url()) {
     page()->triggerAction(QWebEnginePage::ReloadAndBypassCache);
   } else {
