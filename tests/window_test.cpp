@@ -570,7 +570,10 @@ void WindowTest::typingKeyByKeyStaysInTheSourceField() {
   ShownForm shown;
   QVERIFY(shown.active);
   shown.urx()->setFocus();
-  QTest::keyClicks(shown.urx(), "http://host:8080/a.htm");
+  // Every key goes where the focus is, as a keyboard's would.
+  for (const char key : std::string("http://host:8080/a.htm")) {
+    QTest::keyClick(QApplication::focusWidget(), key);
+  }
   QCOMPARE(shown.urx()->text(), QStringLiteral("http://host:8080/a.htm"));
   QCOMPARE(shown.edSession()->text(), QStringLiteral("8080ahtm"));
   QVERIFY(shown.urx()->hasFocus());
