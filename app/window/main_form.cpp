@@ -6,7 +6,6 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFont>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
