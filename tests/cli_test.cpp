@@ -112,6 +112,21 @@ TEST_F(CliRun, AGivenSessionNameIsUsedUnchangedAndTheOutputFolderDefaultsToTheCu
             ReadFileBytes(kPictures + "p5.jpg"));
 }
 
+TEST_F(CliRun, DigitCaptionsBringTheirPicturesBesideThePage) {
+  page_ = SamplePage();
+  const std::string digits = std::string(PICSHEET_EXAMPLES) + "/../assets/syriannums/";
+  std::filesystem::create_directory(out_.File("syriannums"));
+  testkit::WriteFileBytes(out_.File("syriannums/2.png"), "the user's own");
+  const ProcessResult run = Cli({"--digit-captions", "--session", "s", "--output-dir", out_.path(),
+                                 server_.Url("/pages/list.htm")});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(ReadFileBytes(out_.File("s.html")).find("<img src=\"syriannums/1.png\""),
+            std::string::npos);
+  EXPECT_EQ(ReadFileBytes(out_.File("syriannums/1.png")), ReadFileBytes(digits + "1.png"));
+  EXPECT_EQ(ReadFileBytes(out_.File("syriannums/-9.png")), ReadFileBytes(digits + "-9.png"));
+  EXPECT_EQ(ReadFileBytes(out_.File("syriannums/2.png")), "the user's own");
+}
+
 TEST_F(CliRun, APictureThatFailsEndsTheRunWithoutAPage) {
   const std::string broken = server_.Url("/error-page.jpg");
   page_ = "<center><font size=3><b>T</b></font><br>" + Cell("1", Picture("p1.jpg")) +

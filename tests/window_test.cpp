@@ -14,10 +14,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QSplitter>
@@ -25,11 +27,15 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QWebEngineScript>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
+#include <QWheelEvent>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,6 +46,10 @@
 #include "app/core/session_name.h"
 #include "app/window/application_title.h"
 #include "app/window/main_form.h"
+#include "app/window/preview_pane.h"
+#include "app/window/source_text.h"
+#include "app/window/summary_text.h"
+#include "app/window/window_start.h"
 #include "app/window/windows1251.h"
 #include "convert/source.h"
 #include "tests/testkit/catalogue_fakes.h"
@@ -139,6 +149,16 @@ std::string FileOpenMessage(const std::string& path) {
     return e.what();
   }
   return "(the file opened)";
+}
+
+// What script gives in the application's world of the view's page, where it runs while the
+// page's own scripts are off; invalid when no answer came.
+QVariant Evaluate(QWebEngineView* view, const QString& script) {
+  auto result = std::make_shared<std::optional<QVariant>>();
+  view->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld,
+                              [result](const QVariant& value) { *result = value; });
+  if (!QTest::qWaitFor([&result] { return result->has_value(); }, kRunTimeoutMs)) return {};
+  return result->value();
 }
 
 // Closes every message box that comes up with its OK button, noting what each showed.
@@ -301,6 +321,7 @@ class WindowTest : public QObject {
   void startsWithEveryControlInItsStartState();
   void fieldsStandUnderTheirLabelsInTheirOrder();
   void splitterSharesTheWidthBetweenThePanes();
+  void aNarrowWindowWrapsTheOptionsAndCutsNothingOff();
   void programFolderIsTheExecutablesFolder();
   void readOnlyProgramFolderWritesIntoDocumentsAndShowsIt();
   void previewRunsNoScriptsPluginsOrRemoteLoads();
@@ -309,7 +330,13 @@ class WindowTest : public QObject {
 
   void sourceChangeDerivesSaveNameAndSelectsItInFocus();
   void sourceChangeOverwritesTypedSaveNameButClearingKeepsIt();
-  void typingKeyByKeyContinuesInTheSaveName();
+  void typingKeyByKeyStaysInTheSourceField();
+  void enterInEitherFieldOrOnGoStartsARun();
+  void mnemonicsUnderlineTheirLetterAndAltGPressesGo();
+  void aDroppedFileOrLinkFillsTheSource();
+  void aSourceOnTheCommandLineFillsTheField();
+  void digitCaptionsShowTheirPictures();
+  void previewFitsThePageWidthAndZoomsOnlyTheScreen();
   void selectionOfSaveNameStaysWhenFocusLeaves();
 
   void goShowsLinesSavesPageBytesAndPreviewsIt();
@@ -497,6 +524,29 @@ void WindowTest::splitterSharesTheWidthBetweenThePanes() {
   QCOMPARE(shown.wb()->width(), previewBefore - 120);
 }
 
+void WindowTest::aNarrowWindowWrapsTheOptionsAndCutsNothingOff() {
+  ShownForm shown;
+  // A 1280-pixel screen, at whatever scale the test runs (window_test_large_font: 150 %).
+  const int screen = static_cast<int>(1280 / shown.form.devicePixelRatioF());
+  QVERIFY(shown.form.minimumSizeHint().width() <= screen);
+  const char* controls[] = {"urx",       "coln",    "bxPass",   "rbVert",  "rbNone",   "rbCCW",
+                            "edSession", "Button1", "cbSirian", "cbCells", "btnPrint", "btnPdf"};
+  for (const int width : {screen, 560}) {
+    shown.form.resize(width, 480);
+    QTRY_COMPARE(shown.form.width(), width);
+    QTest::qWait(50);
+    const QRect strip = InWindow(Find<QWidget>(shown.form, "GroupBox1")->parentWidget());
+    for (const char* name : controls) {
+      const QRect control = InWindow(Find<QWidget>(shown.form, name));
+      QVERIFY2(strip.contains(control), name);
+      QVERIFY2(control.right() < width, name);
+    }
+    QVERIFY(InWindow(Find<QWidget>(shown.form, "GroupBox1"))
+                .contains(InWindow(Find<QWidget>(shown.form, "btnPdf"))));
+    QVERIFY(strip.bottom() < InWindow(Find<QWidget>(shown.form, "Splitter1")).top());
+  }
+}
+
 void WindowTest::programFolderIsTheExecutablesFolder() {
   MainForm form;
   QCOMPARE(QString::fromStdString(form.programFolder()),
@@ -615,29 +665,212 @@ void WindowTest::sourceChangeOverwritesTypedSaveNameButClearingKeepsIt() {
   QCOMPARE(shown.edSession()->text(), QStringLiteral("typed again"));
 }
 
-void WindowTest::typingKeyByKeyContinuesInTheSaveName() {
+void WindowTest::typingKeyByKeyStaysInTheSourceField() {
   ShownForm shown;
   QVERIFY(shown.active);
   shown.urx()->setFocus();
-  QTest::keyClick(shown.urx(), Qt::Key_A, Qt::NoModifier);
-  QCOMPARE(shown.urx()->text(), QStringLiteral("a"));
-  QCOMPARE(shown.edSession()->text(), QStringLiteral("a"));
-  QVERIFY(shown.edSession()->hasFocus());
+  // Every key goes where the focus is, as a keyboard's would.
+  for (const char key : std::string("http://host:8080/a.htm")) {
+    QTest::keyClick(QApplication::focusWidget(), key);
+  }
+  QCOMPARE(shown.urx()->text(), QStringLiteral("http://host:8080/a.htm"));
+  QCOMPARE(shown.edSession()->text(), QStringLiteral("8080ahtm"));
+  QVERIFY(shown.urx()->hasFocus());
 
-  // The next key lands in the save name and replaces the selected derived name.
-  QTest::keyClick(QApplication::focusWidget(), Qt::Key_B, Qt::NoModifier);
-  QCOMPARE(shown.urx()->text(), QStringLiteral("a"));
-  QCOMPARE(shown.edSession()->text(), QStringLiteral("b"));
-
-  // A Cyrillic letter alone derives the empty name, which still takes the field's place.
-  shown.urx()->setFocus();
+  // Deleting keys and a typed Cyrillic letter stay in the field too; the name follows.
+  QTest::keyClick(shown.urx(), Qt::Key_Backspace);
   QTest::sendKeyEvent(QTest::Click, shown.urx(), Qt::Key_unknown, QStringLiteral("С"),
                       Qt::NoModifier);
-  QCOMPARE(shown.urx()->text(), QStringLiteral("aС"));
-  QCOMPARE(shown.edSession()->text(), QStringLiteral("a"));
-  shown.urx()->setText(QStringLiteral("С"));
-  QCOMPARE(shown.edSession()->text(), QString());
+  QCOMPARE(shown.urx()->text(), QStringLiteral("http://host:8080/a.htС"));
+  QCOMPARE(shown.edSession()->text(), QStringLiteral("8080aht"));
+  QVERIFY(shown.urx()->hasFocus());
+
+  // A whole text put in at once still hands the selected name over.
+  shown.urx()->selectAll();
+  shown.urx()->insert(QStringLiteral("C:\\pages\\list.htm"));
   QVERIFY(shown.edSession()->hasFocus());
+  QCOMPARE(shown.edSession()->selectedText(), QStringLiteral("listhtm"));
+}
+
+void WindowTest::enterInEitherFieldOrOnGoStartsARun() {
+  ShownForm shown;
+  QVERIFY(shown.active);
+  const std::string page = shown.folder.File("in.htm");
+  testkit::WriteFileBytes(page, Page("T", {}));
+  shown.urx()->setText(QString::fromStdString(page));
+  QSignalSpy ended(&shown.form, &MainForm::RunEnded);
+  for (const char* name : {"urx", "edSession", "Button1"}) {
+    auto* widget = Find<QWidget>(shown.form, name);
+    widget->setFocus();
+    QTest::keyClick(widget, Qt::Key_Return);
+    QVERIFY2(ended.wait(kRunTimeoutMs), name);
+    QCOMPARE(ended.takeFirst().at(0).toBool(), true);
+  }
+  QVERIFY(PathExists(shown.folder.File(DeriveSessionName(page) + ".html")));
+}
+
+void WindowTest::mnemonicsUnderlineTheirLetterAndAltGPressesGo() {
+  ShownForm shown;
+  QVERIFY(shown.active);
+  // The label reads as before and looks like it, but for the underline.
+  QLabel* label = LabelOf(shown.form, shown.urx());
+  QCOMPARE(label->text(), QStringLiteral("Путь или ссылка"));
+  QLabel plain(label->text());
+  plain.setFont(label->font());
+  plain.resize(label->size());
+  QVERIFY(label->grab().toImage() != plain.grab().toImage());
+
+  // Alt+И reaches the save name; Alt+G types nothing and presses "Go!".
+  shown.urx()->setFocus();
+  QTest::sendKeyEvent(QTest::Click, shown.urx(), static_cast<Qt::Key>(QChar(u'И').unicode()),
+                      QStringLiteral("и"), Qt::AltModifier);
+  QVERIFY(shown.edSession()->hasFocus());
+  MessageBoxCloser closer;
+  QSignalSpy ended(&shown.form, &MainForm::RunEnded);
+  QTest::keyClick(shown.edSession(), Qt::Key_G, Qt::AltModifier);
+  QVERIFY(ended.wait(kRunTimeoutMs));
+  QVERIFY(shown.urx()->text().isEmpty());
+  QVERIFY(shown.edSession()->text().isEmpty());
+  QCOMPARE(closer.seen.size(), std::size_t{1});  // the empty source, as a click on "Go!" gives
+}
+
+void WindowTest::aDroppedFileOrLinkFillsTheSource() {
+  ShownForm shown;
+  QVERIFY(shown.active);
+  const auto drop = [](QWidget* target, const QMimeData& data) {
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &dropped);
+    QVERIFY(dropped.isAccepted());
+  };
+  shown.urx()->setText(QStringLiteral("old text"));
+
+  // A file from a file manager, on the source field: its path replaces the text.
+  QMimeData file;
+  file.setUrls({QUrl::fromLocalFile(QStringLiteral("/data/my list.htm"))});
+  drop(shown.urx(), file);
+  QCOMPARE(shown.urx()->text(), QStringLiteral("/data/my list.htm"));
+  QCOMPARE(shown.edSession()->text(), QStringLiteral("datamylisthtm"));
+  QVERIFY(shown.edSession()->hasFocus());
+  QCOMPARE(shown.edSession()->selectedText(), shown.edSession()->text());
+
+  // A link from a browser, anywhere on the window.
+  QMimeData link;
+  link.setText(QStringLiteral("http://host/list/page7.htm\n"));
+  drop(&shown.form, link);
+  QCOMPARE(shown.urx()->text(), QStringLiteral("http://host/list/page7.htm"));
+  QCOMPARE(shown.edSession()->text(), QStringLiteral("hostlistpage7htm"));
+
+  // The preview passes drops on to the window rather than opening them itself.
+  QSignalSpy loaded(shown.wb(), &QWebEngineView::loadFinished);
+  shown.wb()->setUrl(QStringLiteral("about:blank"));
+  QVERIFY(loaded.wait(kRunTimeoutMs));
+  QWidget* render = shown.wb()->focusProxy();
+  QVERIFY(render != nullptr);
+  drop(render, file);
+  QCOMPARE(shown.urx()->text(), QStringLiteral("/data/my list.htm"));
+}
+
+void WindowTest::aSourceOnTheCommandLineFillsTheField() {
+  const auto started =
+      StartWindow({QStringLiteral("picsheet"), QStringLiteral("file:///data/a%20b.htm")});
+  QVERIFY(started->isVisible());
+  // Where the screen is smaller than the window's own size, the window is made to fit it.
+  QVERIFY(started->screen()->availableGeometry().contains(started->geometry()));
+  QCOMPARE(Find<QLineEdit>(*started, "urx")->text(), QStringLiteral("/data/a b.htm"));
+  QCOMPARE(Find<QLineEdit>(*started, "edSession")->text(), QStringLiteral("dataabhtm"));
+  QCOMPARE(Find<QLineEdit>(*started, "edSession")->selectedText(), QStringLiteral("dataabhtm"));
+  QVERIFY(!started->IsRunning());
+
+  // Only one plain argument names a source; options belong to the program.
+  const struct {
+    QStringList arguments;
+    QString source;
+  } cases[] = {{{"picsheet", "http://host/a.htm"}, "http://host/a.htm"},
+               {{"picsheet", "list.htm"}, "list.htm"},
+               {{"picsheet"}, ""},
+               {{"picsheet", "--paper"}, ""},
+               {{"picsheet", "a.htm", "b.htm"}, ""}};
+  for (const auto& entry : cases) QCOMPARE(SourceFromArguments(entry.arguments), entry.source);
+}
+
+void WindowTest::digitCaptionsShowTheirPictures() {
+  CatalogueServer server;
+  // The gap cells between -3 and 10 have captions of negative digits, -1 for one.
+  server.page =
+      Page("T", {Cell("-3", server.Picture("p1.jpg")), Cell("-1", server.Picture("p1.jpg")),
+                 Cell("10", server.Picture("p1.jpg"))});
+  ShownForm shown;
+  Find<QCheckBox>(shown.form, "cbSirian")->setChecked(true);
+  shown.urx()->setText(QString::fromStdString(server.Url("/pages/list.htm")));
+  QSignalSpy ended(&shown.form, &MainForm::RunEnded);
+  QSignalSpy loaded(shown.wb(), &QWebEngineView::loadFinished);
+  shown.Go();
+  QVERIFY(ended.wait(kRunTimeoutMs));
+  QCOMPARE(ended.takeFirst().at(0).toBool(), true);
+  QVERIFY(loaded.count() > 0 || loaded.wait(kRunTimeoutMs));
+
+  const QVariant seen = Evaluate(
+      shown.wb(), QStringLiteral("Array.from(document.images).filter(i => (i.getAttribute('src') "
+                                 "|| '').startsWith('syriannums/')).map(i => i.getAttribute('src') "
+                                 "+ ' ' + i.naturalWidth).join(';')"));
+  const QStringList pictures = seen.toString().split(u';', Qt::SkipEmptyParts);
+  QVERIFY2(seen.toString().contains(QStringLiteral("syriannums/-")), qPrintable(seen.toString()));
+  for (const QString& picture : pictures)
+    QVERIFY2(!picture.endsWith(QStringLiteral(" 0")), qPrintable(picture));
+}
+
+void WindowTest::previewFitsThePageWidthAndZoomsOnlyTheScreen() {
+  CatalogueServer server;
+  server.page =
+      Page("T", {Cell("1", server.Picture("p1.jpg")), Cell("2", server.Picture("p5.jpg"))});
+  ShownForm shown;
+  QVERIFY(shown.active);
+  shown.urx()->setText(QString::fromStdString(server.Url("/pages/list.htm")));
+  QSignalSpy ended(&shown.form, &MainForm::RunEnded);
+  QSignalSpy loaded(shown.wb(), &QWebEngineView::loadFinished);
+  shown.Go();
+  QVERIFY(ended.wait(kRunTimeoutMs));
+  QVERIFY(loaded.count() > 0 || loaded.wait(kRunTimeoutMs));
+  auto* pane = Find<PreviewPane>(shown.form, "wb");
+  const auto overflows = [pane] {
+    return Evaluate(pane, QStringLiteral("document.documentElement.scrollWidth > "
+                                         "document.documentElement.clientWidth"))
+        .toBool();
+  };
+  const auto pdfPictures = [&shown](const char* name) {
+    QSignalSpy saved(&shown.form, &MainForm::PdfSaved);
+    const std::string pdf = shown.folder.File(name);
+    shown.form.SavePdf(QString::fromStdString(pdf));
+    [&] { QVERIFY(saved.wait(kRunTimeoutMs)); }();
+    return testkit::RunProcess("/usr/bin/pdfimages", {"-list", pdf}).out;
+  };
+
+  // The 19 cm table fits the narrow pane at once.
+  QTRY_VERIFY(pane->zoomFactor() < 0.8);
+  QVERIFY(!overflows());
+  const double fitted = pane->zoomFactor();
+  const std::string fittedPdf = pdfPictures("fitted.pdf");
+
+  QTest::keyClick(shown.urx(), Qt::Key_Plus, Qt::ControlModifier);
+  QVERIFY(!pane->fitsWidth());
+  QVERIFY(pane->zoomFactor() > fitted);
+  QWheelEvent wheel(QPointF(5, 5), pane->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 120),
+                    Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+  const double before = pane->zoomFactor();
+  QApplication::sendEvent(pane->focusProxy() ? pane->focusProxy() : pane->childAt(5, 5), &wheel);
+  QVERIFY(pane->zoomFactor() > before);
+  QTRY_VERIFY_WITH_TIMEOUT(overflows(), kRunTimeoutMs);
+  // Printing lays the page out on paper, whatever the screen shows.
+  QVERIFY2(QString::fromStdString(fittedPdf).count(QStringLiteral(" image ")) == 2,
+           fittedPdf.c_str());
+  QCOMPARE(pdfPictures("zoomed.pdf"), fittedPdf);
+
+  QTest::keyClick(shown.urx(), Qt::Key_0, Qt::ControlModifier);
+  QVERIFY(pane->fitsWidth());
+  QCOMPARE(pane->zoomFactor(), fitted);
 }
 
 void WindowTest::selectionOfSaveNameStaysWhenFocusLeaves() {
@@ -698,8 +931,11 @@ void WindowTest::goShowsLinesSavesPageBytesAndPreviewsIt() {
   QCOMPARE(shown.statusText(), QString::fromStdString(reference.view.LastStatus()));
   // The run's counts stand in the status bar's tooltip; the progress bar is gone again.
   QVERIFY(reference.summary.pictures > 0);
-  QCOMPARE(Find<QStatusBar>(shown.form, "sb")->toolTip(),
-           QString::fromStdString(FormatSummary(reference.summary)));
+  QCOMPARE(Find<QStatusBar>(shown.form, "sb")->toolTip(), SummaryText(reference.summary));
+  QCOMPARE(SummaryText({5, 4, 1, 2, 0, 1}),
+           QStringLiteral("Ячеек: 5, изображений сохранено: 4, пустых ячеек для пропущенных "
+                          "номеров: 1, повторов в стопке: 2, повторов пропущено: 0, оберток "
+                          "перенесено в конец: 1"));
   QVERIFY(!Find<QWidget>(shown.form, "sbProgress")->isVisible());
 
   // The window's state and the preview.
@@ -747,6 +983,18 @@ void WindowTest::typedSaveNameIsUsedUnchanged() {
   QCOMPARE(shown.form.state().sessionName, name);
   QVERIFY(PathExists(shown.folder.File(name + ".html")));
   QVERIFY(PathExists(shown.folder.File(name + "_images/00000001_1.jpg")));
+
+  // A program folder given relative to the current one previews the page all the same.
+  const std::filesystem::path relative =
+      std::filesystem::relative(shown.folder.path(), std::filesystem::current_path());
+  shown.form.SetProgramFolder(relative.string());
+  QSignalSpy loaded(shown.wb(), &QWebEngineView::loadFinished);
+  shown.Go();
+  QVERIFY(ended.wait(kRunTimeoutMs));
+  QVERIFY(loaded.wait(kRunTimeoutMs));
+  QCOMPARE(loaded.last().at(0).toBool(), true);
+  QCOMPARE(shown.wb()->url(),
+           QUrl::fromLocalFile(QString::fromStdString(shown.folder.File(name + ".html"))));
 }
 
 void WindowTest::controlsAreDisabledDuringARunAndEnabledAfter() {

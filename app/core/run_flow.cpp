@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/core/digit_pictures.h"
 #include "app/core/page_file.h"
 #include "app/core/picture_plan.h"
 #include "app/core/picture_prefetcher.h"
@@ -98,6 +99,9 @@ std::string RunConversion(const RunRequest& request, RunState& state, RunView& v
   ConvertCatalogue(recorder, localiser, request.options, std::move(pageText), &state.summary);
   prefetcher.reset();
 
+  // Captions refer to syriannums/N.png beside the page; the page itself stays as converted.
+  if (request.options.digitCaptions)
+    ProvideDigitPictures(ShippedDigitFolder(), request.programFolder);
   const std::string outputPath = request.programFolder + state.sessionName + ".html";
   SavePage(outputPath, recorder.lines());
   return outputPath;

@@ -46,6 +46,8 @@ class RunView : public CatalogueView {
 // that failed; what was done before stays (lines in the view, picture files on disk). With
 // options.keepGoing, pictures that cannot be had are left out (state.summary.leftOut) and the
 // page is saved all the same; a failure while request.fetch.cancelled is set never counts so.
+// With digit captions, the digit pictures the folder lacks are copied into programFolder +
+// "syriannums/" before the page is saved.
 std::string RunConversion(const RunRequest& request, RunState& state, RunView& view);
 
 }  // namespace picsheet

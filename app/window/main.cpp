@@ -10,6 +10,7 @@
 #include "app/window/info_options.h"
 #include "app/window/main_form.h"
 #include "app/window/pdf_export.h"
+#include "app/window/window_start.h"
 
 namespace {
 
@@ -48,7 +49,7 @@ int main(int argc, char** argv) {
   QGuiApplication::setDesktopFileName(QStringLiteral("io.github.picsheet.picsheet"));
   QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("picsheet")));
 
-  picsheet::MainForm window;
-  window.show();
+  // Qt has taken its own options out of the arguments by now.
+  const auto window = picsheet::StartWindow(QCoreApplication::arguments());
   return QApplication::exec();
 }

@@ -3,13 +3,15 @@
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFont>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -37,11 +39,15 @@
 #include "app/core/program_folder.h"
 #include "app/core/session_name.h"
 #include "app/window/application_title.h"
+#include "app/window/mnemonics.h"
 #include "app/window/pdf_export.h"
 #include "app/window/preview_pane.h"
 #include "app/window/run_worker.h"
 #include "app/window/selection_keeping_edit.h"
+#include "app/window/source_text.h"
+#include "app/window/summary_text.h"
 #include "app/window/windows1251.h"
+#include "app/window/wrap_layout.h"
 
 namespace picsheet {
 namespace {
@@ -71,11 +77,38 @@ Widget* Named(Widget* widget, const char* name) {
   return widget;
 }
 
-// A label that stands above its field and names it.
-QLabel* LabelFor(const QString& text, QWidget* field, QWidget* parent) {
-  auto* label = new QLabel(text, parent);
-  label->setBuddy(field);
-  return label;
+// A label above what it names (shown: the field itself or the row holding it), one column of
+// the option strip's first line. Without a field, the label's place stays empty.
+QWidget* Labelled(const QString& text, QWidget* field, QWidget* shown, QWidget* parent) {
+  auto* column = new QWidget(parent);
+  auto* layout = new QVBoxLayout(column);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(1);
+  if (text.isEmpty()) {
+    layout->addSpacing(column->fontMetrics().height());
+  } else {
+    auto* label = new QLabel(text, column);
+    label->setBuddy(field);
+    layout->addWidget(label);
+  }
+  shown->setParent(column);
+  layout->addWidget(shown, 0, Qt::AlignLeft);
+  layout->addStretch(1);
+  return column;
+}
+
+// How many characters a change put into a text: what lies between the part both texts begin
+// with and the part both end with. Typing one key puts in one, a paste or a fill more.
+qsizetype InsertedLength(const QString& before, const QString& after) {
+  qsizetype front = 0;
+  const qsizetype shorter = std::min(before.size(), after.size());
+  while (front < shorter && before.at(front) == after.at(front)) ++front;
+  qsizetype back = 0;
+  while (back < shorter - front &&
+         before.at(before.size() - 1 - back) == after.at(after.size() - 1 - back)) {
+    ++back;
+  }
+  return after.size() - front - back;
 }
 
 // Radio buttons side by side, exactly one of them selected at any time.
@@ -136,6 +169,9 @@ MainForm::MainForm(QWidget* parent) : QMainWindow(parent), worker_(std::make_uni
 
   connect(urx_, &QLineEdit::textChanged, this, &MainForm::urxChange);
   connect(Button1_, &QPushButton::clicked, this, &MainForm::Button1Click);
+  ConnectKeyboard();
+  setAcceptDrops(true);
+  urx_->installEventFilter(this);
   connect(pdfButton_, &QPushButton::clicked, this, &MainForm::PdfClick);
   connect(printButton_, &QPushButton::clicked, this, &MainForm::PrintClick);
   connect(wb_->page(), &QWebEnginePage::pdfPrintingFinished, this,
@@ -162,15 +198,18 @@ MainForm::~MainForm() {
 
 QWidget* MainForm::BuildOptionStrip() {
   optionStrip_ = new QWidget(this);
-  optionStrip_->setFixedHeight(kOptionStripHeight);
+  // 100 pixels high while its lines fit the width; with large fonts or a narrow window they
+  // wrap, and the strip grows rather than cutting controls off.
+  optionStrip_->setMinimumHeight(kOptionStripHeight);
+  QSizePolicy grows(QSizePolicy::Preferred, QSizePolicy::Minimum);
+  grows.setHeightForWidth(true);
+  optionStrip_->setSizePolicy(grows);
   auto* strip = new QVBoxLayout(optionStrip_);
   strip->setContentsMargins(4, 2, 4, 2);
   strip->setSpacing(2);
 
   // First line: every field with its label above it.
-  auto* line = new QGridLayout;
-  line->setHorizontalSpacing(4);
-  line->setVerticalSpacing(1);
+  auto* line = new WrapLayout(nullptr, 4, 2);
   strip->addLayout(line);
 
   urx_ = Named(new QLineEdit(optionStrip_), "urx");
@@ -185,23 +224,20 @@ QWidget* MainForm::BuildOptionStrip() {
   inField->addWidget(SpeedButton1_, 0, Qt::AlignLeft);
   inField->addStretch(1);
   urx_->setTextMargins(SpeedButton1_->sizeHint().width(), 0, 0, 0);
-  line->addWidget(LabelFor(QStringLiteral("Путь или ссылка"), urx_, optionStrip_), 0, 0);
-  line->addWidget(urx_, 1, 0);
+  line->addWidget(Labelled(QStringLiteral("Путь или ссылка"), urx_, urx_, optionStrip_));
 
   coln_ = Named(new QSpinBox(optionStrip_), "coln");
   coln_->setRange(2, 20);
   coln_->setSingleStep(1);
   coln_->setValue(10);
   coln_->setFixedWidth(49);
-  line->addWidget(LabelFor(QStringLiteral("В строке"), coln_, optionStrip_), 0, 1);
-  line->addWidget(coln_, 1, 1);
+  line->addWidget(Labelled(QStringLiteral("В строке"), coln_, coln_, optionStrip_));
 
   auto* compact = new CompactStyle;
   compact->setParent(optionStrip_);
   bxPass_ = Named(new QCheckBox(QStringLiteral("пропускать"), optionStrip_), "bxPass");
   bxPass_->setStyle(compact);
-  line->addWidget(LabelFor(QStringLiteral("Дубликаты"), bxPass_, optionStrip_), 0, 2);
-  line->addWidget(bxPass_, 1, 2);
+  line->addWidget(Labelled(QStringLiteral("Дубликаты"), bxPass_, bxPass_, optionStrip_));
 
   rbVert_ = Named(new QRadioButton(QStringLiteral("верт")), "rbVert");
   rbHoriz_ = Named(new QRadioButton(QStringLiteral("гориз")), "rbHoriz");
@@ -209,32 +245,28 @@ QWidget* MainForm::BuildOptionStrip() {
   QWidget* orientation = RadioRow({rbVert_, rbHoriz_, rbNone_}, optionStrip_);
   rbVert_->setChecked(true);
   for (QRadioButton* button : {rbVert_, rbHoriz_, rbNone_}) button->setStyle(compact);
-  line->addWidget(LabelFor(QStringLiteral("Ориентация"), rbVert_, optionStrip_), 0, 3);
-  line->addWidget(orientation, 1, 3);
+  line->addWidget(Labelled(QStringLiteral("Ориентация"), rbVert_, orientation, optionStrip_));
 
   rbCW_ = Named(new QRadioButton(QStringLiteral("CW")), "rbCW");
   rbCCW_ = Named(new QRadioButton(QStringLiteral("CCW")), "rbCCW");
   QWidget* rotation = RadioRow({rbCW_, rbCCW_}, optionStrip_);
   rbCW_->setChecked(true);
   for (QRadioButton* button : {rbCW_, rbCCW_}) button->setStyle(compact);
-  line->addWidget(LabelFor(QStringLiteral("Поворачивать"), rbCW_, optionStrip_), 0, 4);
-  line->addWidget(rotation, 1, 4);
+  line->addWidget(Labelled(QStringLiteral("Поворачивать"), rbCW_, rotation, optionStrip_));
 
   edSession_ = Named(new SelectionKeepingEdit(optionStrip_), "edSession");
   edSession_->setFixedWidth(161);
-  line->addWidget(LabelFor(QStringLiteral("Имя для сохранения"), edSession_, optionStrip_), 0, 5);
-  line->addWidget(edSession_, 1, 5);
+  line->addWidget(
+      Labelled(QStringLiteral("Имя для сохранения"), edSession_, edSession_, optionStrip_));
 
   Button1_ = Named(new QPushButton(QStringLiteral("Go!"), optionStrip_), "Button1");
   Button1_->setFixedWidth(kGoButtonWidth);
-  line->addWidget(Button1_, 1, 6);
-  line->setColumnStretch(7, 1);
+  line->addWidget(Labelled(QString(), nullptr, Button1_, optionStrip_));
 
   // Second line: the formatting options.
   GroupBox1_ = Named(new QGroupBox(QStringLiteral("Форматирование"), optionStrip_), "GroupBox1");
-  auto* boxes = new QHBoxLayout(GroupBox1_);
+  auto* boxes = new WrapLayout(GroupBox1_, 10, 2);  // four boxes and two buttons in one line
   boxes->setContentsMargins(6, 2, 6, 2);
-  boxes->setSpacing(10);  // four boxes and two buttons share the window's width
   cbSirian_ =
       Named(new QCheckBox(QStringLiteral("Добавлять сирийские номера"), GroupBox1_), "cbSirian");
   cbCovers_ =
@@ -249,7 +281,7 @@ QWidget* MainForm::BuildOptionStrip() {
   boxes->addWidget(cbCovers_);
   boxes->addWidget(cbCells_);
   boxes->addWidget(cbKeepGoing_);
-  boxes->addStretch(1);
+  boxes->addStretch();
   strip->addWidget(GroupBox1_);
 
   // Printing the saved page, once there is one.
@@ -293,10 +325,76 @@ bool MainForm::IsRunning() const { return worker_->IsRunning(); }
 
 void MainForm::urxChange() {
   const QString source = urx_->text();
+  const QString before = std::exchange(urxBefore_, source);
   if (source.isEmpty()) return;  // the save name field keeps what it holds
   edSession_->setText(QString::fromStdString(DeriveSessionName(source.toStdString())));
+  // Moving the focus on every change would send the second typed key into the save name.
+  if (InsertedLength(before, source) <= 1) return;
   edSession_->setFocus(Qt::OtherFocusReason);
   edSession_->selectAll();
+}
+
+void MainForm::SetSource(const QString& source) { urx_->setText(source); }
+
+void MainForm::ConnectKeyboard() {
+  // Enter in either field, or on a focused "Go!", starts a run.
+  connect(urx_, &QLineEdit::returnPressed, this, &MainForm::Button1Click);
+  connect(edSession_, &QLineEdit::returnPressed, this, &MainForm::Button1Click);
+  Button1_->setAutoDefault(true);
+  GiveMnemonics();
+}
+
+void MainForm::GiveMnemonics() {
+  // The style draws the underlines; it serves every control named here.
+  auto* style = new MnemonicStyle;
+  style->setParent(this);
+  const auto labelOf = [this](const QWidget* field) -> QLabel* {
+    for (QLabel* label : optionStrip_->findChildren<QLabel*>()) {
+      if (label->buddy() == field) return label;
+    }
+    return nullptr;
+  };
+  // Letters on distinct keys of both the Latin and the Russian layout.
+  const std::pair<QWidget*, int> labels[] = {{urx_, 1},    {coln_, 0}, {bxPass_, 0},
+                                             {rbVert_, 0}, {rbCW_, 4}, {edSession_, 0}};
+  for (const auto& [field, index] : labels) {
+    if (QLabel* label = labelOf(field)) GiveMnemonic(*style, *label, index);
+  }
+  const std::pair<QAbstractButton*, int> buttons[] = {{Button1_, 0},     {cbSirian_, 10},
+                                                      {cbCovers_, 1},    {cbCells_, 10},
+                                                      {printButton_, 2}, {pdfButton_, 2}};
+  for (const auto& [button, index] : buttons) GiveMnemonic(*style, *button, index);
+}
+
+void MainForm::dragEnterEvent(QDragEnterEvent* event) {
+  if (!SourceFromDrop(*event->mimeData()).isEmpty() && urx_->isEnabled()) {
+    event->acceptProposedAction();
+  }
+}
+
+void MainForm::dropEvent(QDropEvent* event) {
+  const QString source = SourceFromDrop(*event->mimeData());
+  if (source.isEmpty() || !urx_->isEnabled()) return;
+  SetSource(source);
+  event->acceptProposedAction();
+}
+
+bool MainForm::eventFilter(QObject* watched, QEvent* event) {
+  // A drag within the field itself moves text, as in any field; anything else replaces it.
+  const QEvent::Type type = event->type();
+  if (watched == urx_ &&
+      (type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop)) {
+    auto* drop = static_cast<QDropEvent*>(event);
+    if (drop->source() != urx_) {
+      if (type == QEvent::Drop) {
+        dropEvent(drop);
+      } else if (!SourceFromDrop(*drop->mimeData()).isEmpty()) {
+        drop->acceptProposedAction();
+      }
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
 }
 
 int MainForm::CellsPerRow() const {
@@ -363,7 +461,7 @@ void MainForm::FinishRun(const RunOutcome& outcome) {
   SetRunning(false);
   progress_->setVisible(false);
   // What the run did, for a collector who wants to know what the catalogue lacks.
-  sb_->setToolTip(QString::fromStdString(FormatSummary(state_.summary)));
+  sb_->setToolTip(SummaryText(state_.summary));
   if (outcome.succeeded) {
     wb_->ShowFile(QString::fromStdString(outcome.pagePath));
     savedPage_ = QString::fromStdString(outcome.pagePath);

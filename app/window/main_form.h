@@ -12,6 +12,8 @@
 #include "convert/catalogue.h"
 
 class QCheckBox;
+class QDragEnterEvent;
+class QDropEvent;
 class QGroupBox;
 class QLabel;
 class QPrinter;
@@ -51,6 +53,9 @@ class MainForm final : public QMainWindow {
   const RunState& state() const { return state_; }
   bool IsRunning() const;
 
+  // Fills the source field as a paste would: the save name is derived and selected in focus.
+  void SetSource(const QString& source);
+
   // Writes the previewed page as PDF (A4, 1 cm margins); PdfSaved tells how it went. What the
   // "PDF…" button does after asking for the file.
   void SavePdf(const QString& pdfPath);
@@ -62,7 +67,8 @@ class MainForm final : public QMainWindow {
   void RunEnded(bool succeeded);
 
  private slots:
-  // Every change of the source text derives the save name and hands the focus to it.
+  // Every change of the source text derives the save name; a change of more than one typed
+  // character (a paste, a drop, a fill) also hands the focus to it with the name selected.
   void urxChange();
   // Starts one conversion with the options as the controls hold them.
   void Button1Click();
@@ -70,8 +76,17 @@ class MainForm final : public QMainWindow {
   void PdfClick();
   void PrintClick();
 
+ protected:
+  // A file or link dropped anywhere on the window becomes the source.
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  // Drops on the source field itself replace its text the same way.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   QWidget* BuildOptionStrip();
+  void ConnectKeyboard();
+  void GiveMnemonics();
   QWidget* BuildMainArea();
   CatalogueOptions ReadOptions() const;
   int CellsPerRow() const;
@@ -84,6 +99,7 @@ class MainForm final : public QMainWindow {
   void ShowLeftOut(const std::vector<Error>& leftOut);
 
   std::string programFolder_;
+  QString urxBefore_;  // the source text before its latest change
   RunState state_;
   std::unique_ptr<RunWorker> worker_;
 
