@@ -18,6 +18,7 @@
 #include "app/core/error_message.h"
 #include "app/core/run_flow.h"
 #include "app/window/main_form.h"
+#include "app/window/summary_text.h"
 #include "app/window/windows1251.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
@@ -145,7 +146,7 @@ void KeepGoingWindowTest::tickedTheRunSavesThePageAndListsWhatWasLeftOut() {
   QVERIFY(box.detailsShown);
   QCOMPARE(testkit::ReadFileBytes(folder.File("form/s.html")), testkit::ReadFileBytes(reference));
   QCOMPARE(form.findChild<QStatusBar*>(QStringLiteral("sb"))->toolTip(),
-           QString::fromStdString(FormatSummary(state.summary)));
+           SummaryText(state.summary));
 }
 
 }  // namespace picsheet

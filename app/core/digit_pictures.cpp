@@ -6,8 +6,9 @@
 #include <iterator>
 
 #include "app/core/program_folder.h"
-#include "convert/atomic_file.h"
-#include "convert/error.h"
+#include "base/atomic_file.h"
+#include "base/error.h"
+#include "base/messages.h"
 
 namespace picsheet {
 namespace {
@@ -55,7 +56,7 @@ void ProvideDigitPictures(const std::string& shipped, const std::string& pageFol
   // The folder's name without its trailing "/", as the picture folder's message has it.
   const std::string folder = target.substr(0, target.size() - 1);
   if (!IsDirectory(folder) && ::mkdir(folder.c_str(), 0777) != 0) {
-    throw Error("Cannot create " + folder);
+    throw Error(messages::CannotCreateFolder(folder));
   }
   for (const std::string& name : missing) {
     std::ifstream in(shipped + name, std::ios::binary);
