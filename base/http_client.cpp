@@ -13,7 +13,6 @@
 namespace picsheet {
 namespace {
 
-constexpr long kBlockSize = 10240;
 constexpr char kAgent[] = "Kestro 5.x";
 
 void InitialiseCurlOnce() {
@@ -143,7 +142,6 @@ MemoryStream HttpClient::Get(const std::string& url) {
   curl_easy_setopt(curl, CURLOPT_MAXREDIRS, options_.maxRedirects);
   curl_easy_setopt(curl, CURLOPT_USERAGENT, kAgent);
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, handle_->headers);
-  curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kBlockSize);
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
                    static_cast<long>(options_.connectTimeout.count()));
@@ -160,6 +158,10 @@ MemoryStream HttpClient::Get(const std::string& url) {
   }
 
   const CURLcode result = curl_easy_perform(curl);
+  // libcurl 7.88 corrupts its heap when a handle that failed a transfer is reset and used again
+  // with a changed receive buffer; a failed transfer's handle is therefore never reused. The
+  // next GET makes a fresh one (only after failures, so keep-alive is kept for good runs).
+  if (result != CURLE_OK) handle_.reset();
   const bool cancelled = options_.cancelled != nullptr && options_.cancelled->load();
   if (result != CURLE_OK && (!transfer.answered || cancelled)) {
     throw Error(messages::CannotOpenUrl(url));
