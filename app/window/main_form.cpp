@@ -353,7 +353,7 @@ void MainForm::FinishRun(const RunOutcome& outcome) {
     printButton_->setEnabled(true);
     pdfButton_->setEnabled(true);
   } else {
-    ShowError(outcome.error);
+    ShowError(outcome.error, outcome.detail);
   }
   emit RunEnded(outcome.succeeded);
 }
@@ -381,9 +381,11 @@ void MainForm::PrintClick() {
   PrepareForPrint(*wb_->page(), [this] { wb_->print(printer_.get()); });
 }
 
-void MainForm::ShowError(const std::string& message) {
+void MainForm::ShowError(const std::string& message, const std::string& detail) {
   QMessageBox box(QMessageBox::Critical, ApplicationTitle(),
                   DecodeMessageText(MessageForDisplay(message)), QMessageBox::Ok, this);
+  // The picture, its address and the reason, for the user who wants to act on it.
+  if (!detail.empty()) box.setDetailedText(DecodeMessageText(detail));
   box.exec();
 }
 
