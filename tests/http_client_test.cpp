@@ -1,22 +1,33 @@
 // The HTTP client against real loopback servers: dead hosts, failures and their reasons.
 #include "base/http_client.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/core/picture_prefetcher.h"
+#include "app/core/run_flow.h"
 #include "base/error.h"
 #include "tests/testkit/jpeg_maker.h"
 #include "tests/testkit/loopback_server.h"
+#include "tests/testkit/process.h"
+#include "tests/testkit/temp_dir.h"
 
 namespace picsheet {
 namespace {
@@ -213,6 +224,155 @@ TEST(HttpClientTest, ARefusedConnectionIsTriedAgainAfterGrowingPauses) {
   EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(200 + 400));
   EXPECT_STREQ(error.what(), ("Cannot open URL " + url).c_str());
   EXPECT_EQ(error.reason().rfind("Failed to connect to 127.0.0.1 port", 0), 0u) << error.reason();
+}
+
+class NullView final : public RunView {
+ public:
+  void ClearLines() override {}
+  void AppendLine(std::string_view) override {}
+  void SetStatus(std::string_view) override {}
+};
+
+// Every file under folder with its bytes, by relative path.
+std::map<std::string, std::string> FolderContents(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file()) {
+      files[std::filesystem::relative(entry.path(), folder).string()] =
+          testkit::ReadFileBytes(entry.path().string());
+    }
+  }
+  return files;
+}
+
+TEST(HttpClientTest, APictureSavedAfterARetryIsSavedAsAtTheFirstTry) {
+  const std::string wide = testkit::MakeFlatJpeg(90, 60);  // turned: decoded and encoded again
+  const std::string tall = testkit::MakeFlatJpeg(60, 90);
+  std::mutex mutex;
+  std::map<std::string, int> gets;  // per path
+  LoopbackServer server([&](httplib::Server& s) {
+    s.Get(R"(/(first|again)/(\w+)\.jpg)", [&](const httplib::Request& req, httplib::Response& res) {
+      std::unique_lock<std::mutex> lock(mutex);
+      if (req.matches[1] == "again" && gets[req.path]++ == 0) {
+        lock.unlock();
+        res.status = 503;
+        res.set_content("<html>busy</html>", "text/html");
+        return;
+      }
+      res.set_content(req.matches[2].str()[0] == 'w' ? wide : tall, "image/jpeg");
+    });
+    s.Get(R"(/(first|again)\.htm)", [&](const httplib::Request& req, httplib::Response& res) {
+      std::string page = "<center><font size=3><b>T</b></font><br><table><tr>";
+      for (const char* name : {"tall", "wide", "tall2"}) {
+        page += "<td><center>1<br><img src=\"http://127.0.0.1:" + std::to_string(req.local_port) +
+                "/" + req.matches[1].str() + "/" + name + ".jpg\" alt=x></center></td>";
+      }
+      res.set_content(page + "</tr></table>", "text/html");
+    });
+  });
+  std::map<std::string, std::string> outputs[2];
+  for (int i = 0; i < 2; ++i) {
+    testkit::TempDir out;
+    RunRequest request;
+    request.source = server.Url(i == 0 ? "/first.htm" : "/again.htm");
+    request.saveName = "run";
+    request.programFolder = out.path() + "/";
+    request.jobs = 2;
+    request.fetch.retries = 1;
+    request.fetch.retryPause = milliseconds(50);
+    RunState state;
+    NullView view;
+    RunConversion(request, state, view);
+    outputs[i] = FolderContents(out.path());
+  }
+  for (const char* path : {"/again/tall.jpg", "/again/wide.jpg", "/again/tall2.jpg"}) {
+    EXPECT_EQ(gets[path], 2) << path << ": answered 503 once, then served";
+  }
+  EXPECT_EQ(outputs[0].size(), 4u);
+  EXPECT_EQ(outputs[1], outputs[0]);
+}
+
+// openssl's test server on a loopback port with a self-signed certificate for 127.0.0.1.
+class TlsServer {
+ public:
+  explicit TlsServer(const testkit::TempDir& dir) : certificate(dir.File("cert.pem")) {
+    const testkit::ProcessResult made = testkit::RunProcess(
+        "/usr/bin/openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                             "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout",
+                             dir.File("key.pem"), "-out", certificate});
+    EXPECT_EQ(made.exitCode, 0) << made.err;
+    int out[2];
+    EXPECT_EQ(::pipe(out), 0);
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::dup2(out[1], STDOUT_FILENO);
+      ::dup2(::open("/dev/null", O_WRONLY), STDERR_FILENO);  // its handshake complaints
+      ::execlp("openssl", "openssl", "s_server", "-www", "-accept", "127.0.0.1:0", "-cert",
+               certificate.c_str(), "-key", dir.File("key.pem").c_str(), nullptr);
+      ::_exit(127);
+    }
+    ::close(out[1]);
+    // It names its port in a line "ACCEPT 127.0.0.1:PORT".
+    std::string line;
+    for (char c; line.rfind("ACCEPT ", 0) != 0 && ::read(out[0], &c, 1) == 1;) {
+      line = c == '\n' ? std::string() : line + c;
+    }
+    for (char c; ::read(out[0], &c, 1) == 1 && c != '\n';) line += c;
+    ::close(out[0]);
+    url = "https://127.0.0.1:" + line.substr(line.rfind(':') + 1) + "/";
+  }
+  ~TlsServer() {
+    ::kill(pid_, SIGTERM);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  std::string certificate;
+  std::string url;
+
+ private:
+  pid_t pid_ = -1;
+};
+
+// Clears the variables that name trusted certificates, and restores them afterwards.
+class CertificateVariables {
+ public:
+  CertificateVariables() {
+    for (const char* name : kNames) {
+      const char* value = std::getenv(name);
+      saved_.emplace_back(value != nullptr ? std::optional<std::string>(value) : std::nullopt);
+      ::unsetenv(name);
+    }
+  }
+  ~CertificateVariables() {
+    for (std::size_t i = 0; i < saved_.size(); ++i) {
+      if (saved_[i])
+        ::setenv(kNames[i], saved_[i]->c_str(), 1);
+      else
+        ::unsetenv(kNames[i]);
+    }
+  }
+  static constexpr const char* kNames[] = {"CURL_CA_BUNDLE", "SSL_CERT_FILE", "SSL_CERT_DIR"};
+
+ private:
+  std::vector<std::optional<std::string>> saved_;
+};
+
+TEST(HttpClientTest, CertificatesTrustedForOneProcessAsCurlsToolTakesThem) {
+  CertificateVariables cleared;
+  testkit::TempDir dir;
+  TlsServer server(dir);
+  HttpClient client;
+  const Error untrusted = Thrown(client, server.url);
+  EXPECT_STREQ(untrusted.what(), ("Cannot open URL " + server.url).c_str());
+  EXPECT_EQ(untrusted.reason(), "SSL certificate problem: self-signed certificate");
+  for (const char* variable : {"SSL_CERT_FILE", "CURL_CA_BUNDLE"}) {
+    ::setenv(variable, server.certificate.c_str(), 1);
+    EXPECT_EQ(client.Get(server.url).answer().status, 200) << variable;
+    ::unsetenv(variable);
+  }
+  // As with curl's tool, CURL_CA_BUNDLE wins over SSL_CERT_FILE.
+  ::setenv("SSL_CERT_FILE", server.certificate.c_str(), 1);
+  ::setenv("CURL_CA_BUNDLE", dir.File("none.pem").c_str(), 1);
+  EXPECT_THROW(client.Get(server.url), Error);
 }
 
 }  // namespace
