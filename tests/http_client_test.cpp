@@ -375,5 +375,38 @@ TEST(HttpClientTest, CertificatesTrustedForOneProcessAsCurlsToolTakesThem) {
   EXPECT_THROW(client.Get(server.url), Error);
 }
 
+// Address space limits do not mix with AddressSanitizer's shadow memory: plain builds only.
+#if !defined(__SANITIZE_ADDRESS__)
+TEST(HttpClientTest, AnAnswerLargerThanMemoryEndsTheRunWithOutOfMemory) {
+  const std::string zeros(1 << 20, '\0');
+  LoopbackServer server([&](httplib::Server& s) {
+    s.Get("/list.htm", [](const httplib::Request& req, httplib::Response& res) {
+      res.set_content(
+          "<center><font size=3><b>T</b></font><br><table><tr><td><center>1<br>"
+          "<img src=\"http://127.0.0.1:" +
+              std::to_string(req.local_port) + "/huge.jpg\" alt=x></center></td></tr></table>",
+          "text/html");
+    });
+    s.Get("/huge.jpg", [&](const httplib::Request&, httplib::Response& res) {
+      res.set_content_provider(
+          std::size_t{1} << 30, "image/jpeg",
+          [&](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+            (void)offset;
+            return sink.write(zeros.data(), std::min(length, zeros.size()));
+          });
+    });
+  });
+  testkit::TempDir out;
+  const testkit::ProcessResult run = testkit::RunProcess(
+      "/usr/bin/prlimit",
+      {"--as=300000000", PICSHEET_CLI, "--output-dir", out.path(), server.Url("/list.htm")});
+  EXPECT_EQ(run.exitCode, 1) << run.err;
+  EXPECT_NE(run.err.find(server.Url("/huge.jpg") + ": no memory left for the answer after "),
+            std::string::npos)
+      << run.err;
+  EXPECT_TRUE(run.err.ends_with("\nerror: Out of memory.\n")) << run.err;
+}
+#endif
+
 }  // namespace
 }  // namespace picsheet
