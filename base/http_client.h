@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -13,12 +14,20 @@ namespace picsheet {
 struct FetchOptions {
   // No connection within this time: the URL cannot be opened.
   std::chrono::milliseconds connectTimeout{std::chrono::seconds(30)};
-  // Fewer than one byte per second for this long ends the transfer (before the headers: the URL
-  // cannot be opened; in the body: the body ends there).
+  // Fewer than 10 bytes per second for this long ends the transfer. Before the headers, and while
+  // bytes still trickle in, the URL cannot be opened; after silence in the body, the body ends
+  // with the bytes so far.
   std::chrono::milliseconds stallTimeout{std::chrono::seconds(60)};
   long maxRedirects = 20;
   // When set and it turns true, a transfer under way ends as if the URL could not be opened.
   const std::atomic<bool>* cancelled = nullptr;
+  // The most bytes one answer body may take in memory; 0 = no limit. A larger answer ends with
+  // "Out of memory".
+  std::size_t maxBodyBytes = 0;
+  // How often a transient failure (refused or reset before any byte, 502/503/504) is tried
+  // again, after pauses of retryPause, twice that, and so on; 0 = never.
+  int retries = 2;
+  std::chrono::milliseconds retryPause{500};
 };
 
 // Holds one libcurl handle, so that consecutive GETs to one host reuse the connection.
@@ -30,17 +39,25 @@ class HttpClient {
   HttpClient(const HttpClient&) = delete;
   HttpClient& operator=(const HttpClient&) = delete;
 
-  // One GET. Returns the whole answer body, positioned at its first byte, whatever the HTTP status.
-  // Throws Error "Unable to initialize Wininet" when no handle can be made, "Cannot open URL %s"
-  // (the URL as given) when no answer arrived. A failure after the headers arrived ends the body
-  // quietly with the bytes received so far.
+  // One GET, tried again on transient failures (see FetchOptions::retries). Returns the whole
+  // answer body, positioned at its first byte, whatever the HTTP status, with the answer's status
+  // and content type; a gzip or deflate body is decoded. Throws Error "Unable to initialize
+  // Wininet" when no handle can be made, "Cannot open URL %s" (the URL as given) when no answer
+  // arrived, "Out of memory" when the body does not fit; the reason says why in libcurl's words.
+  // A failure after the headers arrived ends the body quietly with the bytes received so far.
   MemoryStream Get(const std::string& url);
 
  private:
   struct Handle;
+  enum class Outcome { kDone, kTryAgain };
+  Outcome Attempt(const std::string& url, MemoryStream& body, bool lastTry);
+
   std::unique_ptr<Handle> handle_;
   FetchOptions options_;
 };
+
+// The answer in words for a user: "the server answered 404 Not Found with text/html".
+std::string DescribeAnswer(const AnswerInfo& answer);
 
 // Encodes the bytes a URL cannot carry raw (control bytes, blank, DEL, bytes of 128 and above)
 // as %XX, as browsers do for links written with non-Latin file names.

@@ -8,12 +8,21 @@
 
 namespace picsheet {
 
+// What the server said about a body that came over HTTP: its final answer's status line and
+// content type, so that a failure can tell the user what arrived instead of a picture.
+struct AnswerInfo {
+  long status = 0;           // 0 when the body did not come over HTTP
+  std::string reasonPhrase;  // the status line's words, e.g. "Not Found"
+  std::string contentType;   // the Content-Type header's value, empty when there was none
+};
+
 class MemoryStream {
  public:
   MemoryStream() = default;
   explicit MemoryStream(std::string bytes) : bytes_(std::move(bytes)) {}
 
   void Append(const char* data, std::size_t size) { bytes_.append(data, size); }
+  void Reserve(std::size_t size) { bytes_.reserve(size); }
   void Rewind() { position_ = 0; }
 
   std::size_t Size() const { return bytes_.size(); }
@@ -21,6 +30,9 @@ class MemoryStream {
 
   // The bytes from the current position to the end.
   std::string_view Remaining() const { return std::string_view(bytes_).substr(position_); }
+
+  const AnswerInfo& answer() const { return answer_; }
+  void SetAnswer(AnswerInfo answer) { answer_ = std::move(answer); }
 
   // Hands the remaining bytes out without a copy; the stream is left empty.
   std::string TakeRemaining() && {
@@ -32,6 +44,7 @@ class MemoryStream {
  private:
   std::string bytes_;
   std::size_t position_ = 0;
+  AnswerInfo answer_;
 };
 
 }  // namespace picsheet

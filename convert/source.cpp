@@ -70,7 +70,13 @@ std::string LoadLocalFile(const std::string& path) {
 
 void LoadSource(const std::string& source, std::string& pageText, const FetchOptions& options) {
   if (source.compare(0, 7, "http://") == 0) {
-    pageText = std::move(FetchUrl(source, options)).TakeRemaining();
+    MemoryStream page = FetchUrl(source, options);
+    // An error page is no catalogue: converting it would write an empty page over the user's
+    // previous one. Pictures keep their rule (their answers are judged as JPEG streams).
+    if (page.answer().status >= 400) {
+      throw Error(messages::CannotOpenUrl(source), DescribeAnswer(page.answer()));
+    }
+    pageText = std::move(page).TakeRemaining();
   } else {
     pageText = LoadLocalFile(source);
   }

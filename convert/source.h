@@ -18,7 +18,9 @@ MemoryStream FetchUrl(const std::string& url, const FetchOptions& options = {});
 std::string LoadLocalFile(const std::string& path);
 
 // A source whose first 7 bytes are exactly "http://" is fetched, anything else read as a file.
-// pageText is replaced only when loading succeeded; on an error it keeps its value.
+// A fetched page answered with an HTTP error status (400 and above) fails with "Cannot open URL
+// %s", the status as reason. pageText is replaced only when loading succeeded; on an error it
+// keeps its value.
 void LoadSource(const std::string& source, std::string& pageText, const FetchOptions& options = {});
 
 }  // namespace picsheet

@@ -24,12 +24,14 @@ struct ErrorTrap {
   jpeg_error_mgr manager;
   std::jmp_buf jump;
   int code = 0;
-  bool writeFailed = false;  // the destination could not write; not a library error
+  char text[JMSG_LENGTH_MAX] = {};  // the library's own words for the error
+  bool writeFailed = false;         // the destination could not write; not a library error
 };
 
 [[noreturn]] void JumpOnError(j_common_ptr info) {
   auto* trap = reinterpret_cast<ErrorTrap*>(info->err);
   trap->code = info->err->msg_code;
+  (*info->err->format_message)(info, trap->text);
   std::longjmp(trap->jump, 1);
 }
 
@@ -50,7 +52,7 @@ template <typename Body>
 void RunTrapped(ErrorTrap& trap, const Body& body) {
   if (setjmp(trap.jump) != 0) {
     if (trap.writeFailed) throw Error(messages::kStreamWrite);
-    throw Error(messages::JpegError(trap.code));
+    throw Error(messages::JpegError(trap.code), trap.text);
   }
   body();
 }

@@ -1,6 +1,6 @@
 // JPEG reading and writing on libjpeg: the header alone, a full decode to RGB rows, and an RGB
 // encode straight into a file. Fatal library errors become Error "JPEG error #%d" with the
-// library's message code; warnings are ignored.
+// library's message code, its message text as reason; warnings are ignored.
 #pragma once
 
 #include <cstddef>

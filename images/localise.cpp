@@ -7,6 +7,7 @@
 
 #include "base/atomic_file.h"
 #include "base/error.h"
+#include "base/http_client.h"
 #include "base/messages.h"
 #include "images/jpeg.h"
 #include "images/rotate.h"
@@ -73,6 +74,17 @@ auto Delivering(const Step& step) {
   }
 }
 
+// A picture that does not decode because the server sent something else (an error page, a
+// login form) is explained by what the server said, which tells the user more than libjpeg can.
+void ExplainUndecodable(Error& error, const AnswerInfo& answer) {
+  if (answer.status == 0 || std::string_view(error.what()).rfind("JPEG error #", 0) != 0) return;
+  const bool picture =
+      std::string_view(answer.contentType).rfind("image/", 0) == 0 || answer.contentType.empty();
+  if (answer.status < 200 || answer.status >= 300 || !picture) {
+    error.SetReason(DescribeAnswer(answer));
+  }
+}
+
 }  // namespace
 
 std::string LocaliseImage(const SessionFolder& session, const std::string& pictureUrl,
@@ -85,12 +97,19 @@ std::string LocaliseImage(const SessionFolder& session, const std::string& pictu
   const std::string file = folder + "/" + padded + ".jpg";
   std::string returned = session.sessionName + "_images\\" + padded + ".jpg";
 
-  JpegPicture picture =
-      Delivering([&] { return LoadJpegPicture(std::move(fetch(pictureUrl)).TakeRemaining()); });
-  Delivering([&] {
-    if (printedHeight == 0) printedHeight = PrintedHeightOf(picture, cellWidth, orientation);
-    if (NeedsTurn(picture, orientation)) RotateBitmap(picture, rotationAngle);
-  });
+  MemoryStream body = Delivering([&] { return fetch(pictureUrl); });
+  const AnswerInfo answer = body.answer();
+  JpegPicture picture;
+  try {
+    picture = Delivering([&] { return LoadJpegPicture(std::move(body).TakeRemaining()); });
+    Delivering([&] {
+      if (printedHeight == 0) printedHeight = PrintedHeightOf(picture, cellWidth, orientation);
+      if (NeedsTurn(picture, orientation)) RotateBitmap(picture, rotationAngle);
+    });
+  } catch (Error& error) {
+    ExplainUndecodable(error, answer);
+    throw;
+  }
 
   // Written through a temporary file, so a failed write never leaves a truncated picture behind.
   AtomicFile out(file);

@@ -135,8 +135,10 @@ TEST_F(CliRun, APictureThatFailsEndsTheRunWithoutAPage) {
       Cli({"--session", "s", "--output-dir", out_.path() + "/", server_.Url("/pages/broken.htm")});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.out, "");
-  // The error page's body is no JPEG stream; the line before the designed message says where.
-  EXPECT_EQ(run.err, "picture \"2\" #1 in cell 2, " + broken + "\nerror: JPEG error #" +
+  // The error page's body is no JPEG stream; the line before the designed message says where
+  // and what the server sent instead.
+  EXPECT_EQ(run.err, "picture \"2\" #1 in cell 2, " + broken +
+                         ": the server answered 404 Not Found with text/html\nerror: JPEG error #" +
                          std::to_string(JERR_NO_SOI) + ".\n");
   EXPECT_FALSE(PathExists(out_.File("s.html")));
   EXPECT_TRUE(PathExists(out_.File("s_images/00000001_1.jpg")));
@@ -154,9 +156,13 @@ TEST_F(CliRun, LoadErrorsAreReportedWithTheFullStopRule) {
   EXPECT_EQ(empty.err,
             "error: Cannot open file \"" + out_.path() + "\". No such file or directory.\n");
   const std::string refused = "http://127.0.0.1:1/list.htm";
-  const ProcessResult unreachable = Cli({refused}, out_.path());
+  const ProcessResult unreachable = Cli({"--retries", "0", refused}, out_.path());
   EXPECT_EQ(unreachable.exitCode, 1);
-  EXPECT_EQ(unreachable.err, "error: Cannot open URL " + refused + ".\n");
+  // libcurl's words, which carry the milliseconds it tried, then the designed message.
+  EXPECT_EQ(unreachable.err.rfind("Failed to connect to 127.0.0.1 port 1 after ", 0), 0u);
+  EXPECT_TRUE(unreachable.err.ends_with(" ms: Couldn't connect to server\nerror: Cannot open URL " +
+                                        refused + ".\n"))
+      << unreachable.err;
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out_.path()),
                           std::filesystem::directory_iterator()),
             0)

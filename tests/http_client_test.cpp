@@ -1,22 +1,414 @@
-// The HTTP client against a real loopback server: bodies, headers, redirects and failures.
+// The HTTP client against real loopback servers: dead hosts, failures and their reasons.
 #include "base/http_client.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
+#include <map>
 #include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
 
+#include "app/core/picture_prefetcher.h"
+#include "app/core/run_flow.h"
 #include "base/error.h"
+#include "tests/testkit/jpeg_maker.h"
 #include "tests/testkit/loopback_server.h"
+#include "tests/testkit/process.h"
+#include "tests/testkit/temp_dir.h"
 
 namespace picsheet {
 namespace {
 
+using std::chrono::milliseconds;
 using testkit::LoopbackServer;
+
+std::string Fetched(HttpClient& client, const std::string& url) {
+  return std::move(client.Get(url)).TakeRemaining();
+}
+
+Error Thrown(HttpClient& client, const std::string& url) {
+  try {
+    client.Get(url);
+  } catch (const Error& e) {
+    return e;
+  }
+  return Error("(nothing thrown)");
+}
+
+// bytes compressed with zlib: windowBits 15 + 16 gives gzip, 15 the zlib form of "deflate".
+std::string Compressed(const std::string& bytes, int windowBits) {
+  z_stream stream{};
+  deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&stream, bytes.size()), '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+  stream.avail_in = static_cast<uInt>(bytes.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  deflate(&stream, Z_FINISH);
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  return out;
+}
+
+// A loopback socket that accepts connections and closes each at once, counting them.
+class DroppingServer {
+ public:
+  DroppingServer() : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(fd_, 16);
+    socklen_t length = sizeof address;
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] {
+      for (;;) {
+        const int connection = ::accept(fd_, nullptr, nullptr);
+        if (connection < 0 || stopping_) break;
+        ++accepted;
+        ::close(connection);
+      }
+    });
+  }
+  ~DroppingServer() {
+    stopping_ = true;
+    ::shutdown(fd_, SHUT_RDWR);
+    thread_.join();
+    ::close(fd_);
+  }
+  std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/a.jpg"; }
+  std::atomic<int> accepted{0};
+
+ private:
+  int fd_;
+  int port_ = 0;
+  std::atomic<bool> stopping_{false};
+  std::thread thread_;
+};
+
+// A dead domain among good pictures, as old catalogues have them: each pool connection meets the
+// failed lookup and then goes on with good addresses. This once corrupted the heap.
+TEST(HttpClientTest, DeadHostsAmongGoodPicturesThroughThePool) {
+  // Larger than libcurl's receive buffer, so every answer fills it.
+  std::string picture(200 * 1024, '\0');
+  for (std::size_t i = 0; i < picture.size(); ++i) picture[i] = static_cast<char>(i * 7919 >> 3);
+  LoopbackServer server([&](httplib::Server& s) {
+    s.Get(R"(/p/\d+\.jpg)", [&](const httplib::Request&, httplib::Response& res) {
+      res.set_content(picture, "image/jpeg");
+    });
+  });
+  std::vector<std::string> addresses;
+  for (int i = 0; i < 40; ++i) {
+    addresses.push_back(i % 4 == 0 ? "http://no-such-host-" + std::to_string(i) + ".invalid/a.jpg"
+                                   : server.Url("/p/" + std::to_string(i) + ".jpg"));
+  }
+  for (int run = 0; run < 5; ++run) {
+    PicturePrefetcher prefetcher(addresses, 3, FetchOptions{});
+    for (const std::string& address : addresses) {
+      if (address.find(".invalid/") != std::string::npos) {
+        EXPECT_THROW(prefetcher.Take(address), Error);
+      } else {
+        EXPECT_EQ(prefetcher.Take(address).Remaining(), picture);
+      }
+    }
+  }
+}
+
+TEST(HttpClientTest, AnEndlessDripEndsAsAnAddressThatCannotBeOpened) {
+  std::atomic<bool> released{false};
+  LoopbackServer server([&](httplib::Server& s) {
+    s.Get("/drip.jpg", [&](const httplib::Request&, httplib::Response& res) {
+      // About 3 bytes a second, for about 20 s (bounded, so that a client without a speed
+      // limit fails the test instead of hanging it).
+      res.set_chunked_content_provider("image/jpeg",
+                                       [&](std::size_t offset, httplib::DataSink& sink) {
+                                         std::this_thread::sleep_for(milliseconds(300));
+                                         sink.write("x", 1);
+                                         return !released && offset < 64;
+                                       });
+    });
+  });
+  FetchOptions options;
+  options.stallTimeout = std::chrono::seconds(1);
+  HttpClient client(options);
+  const auto start = std::chrono::steady_clock::now();
+  const Error error = Thrown(client, server.Url("/drip.jpg"));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+  EXPECT_STREQ(error.what(), ("Cannot open URL " + server.Url("/drip.jpg")).c_str());
+  EXPECT_EQ(error.reason().rfind("Operation too slow", 0), 0u) << error.reason();
+  released = true;
+}
+
+TEST(HttpClientTest, CompressedAnswersAreDecodedWithoutAskingForThem) {
+  const std::string picture = testkit::MakeFlatJpeg(64, 48);
+  LoopbackServer server([&](httplib::Server& s) {
+    s.Get(R"(/(gzip|deflate))", [&](const httplib::Request& req, httplib::Response& res) {
+      if (req.has_header("Accept-Encoding")) {
+        res.status = 400;
+        return;
+      }
+      const std::string coding = req.matches[1].str();
+      res.set_header("Content-Encoding", coding);
+      res.set_content(Compressed(picture, coding == "gzip" ? 31 : 15), "image/jpeg");
+    });
+  });
+  HttpClient client;
+  EXPECT_EQ(Fetched(client, server.Url("/gzip")), picture);
+  EXPECT_EQ(Fetched(client, server.Url("/deflate")), picture);
+}
+
+TEST(HttpClientTest, TransientFailuresAreTriedAgainOthersNot) {
+  std::atomic<int> gets{0};
+  const std::string picture = testkit::MakeFlatJpeg(30, 20);
+  LoopbackServer server([&](httplib::Server& s) {
+    s.Get("/busy.jpg", [&](const httplib::Request&, httplib::Response& res) {
+      ++gets;
+      res.status = 503;
+      res.set_content("<html>busy</html>", "text/html");
+    });
+    s.Get("/gone.jpg", [&](const httplib::Request&, httplib::Response& res) {
+      ++gets;
+      res.status = 404;
+      res.set_content("<html>gone</html>", "text/html");
+    });
+  });
+  for (const int retries : {0, 2}) {
+    FetchOptions options;
+    options.retries = retries;
+    options.retryPause = milliseconds(50);
+    HttpClient client(options);
+
+    DroppingServer dropping;
+    const Error dropped = Thrown(client, dropping.Url());
+    EXPECT_STREQ(dropped.what(), ("Cannot open URL " + dropping.Url()).c_str());
+    EXPECT_EQ(dropping.accepted, retries + 1);
+
+    gets = 0;
+    MemoryStream busy = client.Get(server.Url("/busy.jpg"));
+    EXPECT_EQ(busy.answer().status, 503);
+    EXPECT_EQ(std::move(busy).TakeRemaining(), "<html>busy</html>");
+    EXPECT_EQ(gets, retries + 1);
+
+    gets = 0;
+    EXPECT_EQ(Fetched(client, server.Url("/gone.jpg")), "<html>gone</html>");
+    EXPECT_EQ(gets, 1);
+  }
+}
+
+TEST(HttpClientTest, ARefusedConnectionIsTriedAgainAfterGrowingPauses) {
+  const int closedPort = [] {
+    DroppingServer probe;
+    return std::stoi(probe.Url().substr(17));
+  }();
+  const std::string url = "http://127.0.0.1:" + std::to_string(closedPort) + "/a.jpg";
+  FetchOptions options;
+  options.retries = 2;
+  options.retryPause = milliseconds(200);
+  HttpClient client(options);
+  const auto start = std::chrono::steady_clock::now();
+  const Error error = Thrown(client, url);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(200 + 400));
+  EXPECT_STREQ(error.what(), ("Cannot open URL " + url).c_str());
+  EXPECT_EQ(error.reason().rfind("Failed to connect to 127.0.0.1 port", 0), 0u) << error.reason();
+}
+
+class NullView final : public RunView {
+ public:
+  void ClearLines() override {}
+  void AppendLine(std::string_view) override {}
+  void SetStatus(std::string_view) override {}
+};
+
+// Every file under folder with its bytes, by relative path.
+std::map<std::string, std::string> FolderContents(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file()) {
+      files[std::filesystem::relative(entry.path(), folder).string()] =
+          testkit::ReadFileBytes(entry.path().string());
+    }
+  }
+  return files;
+}
+
+TEST(HttpClientTest, APictureSavedAfterARetryIsSavedAsAtTheFirstTry) {
+  const std::string wide = testkit::MakeFlatJpeg(90, 60);  // turned: decoded and encoded again
+  const std::string tall = testkit::MakeFlatJpeg(60, 90);
+  std::mutex mutex;
+  std::map<std::string, int> gets;  // per path
+  LoopbackServer server([&](httplib::Server& s) {
+    s.Get(R"(/(first|again)/(\w+)\.jpg)", [&](const httplib::Request& req, httplib::Response& res) {
+      std::unique_lock<std::mutex> lock(mutex);
+      if (req.matches[1] == "again" && gets[req.path]++ == 0) {
+        lock.unlock();
+        res.status = 503;
+        res.set_content("<html>busy</html>", "text/html");
+        return;
+      }
+      res.set_content(req.matches[2].str()[0] == 'w' ? wide : tall, "image/jpeg");
+    });
+    s.Get(R"(/(first|again)\.htm)", [&](const httplib::Request& req, httplib::Response& res) {
+      std::string page = "<center><font size=3><b>T</b></font><br><table><tr>";
+      for (const char* name : {"tall", "wide", "tall2"}) {
+        page += "<td><center>1<br><img src=\"http://127.0.0.1:" + std::to_string(req.local_port) +
+                "/" + req.matches[1].str() + "/" + name + ".jpg\" alt=x></center></td>";
+      }
+      res.set_content(page + "</tr></table>", "text/html");
+    });
+  });
+  std::map<std::string, std::string> outputs[2];
+  for (int i = 0; i < 2; ++i) {
+    testkit::TempDir out;
+    RunRequest request;
+    request.source = server.Url(i == 0 ? "/first.htm" : "/again.htm");
+    request.saveName = "run";
+    request.programFolder = out.path() + "/";
+    request.jobs = 2;
+    request.fetch.retries = 1;
+    request.fetch.retryPause = milliseconds(50);
+    RunState state;
+    NullView view;
+    RunConversion(request, state, view);
+    outputs[i] = FolderContents(out.path());
+  }
+  for (const char* path : {"/again/tall.jpg", "/again/wide.jpg", "/again/tall2.jpg"}) {
+    EXPECT_EQ(gets[path], 2) << path << ": answered 503 once, then served";
+  }
+  EXPECT_EQ(outputs[0].size(), 4u);
+  EXPECT_EQ(outputs[1], outputs[0]);
+}
+
+// openssl's test server on a loopback port with a self-signed certificate for 127.0.0.1.
+class TlsServer {
+ public:
+  explicit TlsServer(const testkit::TempDir& dir) : certificate(dir.File("cert.pem")) {
+    const testkit::ProcessResult made = testkit::RunProcess(
+        "/usr/bin/openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                             "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout",
+                             dir.File("key.pem"), "-out", certificate});
+    EXPECT_EQ(made.exitCode, 0) << made.err;
+    int out[2];
+    EXPECT_EQ(::pipe(out), 0);
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::dup2(out[1], STDOUT_FILENO);
+      ::dup2(::open("/dev/null", O_WRONLY), STDERR_FILENO);  // its handshake complaints
+      ::execlp("openssl", "openssl", "s_server", "-www", "-accept", "127.0.0.1:0", "-cert",
+               certificate.c_str(), "-key", dir.File("key.pem").c_str(), nullptr);
+      ::_exit(127);
+    }
+    ::close(out[1]);
+    // It names its port in a line "ACCEPT 127.0.0.1:PORT".
+    std::string line;
+    for (char c; line.rfind("ACCEPT ", 0) != 0 && ::read(out[0], &c, 1) == 1;) {
+      line = c == '\n' ? std::string() : line + c;
+    }
+    for (char c; ::read(out[0], &c, 1) == 1 && c != '\n';) line += c;
+    ::close(out[0]);
+    url = "https://127.0.0.1:" + line.substr(line.rfind(':') + 1) + "/";
+  }
+  ~TlsServer() {
+    ::kill(pid_, SIGTERM);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  std::string certificate;
+  std::string url;
+
+ private:
+  pid_t pid_ = -1;
+};
+
+// Clears the variables that name trusted certificates, and restores them afterwards.
+class CertificateVariables {
+ public:
+  CertificateVariables() {
+    for (const char* name : kNames) {
+      const char* value = std::getenv(name);
+      saved_.emplace_back(value != nullptr ? std::optional<std::string>(value) : std::nullopt);
+      ::unsetenv(name);
+    }
+  }
+  ~CertificateVariables() {
+    for (std::size_t i = 0; i < saved_.size(); ++i) {
+      if (saved_[i])
+        ::setenv(kNames[i], saved_[i]->c_str(), 1);
+      else
+        ::unsetenv(kNames[i]);
+    }
+  }
+  static constexpr const char* kNames[] = {"CURL_CA_BUNDLE", "SSL_CERT_FILE", "SSL_CERT_DIR"};
+
+ private:
+  std::vector<std::optional<std::string>> saved_;
+};
+
+TEST(HttpClientTest, CertificatesTrustedForOneProcessAsCurlsToolTakesThem) {
+  CertificateVariables cleared;
+  testkit::TempDir dir;
+  TlsServer server(dir);
+  HttpClient client;
+  const Error untrusted = Thrown(client, server.url);
+  EXPECT_STREQ(untrusted.what(), ("Cannot open URL " + server.url).c_str());
+  EXPECT_EQ(untrusted.reason(), "SSL certificate problem: self-signed certificate");
+  for (const char* variable : {"SSL_CERT_FILE", "CURL_CA_BUNDLE"}) {
+    ::setenv(variable, server.certificate.c_str(), 1);
+    EXPECT_EQ(client.Get(server.url).answer().status, 200) << variable;
+    ::unsetenv(variable);
+  }
+  // As with curl's tool, CURL_CA_BUNDLE wins over SSL_CERT_FILE.
+  ::setenv("SSL_CERT_FILE", server.certificate.c_str(), 1);
+  ::setenv("CURL_CA_BUNDLE", dir.File("none.pem").c_str(), 1);
+  EXPECT_THROW(client.Get(server.url), Error);
+}
+
+// Address space limits do not mix with AddressSanitizer's shadow memory: plain builds only.
+#if !defined(__SANITIZE_ADDRESS__)
+TEST(HttpClientTest, AnAnswerLargerThanMemoryEndsTheRunWithOutOfMemory) {
+  const std::string zeros(1 << 20, '\0');
+  LoopbackServer server([&](httplib::Server& s) {
+    s.Get("/list.htm", [](const httplib::Request& req, httplib::Response& res) {
+      res.set_content(
+          "<center><font size=3><b>T</b></font><br><table><tr><td><center>1<br>"
+          "<img src=\"http://127.0.0.1:" +
+              std::to_string(req.local_port) + "/huge.jpg\" alt=x></center></td></tr></table>",
+          "text/html");
+    });
+    s.Get("/huge.jpg", [&](const httplib::Request&, httplib::Response& res) {
+      res.set_content_provider(
+          std::size_t{1} << 30, "image/jpeg",
+          [&](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+            (void)offset;
+            return sink.write(zeros.data(), std::min(length, zeros.size()));
+          });
+    });
+  });
+  testkit::TempDir out;
+  const testkit::ProcessResult run = testkit::RunProcess(
+      "/usr/bin/prlimit",
+      {"--as=300000000", PICSHEET_CLI, "--output-dir", out.path(), server.Url("/list.htm")});
+  EXPECT_EQ(run.exitCode, 1) << run.err;
+  EXPECT_NE(run.err.find(server.Url("/huge.jpg") + ": no memory left for the answer after "),
+            std::string::npos)
+      << run.err;
+  EXPECT_TRUE(run.err.ends_with("\nerror: Out of memory.\n")) << run.err;
+}
+#endif
+
 
 std::string ThrownMessage(const std::function<void()>& action) {
   try {

@@ -166,6 +166,7 @@ class MessageBoxCloser {
  public:
   struct Seen {
     QString text;
+    QString detail;  // the detailed text
     QString title;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
@@ -176,7 +177,8 @@ class MessageBoxCloser {
       for (QWidget* widget : QApplication::topLevelWidgets()) {
         auto* box = qobject_cast<QMessageBox*>(widget);
         if (box == nullptr || !box->isVisible()) continue;
-        seen.push_back({box->text(), box->windowTitle(), box->icon(), box->standardButtons()});
+        seen.push_back({box->text(), box->detailedText(), box->windowTitle(), box->icon(),
+                        box->standardButtons()});
         box->button(QMessageBox::Ok)->click();
       }
     });
@@ -1118,6 +1120,9 @@ void WindowTest::pictureErrorKeepsLinesWritesNoPageAndWindowStaysUsable() {
   QVERIFY(reference.error.rfind("JPEG error #", 0) == 0);
   QCOMPARE(closer.seen.size(), std::size_t{1});
   QCOMPARE(closer.seen.front().text, QString::fromStdString(MessageForDisplay(reference.error)));
+  QCOMPARE(closer.seen.front().detail,
+           QString::fromStdString("picture \"2\" #1 in cell 2, " + server.Url("/error-page.jpg") +
+                                  ": the server answered 404 Not Found with text/html"));
   QCOMPARE(closer.seen.front().icon, QMessageBox::Critical);
 
   // The lines until the error stay in the pane, the first picture on disk; no page is written.

@@ -6,6 +6,7 @@
 #include <exception>
 #include <iostream>
 #include <map>
+#include <new>
 #include <string>
 
 #include "app/cli/pdf_export.h"
@@ -28,6 +29,13 @@ bool ReportLeftOut(const picsheet::CatalogueSummary& summary) {
     std::cerr << "skipped: " << picsheet::DescribeFailure(error) << '\n';
   }
   return !summary.leftOut.empty();
+}
+
+// The detail line (picture, address, reason), then the message as the last line.
+void ReportFailure(const picsheet::Error& e) {
+  const std::string detail = picsheet::DescribeFailure(e);
+  if (!detail.empty()) std::cerr << detail << '\n';
+  std::cerr << "error: " << picsheet::MessageForDisplay(e.what()) << '\n';
 }
 
 }  // namespace
@@ -70,6 +78,10 @@ int main(int argc, char** argv) {
   app.add_option("--jobs", request.jobs, "pictures downloaded at once")
       ->check(CLI::Range(1, 16))
       ->default_val(6);
+  app.add_option("--retries", request.fetch.retries,
+                 "tries again after a refused or dropped connection or a 502/503/504 answer")
+      ->check(CLI::Range(0, 10))
+      ->default_val(2);
   app.add_flag("--status", printStatus, "print every status text to stderr, one line each");
   std::string pdfPath;
   app.add_option("--pdf", pdfPath, "also write the page as PDF FILE (A4, 1 cm margins)");
@@ -115,9 +127,11 @@ int main(int argc, char** argv) {
     return ReportLeftOut(state.summary) ? kExitSavedWithPicturesLeftOut : 0;
   } catch (const picsheet::Error& e) {
     view.EndLive();
-    const std::string detail = picsheet::DescribeFailure(e);
-    if (!detail.empty()) std::cerr << detail << '\n';
-    std::cerr << "error: " << picsheet::MessageForDisplay(e.what()) << '\n';
+    ReportFailure(e);
+    return kExitRunFailed;
+  } catch (const std::bad_alloc&) {
+    view.EndLive();
+    ReportFailure(picsheet::OutOfMemoryError());
     return kExitRunFailed;
   } catch (const std::exception& e) {
     view.EndLive();

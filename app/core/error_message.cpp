@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "base/messages.h"
+
 namespace picsheet {
 namespace {
 
@@ -41,6 +43,10 @@ std::string DescribeFailure(const Error& error) {
     line += Printable(error.reason());
   }
   return line;
+}
+
+Error OutOfMemoryError() {
+  return Error(messages::kOutOfMemory, "the system could not give the run more memory");
 }
 
 }  // namespace picsheet

@@ -18,4 +18,8 @@ std::string MessageForDisplay(std::string message);
 // carries neither a picture nor a reason.
 std::string DescribeFailure(const Error& error);
 
+// The error a run ends with when an allocation failed outside picsheet's own checks: "Out of
+// memory", with a reason saying so.
+Error OutOfMemoryError();
+
 }  // namespace picsheet

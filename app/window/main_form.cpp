@@ -469,7 +469,7 @@ void MainForm::FinishRun(const RunOutcome& outcome) {
     pdfButton_->setEnabled(true);
     if (!state_.summary.leftOut.empty()) ShowLeftOut(state_.summary.leftOut);
   } else {
-    ShowError(outcome.error);
+    ShowError(outcome.error, outcome.detail);
   }
   emit RunEnded(outcome.succeeded);
 }
@@ -517,9 +517,11 @@ void MainForm::ShowLeftOut(const std::vector<Error>& leftOut) {
   box.exec();
 }
 
-void MainForm::ShowError(const std::string& message) {
+void MainForm::ShowError(const std::string& message, const std::string& detail) {
   QMessageBox box(QMessageBox::Critical, ApplicationTitle(),
                   DecodeMessageText(MessageForDisplay(message)), QMessageBox::Ok, this);
+  // The picture, its address and the reason, for the user who wants to act on it.
+  if (!detail.empty()) box.setDetailedText(DecodeMessageText(detail));
   box.exec();
 }
 

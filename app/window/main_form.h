@@ -94,7 +94,8 @@ class MainForm final : public QMainWindow {
   void AppendLine(const QByteArray& line);
   void ShowProgress(int saved, int total);
   void FinishRun(const RunOutcome& outcome);
-  void ShowError(const std::string& message);
+  // A message box with the message, and the detail (when there is one) as its detailed text.
+  void ShowError(const std::string& message, const std::string& detail = {});
   // After a run that kept going: which pictures were left out and why.
   void ShowLeftOut(const std::vector<Error>& leftOut);
 

@@ -2,8 +2,12 @@
 
 #include <QThread>
 #include <exception>
+#include <new>
 #include <string_view>
 #include <utility>
+
+#include "app/core/error_message.h"
+#include "base/error.h"
 
 namespace picsheet {
 namespace {
@@ -62,6 +66,13 @@ bool RunWorker::Start(RunRequest request, RunState state) {
     try {
       outcome.pagePath = RunConversion(request, outcome.state, view);
       outcome.succeeded = true;
+    } catch (const Error& e) {
+      outcome.error = e.what();
+      outcome.detail = DescribeFailure(e);
+    } catch (const std::bad_alloc&) {
+      const Error e = OutOfMemoryError();
+      outcome.error = e.what();
+      outcome.detail = DescribeFailure(e);
     } catch (const std::exception& e) {
       outcome.error = e.what();
     } catch (...) {

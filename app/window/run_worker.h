@@ -20,6 +20,7 @@ struct RunOutcome {
   bool succeeded = false;
   std::string pagePath;  // the saved page, when the run succeeded
   std::string error;     // the error's message as raised, when it failed
+  std::string detail;    // DescribeFailure of that error: the picture, address and reason
 };
 
 // One run at a time on a thread of its own. Every signal is emitted on that thread and reaches

@@ -1,0 +1,112 @@
+// A whole run against a real loopback server: how a failed run tells the user what failed, with
+// the designed message and the detail line naming the picture, its address and the reason.
+#include "app/core/run_flow.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/core/error_message.h"
+#include "base/error.h"
+#include "tests/testkit/catalogue_fakes.h"
+#include "tests/testkit/jpeg_maker.h"
+#include "tests/testkit/loopback_server.h"
+#include "tests/testkit/temp_dir.h"
+
+namespace picsheet {
+namespace {
+
+using testkit::LoopbackServer;
+using testkit::TempDir;
+
+std::string OnePicturePage(const std::string& address) {
+  return "<center><font size=3><b>T</b></font><br><table><tr><td><center>1<br><img src=\"" +
+         address + "\" alt=x></center></td></tr></table>";
+}
+
+// A baseline stream whose frame header claims 12 bits per sample.
+std::string TwelveBitJpeg() {
+  std::string stream = testkit::MakeFlatJpeg(16, 16);
+  stream[stream.find("\xFF\xC0") + 4] = 12;
+  return stream;
+}
+
+TEST(FailureDetailTest, EachFailureSaysWhatWhereAndWhy) {
+  const std::string picture = testkit::MakeFlatJpeg(40, 60);
+  std::string page;
+  LoopbackServer server([&](httplib::Server& s) {
+    s.Get("/page.htm", [&](const httplib::Request&, httplib::Response& res) {
+      res.set_content(page, "text/html");
+    });
+    s.Get("/missing.htm", [](const httplib::Request&, httplib::Response& res) {
+      res.status = 404;
+      res.set_content("<html>no such page</html>", "text/html");
+    });
+    s.Get("/gone.jpg", [](const httplib::Request&, httplib::Response& res) {
+      res.status = 404;
+      res.set_content("<html>gone</html>", "text/html; charset=utf-8");
+    });
+    s.Get("/html.jpg", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content("<!DOCTYPE html>", "image/jpeg");
+    });
+    s.Get("/deep.jpg", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content(TwelveBitJpeg(), "image/jpeg");
+    });
+    s.Get("/big.jpg", [&](const httplib::Request&, httplib::Response& res) {
+      res.set_content(picture + std::string(2 << 20, '\0'), "image/jpeg");
+    });
+  });
+  const std::string dead = "http://no-such-host.invalid/a.jpg";
+  const std::string withNul("http://no-such\0host.invalid/a.jpg", 33);
+  struct Case {
+    std::string source;   // the page to convert; empty: /page.htm holding one picture
+    std::string address;  // that picture's address
+    std::size_t maxBodyBytes;
+    std::string message;
+    std::string detail;
+  } cases[] = {
+      {"", dead, 0, "Cannot open URL " + dead,
+       "picture \"1\" #1 in cell 1, " + dead + ": Could not resolve host: no-such-host.invalid"},
+      {"", server.Url("/gone.jpg"), 0, "JPEG error #53",
+       "picture \"1\" #1 in cell 1, " + server.Url("/gone.jpg") +
+           ": the server answered 404 Not Found with text/html"},
+      {"", server.Url("/html.jpg"), 0, "JPEG error #53",
+       "picture \"1\" #1 in cell 1, " + server.Url("/html.jpg") +
+           ": Not a JPEG file: starts with 0x3c 0x21"},
+      {"", server.Url("/deep.jpg"), 0, "JPEG error #15",
+       "picture \"1\" #1 in cell 1, " + server.Url("/deep.jpg") +
+           ": Unsupported JPEG data precision 12"},
+      {"", server.Url("/big.jpg"), 1 << 20, "Out of memory",
+       "picture \"1\" #1 in cell 1, " + server.Url("/big.jpg") +
+           ": the answer is larger than the 1 MiB a download may use"},
+      {"", withNul, 0, "Cannot open URL http://no-such",
+       "picture \"1\" #1 in cell 1, http://no-such\\x00host.invalid/a.jpg: "
+       "URL using bad/illegal format or missing URL"},
+      {server.Url("/missing.htm"), "", 0, "Cannot open URL " + server.Url("/missing.htm"),
+       "the server answered 404 Not Found with text/html"},
+  };
+  for (const Case& c : cases) {
+    page = OnePicturePage(c.address);
+    TempDir out;
+    testkit::WriteFileBytes(out.File("run.html"), "the previous page");
+    RunRequest request;
+    request.source = c.source.empty() ? server.Url("/page.htm") : c.source;
+    request.saveName = "run";
+    request.programFolder = out.path() + "/";
+    request.fetch.maxBodyBytes = c.maxBodyBytes;
+    request.fetch.retries = 0;
+    RunState state;
+    testkit::RecordingView view;
+    try {
+      RunConversion(request, state, view);
+      ADD_FAILURE() << "no error for " << c.detail;
+    } catch (const Error& e) {
+      EXPECT_EQ(e.what(), c.message);
+      EXPECT_EQ(DescribeFailure(e), c.detail);
+    }
+    EXPECT_EQ(testkit::ReadFileBytes(out.File("run.html")), "the previous page") << c.detail;
+  }
+}
+
+}  // namespace
+}  // namespace picsheet
