@@ -4,6 +4,7 @@
 #include <curl/curl.h>
 
 #include <cstdio>
+#include <exception>
 #include <mutex>
 #include <string_view>
 
@@ -38,14 +39,31 @@ struct Transfer {
   long status = 0;
   bool hasLocation = false;
   bool answered = false;
-  const std::atomic<bool>* cancelled = nullptr;
+  const FetchOptions* options = nullptr;
+  std::exception_ptr failure;  // ends the transfer; rethrown once libcurl has returned
 };
 
+bool IsSet(const std::atomic<bool>* flag) { return flag != nullptr && flag->load(); }
+
+// Exceptions must not cross libcurl's C frames: a failure is kept and the transfer aborted by
+// returning a short count.
 std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
   auto* transfer = static_cast<Transfer*>(user);
   transfer->answered = true;
-  transfer->body->Append(data, size * count);
-  return size * count;
+  const std::size_t bytes = size * count;
+  try {
+    const std::size_t limit = transfer->options->maxBodyBytes;
+    if (limit != 0 && transfer->body->Size() + bytes > limit) throw Error(messages::kOutOfMemory);
+    if (transfer->options->beforeBodyBlock) transfer->options->beforeBodyBlock(bytes);
+    transfer->body->Append(data, bytes);
+  } catch (const std::bad_alloc&) {
+    transfer->failure = std::make_exception_ptr(Error(messages::kOutOfMemory));
+    return 0;
+  } catch (...) {
+    transfer->failure = std::current_exception();
+    return 0;
+  }
+  return bytes;
 }
 
 std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
@@ -71,7 +89,7 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user
 
 int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   auto* transfer = static_cast<Transfer*>(user);
-  return transfer->cancelled != nullptr && transfer->cancelled->load() ? 1 : 0;
+  return IsSet(transfer->options->cancelled) || IsSet(transfer->options->alsoCancelled) ? 1 : 0;
 }
 
 long WholeSecondsAtLeastOne(std::chrono::milliseconds span) {
@@ -130,7 +148,7 @@ MemoryStream HttpClient::Get(const std::string& url) {
   MemoryStream body;
   Transfer transfer;
   transfer.body = &body;
-  transfer.cancelled = options_.cancelled;
+  transfer.options = &options_;
 
   CURL* curl = handle_->curl;
   // Reset drops the previous request's settings but keeps the connection cache (keep-alive).
@@ -153,14 +171,15 @@ MemoryStream HttpClient::Get(const std::string& url) {
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
   curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
   curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
-  if (options_.cancelled != nullptr) {
+  if (options_.cancelled != nullptr || options_.alsoCancelled != nullptr) {
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
   }
 
   const CURLcode result = curl_easy_perform(curl);
-  const bool cancelled = options_.cancelled != nullptr && options_.cancelled->load();
+  if (transfer.failure) std::rethrow_exception(transfer.failure);
+  const bool cancelled = IsSet(options_.cancelled) || IsSet(options_.alsoCancelled);
   if (result != CURLE_OK && (!transfer.answered || cancelled)) {
     throw Error(messages::CannotOpenUrl(url));
   }

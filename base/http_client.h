@@ -3,6 +3,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -19,6 +21,13 @@ struct FetchOptions {
   long maxRedirects = 20;
   // When set and it turns true, a transfer under way ends as if the URL could not be opened.
   const std::atomic<bool>* cancelled = nullptr;
+  // A second flag with the same effect, so a caller's flag and a helper's own can both stop it.
+  const std::atomic<bool>* alsoCancelled = nullptr;
+  // An answer body longer than this ends the transfer with Error "Out of memory"; 0: no limit.
+  std::size_t maxBodyBytes = 0;
+  // Called before each block of body bytes is kept, with the block's size; it may wait (the
+  // transfer then waits with it) or throw, which ends the transfer with that exception.
+  std::function<void(std::size_t)> beforeBodyBlock;
 };
 
 // Holds one libcurl handle, so that consecutive GETs to one host reuse the connection.
@@ -33,7 +42,8 @@ class HttpClient {
   // One GET. Returns the whole answer body, positioned at its first byte, whatever the HTTP status.
   // Throws Error "Unable to initialize Wininet" when no handle can be made, "Cannot open URL %s"
   // (the URL as given) when no answer arrived. A failure after the headers arrived ends the body
-  // quietly with the bytes received so far.
+  // quietly with the bytes received so far. "Out of memory" for a body over maxBodyBytes, and
+  // whatever beforeBodyBlock throws, end it with that error instead.
   MemoryStream Get(const std::string& url);
 
  private:

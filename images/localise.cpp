@@ -64,12 +64,13 @@ std::string LocaliseImage(const SessionFolder& session, const std::string& pictu
   const std::string padded = PaddedName(std::move(pictureName));
   const std::string folder = session.programFolder + session.sessionName + "_images";
   EnsureFolder(folder);
-  const std::string file = folder + "/" + padded + ".jpg";
+  const std::string file =
+      (session.stagingFolder.empty() ? folder : session.stagingFolder) + "/" + padded + ".jpg";
   std::string returned = session.sessionName + "_images\\" + padded + ".jpg";
 
   JpegPicture picture = LoadJpegPicture(std::move(fetch(pictureUrl)).TakeRemaining());
   if (printedHeight == 0) printedHeight = PrintedHeightOf(picture, cellWidth, orientation);
-  if (NeedsTurn(picture, orientation)) RotateBitmap(picture, rotationAngle);
+  if (NeedsTurn(picture, orientation)) RotateBitmap(picture, rotationAngle, session.cancelled);
 
   // Written through a temporary file, so a failed write never leaves a truncated picture behind.
   AtomicFile out(file);
@@ -77,7 +78,7 @@ std::string LocaliseImage(const SessionFolder& session, const std::string& pictu
     out.Write(picture.data);
   } else {
     EncodeJpegRgb(picture.raster.data(), picture.width, picture.height, picture.progressive,
-                  out.fd());
+                  out.fd(), session.cancelled);
   }
   out.Commit(false);
   return returned;

@@ -6,7 +6,10 @@
 #include "app/core/page_file.h"
 #include "app/core/picture_plan.h"
 #include "app/core/picture_prefetcher.h"
+#include "app/core/run_output.h"
 #include "app/core/session_name.h"
+#include "base/error.h"
+#include "base/messages.h"
 #include "convert/source.h"
 #include "images/localise.h"
 
@@ -34,14 +37,23 @@ class RecordingView final : public CatalogueView {
   std::vector<std::string> lines_;
 };
 
-// Reports every saved picture to the view.
+bool IsCancelled(const RunRequest& request) {
+  return request.fetch.cancelled != nullptr && request.fetch.cancelled->load();
+}
+
+void ThrowIfCancelled(const RunRequest& request) {
+  if (IsCancelled(request)) throw Error(messages::kInterrupted);
+}
+
+// Reports every saved picture to the view; a cancelled run stops before the next picture.
 class CountingLocaliser final : public PictureLocaliser {
  public:
-  CountingLocaliser(PictureLocaliser& inner, RunView& view, int total)
-      : inner_(inner), view_(view), total_(total) {}
+  CountingLocaliser(PictureLocaliser& inner, RunView& view, int total, const RunRequest& request)
+      : inner_(inner), view_(view), total_(total), request_(request) {}
   std::string LocaliseImage(const std::string& pictureUrl, const long double& cellWidth,
                             long double& printedHeight, std::int32_t orientation,
                             std::int32_t rotationAngle, std::string pictureName) override {
+    ThrowIfCancelled(request_);
     std::string path = inner_.LocaliseImage(pictureUrl, cellWidth, printedHeight, orientation,
                                             rotationAngle, std::move(pictureName));
     view_.PictureProgress(++saved_, total_);
@@ -52,15 +64,17 @@ class CountingLocaliser final : public PictureLocaliser {
   PictureLocaliser& inner_;
   RunView& view_;
   int total_;
+  const RunRequest& request_;
   int saved_ = 0;
 };
 
-}  // namespace
-
-std::string RunConversion(const RunRequest& request, RunState& state, RunView& view) {
+std::string ConvertAndSave(const RunRequest& request, RunState& state, RunView& view) {
   LoadSource(request.source, state.pageText, request.fetch);
   state.sessionName =
       request.saveName.empty() ? DeriveSessionName(request.source) : request.saveName;
+
+  // Taken before anything is downloaded: a second run of this name fails here, at once.
+  RunOutput output(request.programFolder, state.sessionName);
 
   // The addresses are known before anything is written, so the downloads can run ahead of the
   // converter while it turns and saves the pictures already there.
@@ -78,15 +92,48 @@ std::string RunConversion(const RunRequest& request, RunState& state, RunView& v
   }
 
   RecordingView recorder(view);
-  ImageLocaliser images(SessionFolder{request.programFolder, state.sessionName}, std::move(fetch));
-  CountingLocaliser localiser(images, view, total);
+  ImageLocaliser images(SessionFolder{request.programFolder, state.sessionName,
+                                      output.stagingFolder(), request.fetch.cancelled},
+                        std::move(fetch));
+  CountingLocaliser localiser(images, view, total, request);
   state.summary = CatalogueSummary{};
-  ConvertCatalogue(recorder, localiser, request.options, state.pageText, &state.summary);
-  prefetcher.reset();
+  try {
+    ConvertCatalogue(recorder, localiser, request.options, state.pageText, &state.summary);
+    prefetcher.reset();
+    ThrowIfCancelled(request);
+  } catch (...) {
+    prefetcher.reset();
+    // A picture that failed ends the run with the pictures saved before it in place; an
+    // interrupted run leaves the folder as it was (the output's destructor drops the staging).
+    if (IsCancelled(request)) {
+      output.Discard();
+    } else {
+      try {
+        output.Commit();
+      } catch (const Error&) {
+        // The picture's error is the one the user needs; this one can only repeat the cause.
+      }
+    }
+    throw;
+  }
+  output.Commit();
 
+  // Saved only once its pictures are in place.
   const std::string outputPath = request.programFolder + state.sessionName + ".html";
   SavePage(outputPath, recorder.lines());
   return outputPath;
+}
+
+}  // namespace
+
+std::string RunConversion(const RunRequest& request, RunState& state, RunView& view) {
+  try {
+    return ConvertAndSave(request, state, view);
+  } catch (const Error&) {
+    // A cancelled transfer ends as "Cannot open URL"; the user asked for the stop.
+    if (IsCancelled(request)) throw Error(messages::kInterrupted);
+    throw;
+  }
 }
 
 namespace {
