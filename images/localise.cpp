@@ -64,8 +64,7 @@ std::string LocaliseImage(const SessionFolder& session, const std::string& pictu
   const std::string padded = PaddedName(std::move(pictureName));
   const std::string folder = session.programFolder + session.sessionName + "_images";
   EnsureFolder(folder);
-  const std::string file =
-      (session.stagingFolder.empty() ? folder : session.stagingFolder) + "/" + padded + ".jpg";
+  const std::string file = folder + "/" + padded + ".jpg";
   std::string returned = session.sessionName + "_images\\" + padded + ".jpg";
 
   JpegPicture picture = LoadJpegPicture(std::move(fetch(pictureUrl)).TakeRemaining());
@@ -73,7 +72,8 @@ std::string LocaliseImage(const SessionFolder& session, const std::string& pictu
   if (NeedsTurn(picture, orientation)) RotateBitmap(picture, rotationAngle, session.cancelled);
 
   // Written through a temporary file, so a failed write never leaves a truncated picture behind.
-  AtomicFile out(file);
+  AtomicFile out(
+      session.stagingFolder.empty() ? file : session.stagingFolder + "/" + padded + ".jpg", file);
   if (picture.hasData) {
     out.Write(picture.data);
   } else {

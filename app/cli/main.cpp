@@ -1,7 +1,10 @@
 // picsheet-cli: converts a catalogue page from a shell, as the window's "Go!" does.
+#include <signal.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -20,6 +23,29 @@ namespace {
 constexpr int kExitRunFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr char kUsage[] = "Usage: picsheet-cli [OPTIONS] SOURCE (--help for the options)";
+
+// Ctrl-C and SIGTERM end the run the way the window's Stop does: the handler only raises the
+// run's cancel flag (lock-free, so safe in a handler); the run stops within about a second,
+// drops what it staged and main exits with 128 + the signal's number.
+std::atomic<bool> stopRequested{false};
+volatile std::sig_atomic_t stopSignal = 0;
+
+void OnStopSignal(int signal) {
+  stopSignal = signal;
+  stopRequested.store(true);
+}
+
+void CancelOnStopSignals() {
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
+}
+
+// The exit status of a failed run: the signal's when one stopped it.
+int FailureStatus() { return stopSignal != 0 ? 128 + stopSignal : kExitRunFailed; }
 
 }  // namespace
 
@@ -89,6 +115,8 @@ int main(int argc, char** argv) {
   request.programFolder =
       picsheet::WithTrailingSlash(outputDir.empty() ? picsheet::CurrentDirectory() : outputDir);
 
+  CancelOnStopSignals();
+  request.fetch.cancelled = &stopRequested;
   picsheet::TerminalView view(stderr, printStatus, ::isatty(STDERR_FILENO) == 1);
   picsheet::RunState state;
   try {
@@ -106,10 +134,10 @@ int main(int argc, char** argv) {
     const std::string detail = picsheet::DescribeFailure(e);
     if (!detail.empty()) std::cerr << detail << '\n';
     std::cerr << "error: " << picsheet::MessageForDisplay(e.what()) << '\n';
-    return kExitRunFailed;
+    return FailureStatus();
   } catch (const std::exception& e) {
     view.EndLive();
     std::cerr << "error: " << picsheet::MessageForDisplay(e.what()) << '\n';
-    return kExitRunFailed;
+    return FailureStatus();
   }
 }
