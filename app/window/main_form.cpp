@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QFileDialog>
 #include <QFont>
 #include <QGridLayout>
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
@@ -38,6 +40,7 @@
 #include "app/window/run_worker.h"
 #include "app/window/selection_keeping_edit.h"
 #include "app/window/windows1251.h"
+#include "base/messages.h"
 
 namespace picsheet {
 namespace {
@@ -126,6 +129,10 @@ MainForm::MainForm(QWidget* parent)
 
   connect(urx_, &QLineEdit::textChanged, this, &MainForm::urxChange);
   connect(Button1_, &QPushButton::clicked, this, &MainForm::Button1Click);
+  // Esc stops a run, as the "Стоп" button does.
+  connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, [this] {
+    if (worker_->IsRunning()) worker_->Cancel();
+  });
   connect(pdfButton_, &QPushButton::clicked, this, &MainForm::PdfClick);
   connect(printButton_, &QPushButton::clicked, this, &MainForm::PrintClick);
   connect(wb_->page(), &QWebEnginePage::pdfPrintingFinished, this,
@@ -304,13 +311,25 @@ CatalogueOptions MainForm::ReadOptions() const {
 }
 
 void MainForm::SetRunning(bool running) {
-  // The options cannot change while the converter uses them.
-  optionStrip_->setEnabled(!running);
+  // The options cannot change while the converter uses them; the button stays, to stop the run.
+  for (QWidget* child : optionStrip_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (child != Button1_) child->setEnabled(!running);
+  }
+  Button1_->setText(running ? QStringLiteral("Стоп") : QStringLiteral("Go!"));
   mm_->setReadOnly(running);
 }
 
+void MainForm::closeEvent(QCloseEvent* event) {
+  // The run drops what it staged and writes no page; the destructor waits for it.
+  if (worker_->IsRunning()) worker_->Cancel();
+  QMainWindow::closeEvent(event);
+}
+
 void MainForm::Button1Click() {
-  if (worker_->IsRunning()) return;
+  if (worker_->IsRunning()) {
+    worker_->Cancel();
+    return;
+  }
   // Nothing may leave this slot: an exception must not cross the event loop.
   try {
     RunRequest request;
@@ -352,6 +371,9 @@ void MainForm::FinishRun(const RunOutcome& outcome) {
     savedPage_ = QString::fromStdString(outcome.pagePath);
     printButton_->setEnabled(true);
     pdfButton_->setEnabled(true);
+  } else if (outcome.error == messages::kInterrupted) {
+    // The user asked for it: a status text, not a message box to dismiss.
+    statusText_->setText(QStringLiteral("Остановлено"));
   } else {
     ShowError(outcome.error);
   }

@@ -39,6 +39,9 @@ class RunWorker final : public QObject {
   bool Start(RunRequest request, RunState state);
   // From Start until Ended has been delivered on the window's thread.
   bool IsRunning() const;
+  // Asks the run going to stop: its transfers, turns and writes end within about a second and it
+  // ends with "Interrupted", leaving the output folder as it was. Any thread.
+  void Cancel() { cancelled_ = true; }
 
  signals:
   void LinesCleared();
