@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/core/memory_budget.h"
 #include "app/core/page_file.h"
 #include "app/core/picture_plan.h"
 #include "app/core/picture_prefetcher.h"
@@ -82,12 +83,18 @@ std::string ConvertAndSave(const RunRequest& request, RunState& state, RunView& 
   const int total = static_cast<int>(addresses.size());
   view.PictureProgress(0, total);
 
-  HttpClient client(request.fetch);  // one by one: a single kept-alive connection
+  // A picture answer larger than the memory it may use ends with "Out of memory" rather than
+  // exhausting the machine.
+  FetchOptions pictureFetch = request.fetch;
+  if (pictureFetch.maxBodyBytes == 0) {
+    pictureFetch.maxBodyBytes = AnswerLimitBytes(PicturePrefetcher::kDefaultAheadBudget);
+  }
+  HttpClient client(pictureFetch);  // one by one: a single kept-alive connection
   std::unique_ptr<PicturePrefetcher> prefetcher;
   PictureFetch fetch = [&client](const std::string& url) { return client.Get(url); };
   if (request.jobs > 1 && total > 1) {
     prefetcher =
-        std::make_unique<PicturePrefetcher>(std::move(addresses), request.jobs, request.fetch);
+        std::make_unique<PicturePrefetcher>(std::move(addresses), request.jobs, pictureFetch);
     fetch = [&prefetcher](const std::string& url) { return prefetcher->Take(url); };
   }
 
