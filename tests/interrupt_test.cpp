@@ -11,7 +11,10 @@
 
 #include "app/core/picture_prefetcher.h"
 #include "app/core/run_output.h"
+#include "base/atomic_file.h"
 #include "base/error.h"
+#include "images/jpeg.h"
+#include "images/localise.h"
 #include "tests/testkit/jpeg_maker.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
@@ -176,6 +179,32 @@ TEST(PrefetcherCancel, TheCallersFlagStopsEveryTransferOfThePool) {
   }
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10))
       << "the transfers ran on to their end";
+}
+
+TEST(CancelledPicture, TurningAndWritingStopWithInterruptedAndLeaveNoFile) {
+  TempDir dir;
+  const std::atomic<bool> cancelled{true};
+  // A landscape picture under vertical orientation is decoded and turned.
+  const std::string landscape = testkit::MakeFlatJpeg(640, 480);
+  long double height = 0;
+  try {
+    LocaliseImage(SessionFolder{dir.path() + "/", "s", "", &cancelled}, "http://host/p.jpg", 1.9L,
+                  height, 2, 90, "1_1",
+                  [&](const std::string&) { return MemoryStream(landscape); });
+    FAIL() << "the turn went on";
+  } catch (const Error& e) {
+    EXPECT_STREQ(e.what(), "Interrupted");
+  }
+  EXPECT_EQ(Snapshot(dir.path() + "/s_images").size(), 0u);
+
+  const std::vector<std::uint8_t> raster(640 * 480 * 3, 128);
+  AtomicFile file(dir.File("encoded.jpg"));
+  try {
+    EncodeJpegRgb(raster.data(), 640, 480, false, file.fd(), &cancelled);
+    FAIL() << "the encoder went on";
+  } catch (const Error& e) {
+    EXPECT_STREQ(e.what(), "Interrupted");
+  }
 }
 
 }  // namespace
