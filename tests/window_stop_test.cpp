@@ -112,11 +112,19 @@ class WindowStopTest : public QObject {
   Q_OBJECT
 
  private slots:
+  void stopLeavesTheOlderRunAsItWas_data();
   void stopLeavesTheOlderRunAsItWas();
   void closingLeavesTheOlderRunAsItWas();
 };
 
+void WindowStopTest::stopLeavesTheOlderRunAsItWas_data() {
+  QTest::addColumn<bool>("byEscape");
+  QTest::newRow("Стоп") << false;
+  QTest::newRow("Esc") << true;
+}
+
 void WindowStopTest::stopLeavesTheOlderRunAsItWas() {
+  QFETCH(bool, byEscape);
   SlowSeriesServer server;
   testkit::TempDir folder;
   OlderRun(server, folder.path());
@@ -124,12 +132,18 @@ void WindowStopTest::stopLeavesTheOlderRunAsItWas() {
   MainForm form;
   form.SetProgramFolder(folder.path());
   form.show();
+  form.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&form));
   QSignalSpy ended(&form, &MainForm::RunEnded);
   StartSlowRun(server, form);
   auto* button = form.findChild<QPushButton*>(QStringLiteral("Button1"));
   QCOMPARE(button->text(), QStringLiteral("Стоп"));
   QVERIFY(button->isEnabled());
-  button->click();
+  if (byEscape) {
+    QTest::keyClick(&form, Qt::Key_Escape);
+  } else {
+    button->click();
+  }
 
   QVERIFY(ended.wait(kRunTimeoutMs));
   QCOMPARE(ended.takeFirst().at(0).toBool(), false);
