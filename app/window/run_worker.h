@@ -29,7 +29,8 @@ class RunWorker final : public QObject {
   Q_OBJECT
  public:
   explicit RunWorker(QObject* parent = nullptr);
-  // Ends the transfers of a run still going (it then fails at its next download) and waits for it.
+  // Stops a run still going (as Cancel does) and waits for it: it writes no page and leaves the
+  // output folder as it was.
   ~RunWorker() override;
   RunWorker(const RunWorker&) = delete;
   RunWorker& operator=(const RunWorker&) = delete;
