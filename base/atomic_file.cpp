@@ -34,6 +34,12 @@ mode_t ReadUmask() {
   return 022;
 }
 
+// The folder part of path, with its trailing "/" ("" for a bare name).
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
 mode_t CurrentUmask() {
   static const mode_t umask = ReadUmask();
   return umask;
@@ -54,10 +60,14 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
   return true;
 }
 
-AtomicFile::AtomicFile(std::string path)
-    : path_(std::move(path)), temporaryPath_(path_ + ".XXXXXX") {
+AtomicFile::AtomicFile(std::string path, std::string shownPath)
+    // A short name of fixed length beside the target rather than the target's name plus a
+    // suffix, so a target whose name is as long as the file system allows can still be written.
+    : path_(std::move(path)),
+      shownPath_(shownPath.empty() ? path_ : std::move(shownPath)),
+      temporaryPath_(FolderOf(path_) + ".tmpXXXXXX") {
   fd_ = ::mkstemp(temporaryPath_.data());
-  if (fd_ < 0) ThrowCreateError(path_, errno);
+  if (fd_ < 0) ThrowCreateError(shownPath_, errno);
   // mkstemp makes the file private; give it the mode a plain creation would have.
   ::fchmod(fd_, 0666 & ~CurrentUmask());
 }
@@ -76,7 +86,7 @@ void AtomicFile::Commit(bool durable) {
   const int result = ::close(fd_);
   fd_ = -1;
   if (result != 0) throw Error(messages::kStreamWrite);
-  if (::rename(temporaryPath_.c_str(), path_.c_str()) != 0) ThrowCreateError(path_, errno);
+  if (::rename(temporaryPath_.c_str(), path_.c_str()) != 0) ThrowCreateError(shownPath_, errno);
   committed_ = true;
 }
 

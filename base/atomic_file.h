@@ -1,6 +1,6 @@
-// Files written whole or not at all: bytes go to a temporary file beside the target, which is
-// renamed over it only when everything was written. A failed or interrupted write leaves the old
-// file (or no file) in place, never a half-written one.
+// Files written whole or not at all: bytes go to a temporary file beside the target (".tmpXXXXXX"
+// in the same folder), which is renamed over it only when everything was written. A failed or
+// interrupted write leaves the old file (or no file) in place, never a half-written one.
 #pragma once
 
 #include <string>
@@ -10,8 +10,9 @@ namespace picsheet {
 
 class AtomicFile {
  public:
-  // Creates the temporary file. Throws Error "Cannot create file \"%s\". %s" with the target path.
-  explicit AtomicFile(std::string path);
+  // Creates the temporary file. Throws Error "Cannot create file \"%s\". %s" with the target path,
+  // or with shownPath when given (a file written elsewhere first, to be moved there later).
+  explicit AtomicFile(std::string path, std::string shownPath = {});
   ~AtomicFile();  // removes the temporary file unless Commit succeeded
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
@@ -26,6 +27,7 @@ class AtomicFile {
 
  private:
   std::string path_;
+  std::string shownPath_;
   std::string temporaryPath_;
   int fd_ = -1;
   bool committed_ = false;

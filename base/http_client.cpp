@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <mutex>
 #include <new>
 #include <string_view>
@@ -49,12 +50,14 @@ struct Transfer {
   bool answered = false;
   bool anyByte = false;  // a header line or body byte arrived
   bool reserved = false;
-  std::size_t maxBodyBytes = 0;
   bool tooLarge = false;
   bool outOfMemory = false;
   std::chrono::steady_clock::time_point lastBodyByte{};
-  const std::atomic<bool>* cancelled = nullptr;
+  const FetchOptions* options = nullptr;
+  std::exception_ptr failure;  // ends the transfer; rethrown once libcurl has returned
 };
+
+bool IsSet(const std::atomic<bool>* flag) { return flag != nullptr && flag->load(); }
 
 std::string_view Trimmed(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
@@ -65,15 +68,15 @@ std::string_view Trimmed(std::string_view text) {
   return text;
 }
 
-// libcurl is C: an exception must not unwind through it, so allocation failures are noted and
-// the transfer aborted by returning a short count; Get turns them into "Out of memory".
+// libcurl is C: an exception must not unwind through it, so failures are noted and the transfer
+// aborted by returning a short count; Get turns them into errors once libcurl has returned.
 std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
   auto* transfer = static_cast<Transfer*>(user);
   const std::size_t bytes = size * count;
   transfer->answered = true;
   transfer->anyByte = true;
   transfer->lastBodyByte = std::chrono::steady_clock::now();
-  const std::size_t limit = transfer->maxBodyBytes;
+  const std::size_t limit = transfer->options->maxBodyBytes;
   try {
     if (!transfer->reserved) {
       transfer->reserved = true;
@@ -92,9 +95,13 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
       transfer->tooLarge = true;
       return 0;
     }
+    if (transfer->options->beforeBodyBlock) transfer->options->beforeBodyBlock(bytes);
     transfer->body->Append(data, bytes);
   } catch (const std::bad_alloc&) {
     transfer->outOfMemory = true;
+    return 0;
+  } catch (...) {
+    transfer->failure = std::current_exception();
     return 0;
   }
   return bytes;
@@ -134,7 +141,7 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user
 
 int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   auto* transfer = static_cast<Transfer*>(user);
-  return transfer->cancelled != nullptr && transfer->cancelled->load() ? 1 : 0;
+  return IsSet(transfer->options->cancelled) || IsSet(transfer->options->alsoCancelled) ? 1 : 0;
 }
 
 long WholeSecondsAtLeastOne(std::chrono::milliseconds span) {
@@ -237,7 +244,7 @@ MemoryStream HttpClient::Get(const std::string& url) {
     // not wait for it.
     const auto until = std::chrono::steady_clock::now() + pause;
     while (std::chrono::steady_clock::now() < until) {
-      if (options_.cancelled != nullptr && options_.cancelled->load()) {
+      if (IsSet(options_.cancelled) || IsSet(options_.alsoCancelled)) {
         throw Error(messages::CannotOpenUrl(url));
       }
       std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
@@ -261,8 +268,7 @@ HttpClient::Outcome HttpClient::Attempt(const std::string& url, MemoryStream& bo
 
   Transfer transfer;
   transfer.body = &body;
-  transfer.cancelled = options_.cancelled;
-  transfer.maxBodyBytes = options_.maxBodyBytes;
+  transfer.options = &options_;
 
   CURL* curl = handle_->curl;
   transfer.curl = curl;
@@ -291,7 +297,7 @@ HttpClient::Outcome HttpClient::Attempt(const std::string& url, MemoryStream& bo
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
   curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
   curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
-  if (options_.cancelled != nullptr) {
+  if (options_.cancelled != nullptr || options_.alsoCancelled != nullptr) {
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
@@ -314,7 +320,8 @@ HttpClient::Outcome HttpClient::Attempt(const std::string& url, MemoryStream& bo
     throw Error(messages::kOutOfMemory,
                 "no memory left for the answer after " + std::to_string(body.Size()) + " bytes");
   }
-  if (options_.cancelled != nullptr && options_.cancelled->load()) {
+  if (transfer.failure) std::rethrow_exception(transfer.failure);
+  if (IsSet(options_.cancelled) || IsSet(options_.alsoCancelled)) {
     throw Error(messages::CannotOpenUrl(url));
   }
   if (result == CURLE_OK) {

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -21,9 +22,14 @@ struct FetchOptions {
   long maxRedirects = 20;
   // When set and it turns true, a transfer under way ends as if the URL could not be opened.
   const std::atomic<bool>* cancelled = nullptr;
+  // A second flag with the same effect, so a caller's flag and a helper's own can both stop it.
+  const std::atomic<bool>* alsoCancelled = nullptr;
   // The most bytes one answer body may take in memory; 0 = no limit. A larger answer ends with
   // "Out of memory".
   std::size_t maxBodyBytes = 0;
+  // Called before each block of body bytes is kept, with the block's size; it may wait (the
+  // transfer then waits with it) or throw, which ends the transfer with that exception.
+  std::function<void(std::size_t)> beforeBodyBlock;
   // How often a transient failure (refused or reset before any byte, 502/503/504) is tried
   // again, after pauses of retryPause, twice that, and so on; 0 = never.
   int retries = 2;
@@ -44,7 +50,8 @@ class HttpClient {
   // and content type; a gzip or deflate body is decoded. Throws Error "Unable to initialize
   // Wininet" when no handle can be made, "Cannot open URL %s" (the URL as given) when no answer
   // arrived, "Out of memory" when the body does not fit; the reason says why in libcurl's words.
-  // A failure after the headers arrived ends the body quietly with the bytes received so far.
+  // A failure after the headers arrived ends the body quietly with the bytes received so far;
+  // whatever beforeBodyBlock throws ends it with that error instead.
   MemoryStream Get(const std::string& url);
 
  private:

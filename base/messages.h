@@ -12,6 +12,8 @@ inline constexpr char kHttpUnavailable[] = "Unable to initialize Wininet";
 inline constexpr char kStreamWrite[] = "Stream write error";
 inline constexpr char kOutOfMemory[] = "Out of memory";
 inline constexpr char kInvalidFloat[] = "Invalid floating point operation";
+// A run stopped by the user (Stop, Esc, closing the window, Ctrl-C, SIGTERM).
+inline constexpr char kInterrupted[] = "Interrupted";
 
 // "Cannot open URL %s" with the address as given.
 inline std::string CannotOpenUrl(const std::string& url) { return "Cannot open URL " + url; }
@@ -29,6 +31,11 @@ inline std::string CannotCreateFile(const std::string& absolutePath, const std::
 // "Cannot create " + folder path.
 inline std::string CannotCreateFolder(const std::string& folder) {
   return "Cannot create " + folder;
+}
+
+// A second run of one save name while the first still holds it.
+inline std::string SaveNameBusy(const std::string& saveName) {
+  return "Another run is saving \"" + saveName + "\" in this folder";
 }
 
 // "JPEG error #%d" with the library's message code.

@@ -26,6 +26,7 @@ struct ErrorTrap {
   int code = 0;
   char text[JMSG_LENGTH_MAX] = {};  // the library's own words for the error
   bool writeFailed = false;         // the destination could not write; not a library error
+  bool interrupted = false;         // the run was cancelled while writing
 };
 
 [[noreturn]] void JumpOnError(j_common_ptr info) {
@@ -51,6 +52,7 @@ jpeg_error_mgr* InstallTrap(ErrorTrap& trap) {
 template <typename Body>
 void RunTrapped(ErrorTrap& trap, const Body& body) {
   if (setjmp(trap.jump) != 0) {
+    if (trap.interrupted) throw Error(messages::kInterrupted);
     if (trap.writeFailed) throw Error(messages::kStreamWrite);
     throw Error(messages::JpegError(trap.code), trap.text);
   }
@@ -110,6 +112,7 @@ struct DescriptorDestination {
   jpeg_destination_mgr manager;
   int fd;
   ErrorTrap* trap;
+  const std::atomic<bool>* cancelled;
   JOCTET buffer[64 * 1024];
 };
 
@@ -121,6 +124,10 @@ void StartDestination(j_compress_ptr info) {
 
 void FlushOrFail(j_compress_ptr info, std::size_t size) {
   auto* destination = reinterpret_cast<DescriptorDestination*>(info->dest);
+  if (destination->cancelled != nullptr && destination->cancelled->load()) {
+    destination->trap->interrupted = true;
+    (*info->err->error_exit)(reinterpret_cast<j_common_ptr>(info));
+  }
   if (!WriteAll(destination->fd, reinterpret_cast<const char*>(destination->buffer), size)) {
     destination->trap->writeFailed = true;
     (*info->err->error_exit)(reinterpret_cast<j_common_ptr>(info));
@@ -210,7 +217,8 @@ void DecodeJpegRows(const std::string& data, int stripRows, const RowSink& sink)
   RunTrapped(decompressor.trap(), [&] { jpeg_finish_decompress(&info); });
 }
 
-void EncodeJpegRgb(const std::uint8_t* raster, int width, int height, bool progressive, int fd) {
+void EncodeJpegRgb(const std::uint8_t* raster, int width, int height, bool progressive, int fd,
+                   const std::atomic<bool>* cancelled) {
   DescriptorDestination destination{};  // outlives the compressor that points at it
   Compressor compressor;
   jpeg_compress_struct& info = compressor.info();
@@ -219,6 +227,7 @@ void EncodeJpegRgb(const std::uint8_t* raster, int width, int height, bool progr
   destination.manager.term_destination = TerminateDestination;
   destination.fd = fd;
   destination.trap = &compressor.trap();
+  destination.cancelled = cancelled;
   info.dest = &destination.manager;
 
   const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
@@ -232,6 +241,11 @@ void EncodeJpegRgb(const std::uint8_t* raster, int width, int height, bool progr
     if (progressive) jpeg_simple_progression(&info);
     jpeg_start_compress(&info, TRUE);
     while (info.next_scanline < info.image_height) {
+      // A progressive stream is written only at the end, so the rows are where a cancel shows.
+      if (cancelled != nullptr && info.next_scanline % 64 == 0 && cancelled->load()) {
+        compressor.trap().interrupted = true;
+        (*info.err->error_exit)(reinterpret_cast<j_common_ptr>(&info));
+      }
       // libjpeg takes non-const rows but only reads them.
       JSAMPROW row = const_cast<JSAMPROW>(raster + rowBytes * info.next_scanline);
       jpeg_write_scanlines(&info, &row, 1);

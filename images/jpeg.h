@@ -3,6 +3,7 @@
 // library's message code, its message text as reason; warnings are ignored.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -34,7 +35,9 @@ void DecodeJpegRows(const std::string& data, int stripRows, const RowSink& sink)
 
 // Encodes an RGB raster (3 bytes per pixel, rows top down) at quality 90 with baseline-limited
 // tables, progressive when asked, and writes the stream to the file descriptor fd. Throws Error
-// "Stream write error" when the descriptor does not take the bytes.
-void EncodeJpegRgb(const std::uint8_t* raster, int width, int height, bool progressive, int fd);
+// "Stream write error" when the descriptor does not take the bytes, "Interrupted" once cancelled
+// is set (checked at every write and every 64 rows).
+void EncodeJpegRgb(const std::uint8_t* raster, int width, int height, bool progressive, int fd,
+                   const std::atomic<bool>* cancelled = nullptr);
 
 }  // namespace picsheet

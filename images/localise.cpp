@@ -67,7 +67,8 @@ auto Delivering(const Step& step) {
     return step();
   } catch (Error& error) {
     const std::string_view message = error.what();
-    if (message != messages::kOutOfMemory && message != messages::kHttpUnavailable) {
+    if (message != messages::kOutOfMemory && message != messages::kHttpUnavailable &&
+        message != messages::kInterrupted) {
       error.SetUndelivered(true);
     }
     throw;
@@ -104,7 +105,7 @@ std::string LocaliseImage(const SessionFolder& session, const std::string& pictu
     picture = Delivering([&] { return LoadJpegPicture(std::move(body).TakeRemaining()); });
     Delivering([&] {
       if (printedHeight == 0) printedHeight = PrintedHeightOf(picture, cellWidth, orientation);
-      if (NeedsTurn(picture, orientation)) RotateBitmap(picture, rotationAngle);
+      if (NeedsTurn(picture, orientation)) RotateBitmap(picture, rotationAngle, session.cancelled);
     });
   } catch (Error& error) {
     ExplainUndecodable(error, answer);
@@ -112,12 +113,13 @@ std::string LocaliseImage(const SessionFolder& session, const std::string& pictu
   }
 
   // Written through a temporary file, so a failed write never leaves a truncated picture behind.
-  AtomicFile out(file);
+  AtomicFile out(
+      session.stagingFolder.empty() ? file : session.stagingFolder + "/" + padded + ".jpg", file);
   if (picture.hasData) {
     out.Write(picture.data);
   } else {
     EncodeJpegRgb(picture.raster.data(), picture.width, picture.height, picture.progressive,
-                  out.fd());
+                  out.fd(), session.cancelled);
   }
   out.Commit(false);
   return returned;

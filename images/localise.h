@@ -2,6 +2,7 @@
 // does not match the orientation, and save it as a local JPEG beside the output page.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -18,6 +19,11 @@ using PictureFetch = std::function<MemoryStream(const std::string& url)>;
 struct SessionFolder {
   std::string programFolder;
   std::string sessionName;
+  // When set, the files are written there instead (the run moves them into the picture folder
+  // when it ends); the picture folder is still made and checked, and the returned paths stay.
+  std::string stagingFolder{};
+  // When set and it turns true, a picture being turned or written stops with "Interrupted".
+  const std::atomic<bool>* cancelled{};
 };
 
 // Saves the picture at pictureUrl as programFolder/SESSION_images/PADDEDNAME.jpg and returns

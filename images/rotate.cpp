@@ -93,12 +93,13 @@ void PlaceTurnedRows(const std::uint8_t* rows, int firstRow, int count, int widt
   }
 }
 
-void RotateBitmap(JpegPicture& picture, std::int32_t angle) {
+void RotateBitmap(JpegPicture& picture, std::int32_t angle, const std::atomic<bool>* cancelled) {
   if (angle == 0) return;
   const std::int32_t width = picture.width;
   const std::int32_t height = picture.height;
   std::vector<std::uint8_t> target = AllocateRaster(width, height);
   DecodeJpegRows(picture.data, kStripRows, [&](const std::uint8_t* rows, int firstRow, int count) {
+    if (cancelled != nullptr && cancelled->load()) throw Error(messages::kInterrupted);
     PlaceTurnedRows(rows, firstRow, count, width, height, angle, target.data());
   });
   picture.raster = std::move(target);

@@ -1,6 +1,7 @@
 // Turning a picture by 90, -90 or 180 degrees.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "images/jpeg.h"
@@ -10,8 +11,10 @@ namespace picsheet {
 // Decodes the picture and replaces its data by the turned raster (Width and Height become the
 // raster's; the scan mode stays). 90 turns clockwise, -90 counter-clockwise, 180 upside down;
 // 0 leaves the picture untouched; any other angle keeps the decoded pixels as they are.
-// Throws Error "Out of memory" for a raster that cannot be held.
-void RotateBitmap(JpegPicture& picture, std::int32_t angle);
+// Throws Error "Out of memory" for a raster that cannot be held, "Interrupted" once cancelled is
+// set (checked between strips of the decode).
+void RotateBitmap(JpegPicture& picture, std::int32_t angle,
+                  const std::atomic<bool>* cancelled = nullptr);
 
 // Places source rows firstRow .. firstRow + count - 1 of a width x height RGB picture into the
 // turned raster target (height x width for 90 and -90, width x height otherwise).

@@ -164,9 +164,9 @@ TEST(HugePages, AHundredMegabytePageOfAMillionCellsConvertsInBoundedMemory) {
   // Title and table head, a million cells, a row break after every tenth, the closing line.
   EXPECT_GT(view.lines, 2'000'000u);
   // The page is held at most twice (the loaded text and the converter's copy), never per cell.
-  // AddressSanitizer's shadow memory and quarantine inflate every figure, so it is only
-  // measured in plain builds.
-#if !defined(__SANITIZE_ADDRESS__)
+  // The sanitizers' shadow memory (and AddressSanitizer's quarantine) inflate every figure, so
+  // it is only measured in plain builds.
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
   EXPECT_LT(PeakKb() - before, 3 * (110L << 10)) << "KB above the peak before loading";
 #else
   (void)before;

@@ -230,5 +230,21 @@ TEST(PrefetchTest, AServerThatLimitsConnectionsStillGetsEveryPicture) {
   EXPECT_EQ(ahead.files, oneByOne.files);
 }
 
+TEST(PrefetchTest, BodiesLargerThanTheByteBudgetStillArriveWholeAndInOrder) {
+  // Every body is four times the budget: only the next one to be taken may exceed it.
+  LoopbackServer server([](httplib::Server& s) {
+    s.Get(R"(/big/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
+      res.set_content(std::string(4 << 20, req.matches[1].str()[0]), "image/jpeg");
+    });
+  });
+  std::vector<std::string> addresses;
+  for (int i = 0; i < 6; ++i) addresses.push_back(server.Url("/big/" + std::to_string(i)));
+  PicturePrefetcher prefetcher(addresses, 3, FetchOptions{}, std::size_t{1} << 20);
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(std::move(prefetcher.Take(addresses[i])).TakeRemaining(),
+              std::string(4 << 20, static_cast<char>('0' + i)));
+  }
+}
+
 }  // namespace
 }  // namespace picsheet

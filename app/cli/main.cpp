@@ -1,7 +1,10 @@
 // picsheet-cli: converts a catalogue page from a shell, as the window's "Go!" does.
+#include <signal.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -14,6 +17,7 @@
 #include "app/core/error_message.h"
 #include "app/core/program_folder.h"
 #include "app/core/run_flow.h"
+#include "base/messages.h"
 #include "base/paths.h"
 
 namespace {
@@ -37,6 +41,29 @@ void ReportFailure(const picsheet::Error& e) {
   if (!detail.empty()) std::cerr << detail << '\n';
   std::cerr << "error: " << picsheet::MessageForDisplay(e.what()) << '\n';
 }
+
+// Ctrl-C and SIGTERM end the run the way the window's Stop does: the handler only raises the
+// run's cancel flag (lock-free, so safe in a handler); the run stops within about a second,
+// drops what it staged and main exits with 128 + the signal's number.
+std::atomic<bool> stopRequested{false};
+volatile std::sig_atomic_t stopSignal = 0;
+
+void OnStopSignal(int signal) {
+  stopSignal = signal;
+  stopRequested.store(true);
+}
+
+void CancelOnStopSignals() {
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
+}
+
+// The exit status of a failed run: the signal's when one stopped it.
+int FailureStatus() { return stopSignal != 0 ? 128 + stopSignal : kExitRunFailed; }
 
 }  // namespace
 
@@ -113,6 +140,8 @@ int main(int argc, char** argv) {
   request.programFolder =
       picsheet::WithTrailingSlash(outputDir.empty() ? picsheet::CurrentDirectory() : outputDir);
 
+  CancelOnStopSignals();
+  request.fetch.cancelled = &stopRequested;
   picsheet::TerminalView view(stderr, printStatus, ::isatty(STDERR_FILENO) == 1);
   picsheet::RunState state;
   try {
@@ -127,8 +156,9 @@ int main(int argc, char** argv) {
     return ReportLeftOut(state.summary) ? kExitSavedWithPicturesLeftOut : 0;
   } catch (const picsheet::Error& e) {
     view.EndLive();
-    ReportFailure(e);
-    return kExitRunFailed;
+    // A signal also reaches the PDF renderer beside us, whose failure then only repeats the stop.
+    ReportFailure(stopSignal != 0 ? picsheet::Error(picsheet::messages::kInterrupted) : e);
+    return FailureStatus();
   } catch (const std::bad_alloc&) {
     view.EndLive();
     ReportFailure(picsheet::OutOfMemoryError());
@@ -136,6 +166,6 @@ int main(int argc, char** argv) {
   } catch (const std::exception& e) {
     view.EndLive();
     std::cerr << "error: " << picsheet::MessageForDisplay(e.what()) << '\n';
-    return kExitRunFailed;
+    return FailureStatus();
   }
 }

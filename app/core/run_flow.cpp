@@ -5,11 +5,14 @@
 #include <vector>
 
 #include "app/core/digit_pictures.h"
+#include "app/core/memory_budget.h"
 #include "app/core/page_file.h"
 #include "app/core/picture_plan.h"
 #include "app/core/picture_prefetcher.h"
+#include "app/core/run_output.h"
 #include "app/core/session_name.h"
 #include "base/error.h"
+#include "base/messages.h"
 #include "convert/source.h"
 #include "images/localise.h"
 
@@ -37,23 +40,31 @@ class RecordingView final : public CatalogueView {
   std::vector<std::string> lines_;
 };
 
-// Reports every saved picture to the view. A picture that fails while the run is being cancelled
-// failed because of the cancelling, not because it cannot be had: its error ends the run even
-// when the run keeps going past pictures.
+bool IsCancelled(const RunRequest& request) {
+  return request.fetch.cancelled != nullptr && request.fetch.cancelled->load();
+}
+
+void ThrowIfCancelled(const RunRequest& request) {
+  if (IsCancelled(request)) throw Error(messages::kInterrupted);
+}
+
+// Reports every saved picture to the view; a cancelled run stops before the next picture. A
+// picture that fails while the run is being cancelled failed because of the cancelling, not
+// because it cannot be had: its error ends the run even when the run keeps going past pictures.
 class CountingLocaliser final : public PictureLocaliser {
  public:
-  CountingLocaliser(PictureLocaliser& inner, RunView& view, int total,
-                    const std::atomic<bool>* cancelled)
-      : inner_(inner), view_(view), total_(total), cancelled_(cancelled) {}
+  CountingLocaliser(PictureLocaliser& inner, RunView& view, int total, const RunRequest& request)
+      : inner_(inner), view_(view), total_(total), request_(request) {}
   std::string LocaliseImage(const std::string& pictureUrl, const long double& cellWidth,
                             long double& printedHeight, std::int32_t orientation,
                             std::int32_t rotationAngle, std::string pictureName) override {
+    ThrowIfCancelled(request_);
     std::string path;
     try {
       path = inner_.LocaliseImage(pictureUrl, cellWidth, printedHeight, orientation, rotationAngle,
                                   std::move(pictureName));
     } catch (Error& error) {
-      if (cancelled_ != nullptr && cancelled_->load()) error.SetUndelivered(false);
+      if (IsCancelled(request_)) error.SetUndelivered(false);
       throw;
     }
     view_.PictureProgress(++saved_, total_);
@@ -64,18 +75,19 @@ class CountingLocaliser final : public PictureLocaliser {
   PictureLocaliser& inner_;
   RunView& view_;
   int total_;
-  const std::atomic<bool>* cancelled_;
+  const RunRequest& request_;
   int saved_ = 0;
 };
 
-}  // namespace
-
-std::string RunConversion(const RunRequest& request, RunState& state, RunView& view) {
+std::string ConvertAndSave(const RunRequest& request, RunState& state, RunView& view) {
   // The page lives for this run only: it is scanned twice here and never needed afterwards.
   std::string pageText;
   LoadSource(request.source, pageText, request.fetch);
   state.sessionName =
       request.saveName.empty() ? DeriveSessionName(request.source) : request.saveName;
+
+  // Taken before anything is downloaded: a second run of this name fails here, at once.
+  RunOutput output(request.programFolder, state.sessionName);
 
   // The addresses are known before anything is written, so the downloads can run ahead of the
   // converter while it turns and saves the pictures already there.
@@ -83,28 +95,69 @@ std::string RunConversion(const RunRequest& request, RunState& state, RunView& v
   const int total = static_cast<int>(addresses.size());
   view.PictureProgress(0, total);
 
-  HttpClient client(request.fetch);  // one by one: a single kept-alive connection
+  // A picture answer larger than the memory it may use ends with "Out of memory" rather than
+  // exhausting the machine.
+  FetchOptions pictureFetch = request.fetch;
+  if (pictureFetch.maxBodyBytes == 0) {
+    pictureFetch.maxBodyBytes = AnswerLimitBytes(PicturePrefetcher::kDefaultAheadBudget);
+  }
+  HttpClient client(pictureFetch);  // one by one: a single kept-alive connection
   std::unique_ptr<PicturePrefetcher> prefetcher;
   PictureFetch fetch = [&client](const std::string& url) { return client.Get(url); };
   if (request.jobs > 1 && total > 1) {
     prefetcher =
-        std::make_unique<PicturePrefetcher>(std::move(addresses), request.jobs, request.fetch);
+        std::make_unique<PicturePrefetcher>(std::move(addresses), request.jobs, pictureFetch);
     fetch = [&prefetcher](const std::string& url) { return prefetcher->Take(url); };
   }
 
   RecordingView recorder(view);
-  ImageLocaliser images(SessionFolder{request.programFolder, state.sessionName}, std::move(fetch));
-  CountingLocaliser localiser(images, view, total, request.fetch.cancelled);
+  ImageLocaliser images(SessionFolder{request.programFolder, state.sessionName,
+                                      output.stagingFolder(), request.fetch.cancelled},
+                        std::move(fetch));
+  CountingLocaliser localiser(images, view, total, request);
   state.summary = CatalogueSummary{};
-  ConvertCatalogue(recorder, localiser, request.options, std::move(pageText), &state.summary);
-  prefetcher.reset();
+  try {
+    ConvertCatalogue(recorder, localiser, request.options, std::move(pageText), &state.summary);
+    prefetcher.reset();
+    ThrowIfCancelled(request);
+  } catch (...) {
+    prefetcher.reset();
+    // A picture that failed ends the run with the pictures saved before it in place; an
+    // interrupted run leaves the folder as it was (the output's destructor drops the staging).
+    if (IsCancelled(request)) {
+      output.Discard();
+    } else {
+      try {
+        output.Commit();
+      } catch (const Error&) {
+        // The picture's error is the one the user needs; this one can only repeat the cause.
+      }
+    }
+    throw;
+  }
+  output.Commit();
 
   // Captions refer to syriannums/N.png beside the page; the page itself stays as converted.
-  if (request.options.digitCaptions)
+  if (request.options.digitCaptions) {
     ProvideDigitPictures(ShippedDigitFolder(), request.programFolder);
+  }
+
+  // Saved only once its pictures are in place.
   const std::string outputPath = request.programFolder + state.sessionName + ".html";
   SavePage(outputPath, recorder.lines());
   return outputPath;
+}
+
+}  // namespace
+
+std::string RunConversion(const RunRequest& request, RunState& state, RunView& view) {
+  try {
+    return ConvertAndSave(request, state, view);
+  } catch (const Error&) {
+    // A cancelled transfer ends as "Cannot open URL"; the user asked for the stop.
+    if (IsCancelled(request)) throw Error(messages::kInterrupted);
+    throw;
+  }
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QCloseEvent>
 #include <QFileDialog>
 #include <QFont>
 #include <QGroupBox>
@@ -20,6 +21,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
@@ -48,6 +50,7 @@
 #include "app/window/summary_text.h"
 #include "app/window/windows1251.h"
 #include "app/window/wrap_layout.h"
+#include "base/messages.h"
 
 namespace picsheet {
 namespace {
@@ -127,6 +130,20 @@ QWidget* RadioRow(std::initializer_list<QRadioButton*> buttons, QWidget* parent)
   return row;
 }
 
+// Enables or disables every widget under parent but keep (and the widgets that hold it). A
+// disabled container keeps its children's own states, so "..." stays disabled and the print
+// buttons come back as they were.
+void SetEnabledExcept(QWidget* parent, QWidget* keep, bool enabled) {
+  for (QWidget* child : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (child == keep) continue;
+    if (child->isAncestorOf(keep)) {
+      SetEnabledExcept(child, keep, enabled);
+    } else {
+      child->setEnabled(enabled);
+    }
+  }
+}
+
 }  // namespace
 
 MainForm::MainForm(QWidget* parent) : QMainWindow(parent), worker_(std::make_unique<RunWorker>()) {
@@ -172,6 +189,10 @@ MainForm::MainForm(QWidget* parent) : QMainWindow(parent), worker_(std::make_uni
   ConnectKeyboard();
   setAcceptDrops(true);
   urx_->installEventFilter(this);
+  // Esc stops a run, as the "Стоп" button does.
+  connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, [this] {
+    if (worker_->IsRunning()) worker_->Cancel();
+  });
   connect(pdfButton_, &QPushButton::clicked, this, &MainForm::PdfClick);
   connect(printButton_, &QPushButton::clicked, this, &MainForm::PrintClick);
   connect(wb_->page(), &QWebEnginePage::pdfPrintingFinished, this,
@@ -419,13 +440,23 @@ CatalogueOptions MainForm::ReadOptions() const {
 }
 
 void MainForm::SetRunning(bool running) {
-  // The options cannot change while the converter uses them.
-  optionStrip_->setEnabled(!running);
+  // The options cannot change while the converter uses them; the button stays, to stop the run.
+  SetEnabledExcept(optionStrip_, Button1_, !running);
+  Button1_->setText(running ? QStringLiteral("Стоп") : QStringLiteral("Go!"));
   mm_->setReadOnly(running);
 }
 
+void MainForm::closeEvent(QCloseEvent* event) {
+  // The run drops what it staged and writes no page; the destructor waits for it.
+  if (worker_->IsRunning()) worker_->Cancel();
+  QMainWindow::closeEvent(event);
+}
+
 void MainForm::Button1Click() {
-  if (worker_->IsRunning()) return;
+  if (worker_->IsRunning()) {
+    worker_->Cancel();
+    return;
+  }
   // Nothing may leave this slot: an exception must not cross the event loop.
   try {
     RunRequest request;
@@ -468,6 +499,9 @@ void MainForm::FinishRun(const RunOutcome& outcome) {
     printButton_->setEnabled(true);
     pdfButton_->setEnabled(true);
     if (!state_.summary.leftOut.empty()) ShowLeftOut(state_.summary.leftOut);
+  } else if (outcome.error == messages::kInterrupted) {
+    // The user asked for it: a status text, not a message box to dismiss.
+    statusText_->setText(QStringLiteral("Остановлено"));
   } else {
     ShowError(outcome.error, outcome.detail);
   }

@@ -70,7 +70,8 @@ class MainForm final : public QMainWindow {
   // Every change of the source text derives the save name; a change of more than one typed
   // character (a paste, a drop, a fill) also hands the focus to it with the name selected.
   void urxChange();
-  // Starts one conversion with the options as the controls hold them.
+  // Starts one conversion with the options as the controls hold them; during a run the button
+  // reads "Стоп" and stops it.
   void Button1Click();
   // Ask for a file and save the page as PDF; show the print dialog and print the page.
   void PdfClick();
@@ -91,6 +92,8 @@ class MainForm final : public QMainWindow {
   CatalogueOptions ReadOptions() const;
   int CellsPerRow() const;
   void SetRunning(bool running);
+  // Closing the window stops a run going; the process then ends once it has stopped.
+  void closeEvent(QCloseEvent* event) override;
   void AppendLine(const QByteArray& line);
   void ShowProgress(int saved, int total);
   void FinishRun(const RunOutcome& outcome);

@@ -30,7 +30,8 @@ class RunWorker final : public QObject {
   Q_OBJECT
  public:
   explicit RunWorker(QObject* parent = nullptr);
-  // Ends the transfers of a run still going (it then fails at its next download) and waits for it.
+  // Stops a run still going (as Cancel does) and waits for it: it writes no page and leaves the
+  // output folder as it was.
   ~RunWorker() override;
   RunWorker(const RunWorker&) = delete;
   RunWorker& operator=(const RunWorker&) = delete;
@@ -40,6 +41,9 @@ class RunWorker final : public QObject {
   bool Start(RunRequest request, RunState state);
   // From Start until Ended has been delivered on the window's thread.
   bool IsRunning() const;
+  // Asks the run going to stop: its transfers, turns and writes end within about a second and it
+  // ends with "Interrupted", leaving the output folder as it was. Any thread.
+  void Cancel() { cancelled_ = true; }
 
  signals:
   void LinesCleared();

@@ -5,6 +5,10 @@
 namespace picsheet::testkit {
 
 LoopbackServer::LoopbackServer(const std::function<void(httplib::Server&)>& routes) {
+  server_.set_pre_routing_handler([this](const httplib::Request&, httplib::Response&) {
+    handOff_.load(std::memory_order_acquire);
+    return httplib::Server::HandlerResponse::Unhandled;
+  });
   routes(server_);
   port_ = server_.bind_to_any_port("127.0.0.1");
   if (port_ <= 0) throw std::runtime_error("cannot bind a loopback port");
@@ -18,6 +22,7 @@ LoopbackServer::~LoopbackServer() {
 }
 
 std::string LoopbackServer::Url(const std::string& path) const {
+  handOff_.fetch_add(1, std::memory_order_release);
   return "http://127.0.0.1:" + std::to_string(port_) + path;
 }
 

@@ -8,11 +8,12 @@
 
 #include <chrono>
 #include <stdexcept>
+#include <thread>
 
 namespace picsheet::testkit {
 
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
-                         const std::string& cwd) {
+                         const std::string& cwd, const std::function<void(pid_t)>& whileRunning) {
   int outPipe[2];
   int errPipe[2];
   if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) throw std::runtime_error("pipe failed");
@@ -36,6 +37,8 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
   }
   ::close(outPipe[1]);
   ::close(errPipe[1]);
+  std::thread watcher;
+  if (whileRunning) watcher = std::thread([&whileRunning, pid] { whileRunning(pid); });
 
   ProcessResult result;
   pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
@@ -56,6 +59,7 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
       }
     }
   }
+  if (watcher.joinable()) watcher.join();
   int status = 0;
   rusage usage{};
   ::wait4(pid, &status, 0, &usage);

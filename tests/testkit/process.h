@@ -1,6 +1,9 @@
 // Runs a program to its end and captures what it wrote, for end-to-end tests of picsheet-cli.
 #pragma once
 
+#include <sys/types.h>
+
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,7 +18,10 @@ struct ProcessResult {
 };
 
 // Runs program with args in folder cwd (the test's own when empty); stdin is /dev/null.
+// whileRunning, when given, gets the child's pid on a thread of its own while the output is read
+// (to signal it, for instance); it is waited for before the child is reaped.
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
-                         const std::string& cwd = "");
+                         const std::string& cwd = "",
+                         const std::function<void(pid_t)>& whileRunning = {});
 
 }  // namespace picsheet::testkit

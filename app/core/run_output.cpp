@@ -1,0 +1,118 @@
+#include "app/core/run_output.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "base/error.h"
+#include "base/messages.h"
+#include "base/paths.h"
+
+namespace picsheet {
+namespace {
+
+constexpr char kLockName[] = "lock";
+
+// A fixed-length name, so that even a save name as long as the file system allows has one, and
+// the next run of the same name finds a killed run's leftover.
+std::string StagingName(const std::string& sessionName) {
+  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+  for (unsigned char c : sessionName) {
+    hash ^= c;
+    hash *= 1099511628211ull;
+  }
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+  return std::string(".picsheet-") + hex;
+}
+
+bool SameFile(int fd, const std::string& path) {
+  struct stat opened {};
+  struct stat named {};
+  return ::fstat(fd, &opened) == 0 && ::stat(path.c_str(), &named) == 0 &&
+         opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
+}  // namespace
+
+RunOutput::RunOutput(const std::string& programFolder, const std::string& sessionName)
+    : pictureFolder_(programFolder + sessionName + "_images") {
+  struct stat info {};
+  pictureFolderExisted_ = ::lstat(pictureFolder_.c_str(), &info) == 0;
+  const std::string staging = programFolder + StagingName(sessionName);
+  const std::string lockPath = staging + "/" + kLockName;
+  // A run that ends unlinks the lock file and removes the folder while still holding the lock,
+  // so a lock taken on a file that is no longer the one at the path is stale: try again.
+  for (;;) {
+    if (::mkdir(staging.c_str(), 0777) != 0 && errno != EEXIST) return;
+    const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      if (errno == ENOENT) continue;  // the folder went away in between
+      return;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      const int error = errno;
+      ::close(fd);
+      if (error == EWOULDBLOCK) throw Error(messages::SaveNameBusy(sessionName));
+      return;
+    }
+    if (SameFile(fd, lockPath)) {
+      lockFd_ = fd;
+      break;
+    }
+    ::close(fd);
+  }
+  staging_ = staging;
+  lockPath_ = lockPath;
+  RemoveStagedFiles();  // a killed run's pictures
+}
+
+RunOutput::~RunOutput() {
+  if (lockFd_ < 0) return;
+  RemoveStagedFiles();
+  ::unlink(lockPath_.c_str());
+  ::rmdir(staging_.c_str());  // fails, harmlessly, when the next run has already put its lock in
+  ::close(lockFd_);
+}
+
+void RunOutput::RemoveStagedFiles() {
+  std::error_code error;
+  std::vector<std::filesystem::path> staged;
+  for (const auto& entry : std::filesystem::directory_iterator(staging_, error)) {
+    if (entry.path().filename() != kLockName) staged.push_back(entry.path());
+  }
+  for (const auto& path : staged) std::filesystem::remove_all(path, error);
+}
+
+void RunOutput::Commit() {
+  if (staging_.empty()) return;
+  std::error_code error;
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(staging_, error)) {
+    const std::string name = entry.path().filename().string();
+    if (name != kLockName) names.push_back(name);
+  }
+  for (const std::string& name : names) {
+    const std::string target = pictureFolder_ + "/" + name;
+    if (::rename((staging_ + "/" + name).c_str(), target.c_str()) != 0) {
+      throw Error(
+          messages::CannotCreateFile(AbsolutePathLexically(target), SystemErrorDescription(errno)));
+    }
+  }
+}
+
+void RunOutput::Discard() {
+  if (staging_.empty()) return;
+  RemoveStagedFiles();
+  if (!pictureFolderExisted_) ::rmdir(pictureFolder_.c_str());  // only when empty
+}
+
+}  // namespace picsheet

@@ -1,0 +1,44 @@
+// The files of one run in its output folder: a lock per save name, held for the run, and a
+// staging folder the pictures are written to until the run ends.
+#pragma once
+
+#include <string>
+
+namespace picsheet {
+
+// While a run goes, its pictures wait in a hidden staging folder of a fixed name derived from
+// the save name (".picsheet-" + 16 hex digits), which also holds the lock file. A run that ends
+// moves them into the picture folder (Commit); an interrupted one drops them (Discard), so the
+// folder is as it was before. The lock is a flock on that lock file; a leftover staging folder of
+// a killed run is emptied by the next run of that name. Nothing of it stays after the run.
+class RunOutput {
+ public:
+  // Takes the save name's lock in programFolder (ending in "/") and empties its staging folder.
+  // Throws Error "Another run is saving \"NAME\" in this folder" when a live run holds it. When
+  // the folder cannot take a staging folder at all (missing, not writable) the pictures are
+  // written in place and fail there as they would anyway: stagingFolder() is then empty.
+  RunOutput(const std::string& programFolder, const std::string& sessionName);
+  // Drops what is still staged, removes the staging folder and releases the lock.
+  ~RunOutput();
+  RunOutput(const RunOutput&) = delete;
+  RunOutput& operator=(const RunOutput&) = delete;
+
+  // Where the pictures are written for now; empty: straight into the picture folder.
+  const std::string& stagingFolder() const { return staging_; }
+  // Moves every staged picture into the picture folder, replacing files of the same name.
+  // Throws Error "Cannot create file \"%s\". %s" with the target.
+  void Commit();
+  // Drops the staged pictures, and the picture folder when this run made it and it is empty.
+  void Discard();
+
+ private:
+  void RemoveStagedFiles();
+
+  std::string pictureFolder_;
+  std::string staging_;
+  std::string lockPath_;
+  int lockFd_ = -1;
+  bool pictureFolderExisted_ = true;
+};
+
+}  // namespace picsheet

@@ -1,0 +1,211 @@
+// An interrupted run changes nothing: picsheet-cli stopped by a signal, a killed run's leftover,
+// the lock of a save name, and the caller's cancel reaching every download of the pool.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <thread>
+
+#include "app/core/picture_prefetcher.h"
+#include "app/core/run_output.h"
+#include "base/atomic_file.h"
+#include "base/error.h"
+#include "images/jpeg.h"
+#include "images/localise.h"
+#include "tests/testkit/jpeg_maker.h"
+#include "tests/testkit/loopback_server.h"
+#include "tests/testkit/process.h"
+#include "tests/testkit/temp_dir.h"
+
+namespace picsheet {
+namespace {
+
+using testkit::LoopbackServer;
+using testkit::ProcessResult;
+using testkit::ReadFileBytes;
+using testkit::TempDir;
+
+constexpr int kPictures = 200;
+
+// Every file under folder by relative path, with its bytes.
+std::map<std::string, std::string> Snapshot(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    const std::string relative = std::filesystem::relative(entry.path(), folder).string();
+    files[relative] = entry.is_regular_file() ? ReadFileBytes(entry.path().string()) : "<dir>";
+  }
+  return files;
+}
+
+// A catalogue of 200 pictures whose bytes depend on the series served; the slow series takes
+// 20 ms per picture, so a run of it is under way long enough to be stopped.
+class SeriesServer {
+ public:
+  SeriesServer()
+      : pictures_{testkit::MakeFlatJpeg(12, 16), testkit::MakeFlatJpeg(16, 12)},
+        server_([this](httplib::Server& s) {
+          s.new_task_queue = [] { return new httplib::ThreadPool(8); };
+          s.Get("/page.htm", [this](const httplib::Request&, httplib::Response& res) {
+            std::string page = "<html><center><font size=3><b>T</b></font><br><table><tr>";
+            for (int i = 1; i <= kPictures; ++i) {
+              page += "<td><center>" + std::to_string(i) + "<br><img src=\"" +
+                      server_.Url("/p/" + std::to_string(i) + ".jpg") +
+                      "\" width=100></center></td>";
+            }
+            res.set_content(page + "</tr></table></html>", "text/html");
+          });
+          s.Get(R"(/p/\d+\.jpg)", [this](const httplib::Request&, httplib::Response& res) {
+            ++served;
+            const int series = series_.load();
+            if (series == 1) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            res.set_content(pictures_[series], "image/jpeg");
+          });
+        }) {}
+
+  void Serve(int series) {
+    series_ = series;
+    served = 0;
+  }
+  std::string PageUrl() const { return server_.Url("/page.htm"); }
+  std::atomic<int> served{0};
+
+ private:
+  const std::string pictures_[2];
+  std::atomic<int> series_{0};
+  LoopbackServer server_;
+};
+
+ProcessResult Cli(const std::string& url, const std::string& folder,
+                  const std::function<void(pid_t)>& whileRunning = {}) {
+  return testkit::RunProcess(
+      PICSHEET_CLI, {url, "--session", "cat", "--output-dir", folder, "--orientation", "none"}, "",
+      whileRunning);
+}
+
+std::string LastLine(const std::string& text) {
+  const std::size_t end = text.find_last_not_of('\n');
+  const std::size_t start = text.rfind('\n', end);
+  return text.substr(start == std::string::npos ? 0 : start + 1, end - start);
+}
+
+// Signals the child once the server has handed out `pictures` pictures.
+std::function<void(pid_t)> SignalAfter(SeriesServer& server, int pictures, int signal) {
+  return [&server, pictures, signal](pid_t pid) {
+    while (server.served < pictures) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ::kill(pid, signal);
+  };
+}
+
+TEST(InterruptedCliRun, LeavesTheOlderRunByteIdenticalAndNothingElse) {
+  const struct {
+    int signal;
+    int exitCode;
+  } cases[] = {{SIGINT, 130}, {SIGTERM, 143}};
+  for (const auto& c : cases) {
+    SeriesServer server;
+    TempDir out;
+    ASSERT_EQ(Cli(server.PageUrl(), out.path()).exitCode, 0);
+    const auto before = Snapshot(out.path());
+    ASSERT_EQ(before.size(), kPictures + 2u);  // the page, the folder and its pictures
+
+    server.Serve(1);
+    const ProcessResult stopped =
+        Cli(server.PageUrl(), out.path(), SignalAfter(server, 60, c.signal));
+    EXPECT_EQ(stopped.exitCode, c.exitCode) << stopped.err;
+    EXPECT_EQ(LastLine(stopped.err), "error: Interrupted.");
+    EXPECT_LT(server.served.load(), kPictures) << "stopped in the middle";
+    EXPECT_EQ(Snapshot(out.path()), before);
+  }
+}
+
+TEST(InterruptedCliRun, AKilledRunsLeftoverIsClearedByTheNextRunOfItsName) {
+  SeriesServer server;
+  TempDir out;
+  server.Serve(1);
+  Cli(server.PageUrl(), out.path(), SignalAfter(server, 60, SIGKILL));
+  ASSERT_GT(Snapshot(out.path()).size(), 1u) << "the killed run left its staging behind";
+
+  server.Serve(0);
+  ASSERT_EQ(Cli(server.PageUrl(), out.path()).exitCode, 0);
+  TempDir fresh;
+  ASSERT_EQ(Cli(server.PageUrl(), fresh.path()).exitCode, 0);
+  EXPECT_EQ(Snapshot(out.path()), Snapshot(fresh.path()));
+}
+
+TEST(SaveNameLock, ASecondRunOfTheSameNameFailsAtOnceAndWritesNothing) {
+  SeriesServer server;
+  TempDir out;
+  const auto before = Snapshot(out.path());
+  {
+    RunOutput held(out.path() + "/", "cat");
+    const ProcessResult second = Cli(server.PageUrl(), out.path());
+    EXPECT_EQ(second.exitCode, 1);
+    EXPECT_EQ(LastLine(second.err), "error: Another run is saving \"cat\" in this folder.");
+    EXPECT_EQ(server.served.load(), 0);
+  }
+  EXPECT_EQ(Snapshot(out.path()), before) << "the lock leaves nothing behind";
+  EXPECT_EQ(Cli(server.PageUrl(), out.path()).exitCode, 0) << "released with its holder";
+}
+
+TEST(PrefetcherCancel, TheCallersFlagStopsEveryTransferOfThePool) {
+  // Every answer trickles one byte per 50 ms for a minute.
+  LoopbackServer server([](httplib::Server& s) {
+    s.new_task_queue = [] { return new httplib::ThreadPool(8); };
+    s.Get(R"(/slow/\d+)", [](const httplib::Request&, httplib::Response& res) {
+      res.set_chunked_content_provider("image/jpeg", [](std::size_t sent, httplib::DataSink& sink) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (sent >= 1200) {
+          sink.done();
+          return true;
+        }
+        return sink.write("x", 1);
+      });
+    });
+  });
+  std::vector<std::string> addresses;
+  for (int i = 0; i < 6; ++i) addresses.push_back(server.Url("/slow/" + std::to_string(i)));
+  std::atomic<bool> cancelled{false};
+  FetchOptions options;
+  options.cancelled = &cancelled;
+  const auto start = std::chrono::steady_clock::now();
+  {
+    PicturePrefetcher prefetcher(addresses, 6, options);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    cancelled = true;
+    EXPECT_THROW(prefetcher.Take(addresses[0]), Error);
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10))
+      << "the transfers ran on to their end";
+}
+
+TEST(CancelledPicture, TurningAndWritingStopWithInterruptedAndLeaveNoFile) {
+  TempDir dir;
+  const std::atomic<bool> cancelled{true};
+  // A landscape picture under vertical orientation is decoded and turned.
+  const std::string landscape = testkit::MakeFlatJpeg(640, 480);
+  long double height = 0;
+  try {
+    LocaliseImage(SessionFolder{dir.path() + "/", "s", "", &cancelled}, "http://host/p.jpg", 1.9L,
+                  height, 2, 90, "1_1",
+                  [&](const std::string&) { return MemoryStream(landscape); });
+    FAIL() << "the turn went on";
+  } catch (const Error& e) {
+    EXPECT_STREQ(e.what(), "Interrupted");
+  }
+  EXPECT_EQ(Snapshot(dir.path() + "/s_images").size(), 0u);
+
+  const std::vector<std::uint8_t> raster(640 * 480 * 3, 128);
+  AtomicFile file(dir.File("encoded.jpg"));
+  try {
+    EncodeJpegRgb(raster.data(), 640, 480, false, file.fd(), &cancelled);
+    FAIL() << "the encoder went on";
+  } catch (const Error& e) {
+    EXPECT_STREQ(e.what(), "Interrupted");
+  }
+}
+
+}  // namespace
+}  // namespace picsheet

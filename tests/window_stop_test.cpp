@@ -1,0 +1,180 @@
+// Stopping a run in the window: "Стоп" (Button1 during a run) and closing the window leave the
+// output folder exactly as an older complete run of the same name left it.
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTest>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <thread>
+
+#include "app/core/run_flow.h"
+#include "app/window/main_form.h"
+#include "tests/testkit/jpeg_maker.h"
+#include "tests/testkit/loopback_server.h"
+#include "tests/testkit/temp_dir.h"
+
+namespace picsheet {
+namespace {
+
+constexpr int kPictures = 24;
+constexpr int kRunTimeoutMs = 60000;
+
+std::map<std::string, std::string> Snapshot(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    const std::string relative = std::filesystem::relative(entry.path(), folder).string();
+    files[relative] =
+        entry.is_regular_file() ? testkit::ReadFileBytes(entry.path().string()) : "<dir>";
+  }
+  return files;
+}
+
+// 24 pictures; series 1 holds every answer back for 300 ms and counts the answers under way.
+class SlowSeriesServer {
+ public:
+  SlowSeriesServer()
+      : pictures_{testkit::MakeFlatJpeg(12, 16), testkit::MakeFlatJpeg(16, 12)},
+        server_([this](httplib::Server& s) {
+          s.new_task_queue = [] { return new httplib::ThreadPool(8); };
+          s.Get("/page.htm", [this](const httplib::Request&, httplib::Response& res) {
+            std::string page = "<html><center><font size=3><b>T</b></font><br><table><tr>";
+            for (int i = 1; i <= kPictures; ++i) {
+              page += "<td><center>" + std::to_string(i) + "<br><img src=\"" +
+                      server_.Url("/p/" + std::to_string(i) + ".jpg") +
+                      "\" width=100></center></td>";
+            }
+            res.set_content(page + "</tr></table></html>", "text/html");
+          });
+          s.Get(R"(/p/\d+\.jpg)", [this](const httplib::Request&, httplib::Response& res) {
+            const int series = series_.load();
+            if (series == 1) {
+              const int now = ++inFlight;
+              int seen = mostInFlight.load();
+              while (now > seen && !mostInFlight.compare_exchange_weak(seen, now)) {
+              }
+              std::this_thread::sleep_for(std::chrono::milliseconds(300));
+              --inFlight;
+            }
+            res.set_content(pictures_[series], "image/jpeg");
+          });
+        }) {}
+
+  void Serve(int series) { series_ = series; }
+  std::string PageUrl() const { return server_.Url("/page.htm"); }
+  std::atomic<int> inFlight{0};
+  std::atomic<int> mostInFlight{0};
+
+ private:
+  const std::string pictures_[2];
+  std::atomic<int> series_{0};
+  testkit::LoopbackServer server_;
+};
+
+class SilentView final : public RunView {
+ public:
+  void ClearLines() override {}
+  void AppendLine(std::string_view) override {}
+  void SetStatus(std::string_view) override {}
+};
+
+// An older complete run of the save name "cat" in folder, made with series 0.
+void OlderRun(SlowSeriesServer& server, const std::string& folder) {
+  RunRequest request;
+  request.source = server.PageUrl();
+  request.saveName = "cat";
+  request.programFolder = folder + "/";
+  request.options.orientation = 0;
+  RunState state;
+  SilentView view;
+  RunConversion(request, state, view);
+}
+
+// Starts a run of series 1 in form and waits until two or more pictures are under way.
+void StartSlowRun(SlowSeriesServer& server, MainForm& form) {
+  server.Serve(1);
+  form.findChild<QLineEdit*>(QStringLiteral("urx"))
+      ->setText(QString::fromStdString(server.PageUrl()));
+  form.findChild<QLineEdit*>(QStringLiteral("edSession"))->setText(QStringLiteral("cat"));
+  form.findChild<QPushButton*>(QStringLiteral("Button1"))->click();
+  QTRY_VERIFY_WITH_TIMEOUT(server.inFlight >= 2, kRunTimeoutMs);
+}
+
+}  // namespace
+
+class WindowStopTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void stopLeavesTheOlderRunAsItWas_data();
+  void stopLeavesTheOlderRunAsItWas();
+  void closingLeavesTheOlderRunAsItWas();
+};
+
+void WindowStopTest::stopLeavesTheOlderRunAsItWas_data() {
+  QTest::addColumn<bool>("byEscape");
+  QTest::newRow("Стоп") << false;
+  QTest::newRow("Esc") << true;
+}
+
+void WindowStopTest::stopLeavesTheOlderRunAsItWas() {
+  QFETCH(bool, byEscape);
+  SlowSeriesServer server;
+  testkit::TempDir folder;
+  OlderRun(server, folder.path());
+  const auto before = Snapshot(folder.path());
+  MainForm form;
+  form.SetProgramFolder(folder.path());
+  form.show();
+  form.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&form));
+  QSignalSpy ended(&form, &MainForm::RunEnded);
+  StartSlowRun(server, form);
+  auto* button = form.findChild<QPushButton*>(QStringLiteral("Button1"));
+  QCOMPARE(button->text(), QStringLiteral("Стоп"));
+  QVERIFY(button->isEnabled());
+  if (byEscape) {
+    QTest::keyClick(&form, Qt::Key_Escape);
+  } else {
+    button->click();
+  }
+
+  QVERIFY(ended.wait(kRunTimeoutMs));
+  QCOMPARE(ended.takeFirst().at(0).toBool(), false);
+  // The user asked for it: no message box, a status text instead.
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    QVERIFY(qobject_cast<QMessageBox*>(widget) == nullptr || !widget->isVisible());
+  }
+  QCOMPARE(form.statusBar()->findChild<QLabel*>()->text(), QStringLiteral("Остановлено"));
+  QCOMPARE(button->text(), QStringLiteral("Go!"));
+  QVERIFY(server.mostInFlight >= 2);
+  QCOMPARE(Snapshot(folder.path()), before);
+}
+
+void WindowStopTest::closingLeavesTheOlderRunAsItWas() {
+  SlowSeriesServer server;
+  testkit::TempDir folder;
+  OlderRun(server, folder.path());
+  const auto before = Snapshot(folder.path());
+  auto* form = new MainForm;
+  form->SetProgramFolder(folder.path());
+  form->show();
+  StartSlowRun(server, *form);
+
+  const auto start = std::chrono::steady_clock::now();
+  form->close();
+  delete form;  // waits for the run, which stops at once
+  QVERIFY(std::chrono::steady_clock::now() - start < std::chrono::seconds(5));
+  QCOMPARE(Snapshot(folder.path()), before);
+}
+
+}  // namespace picsheet
+
+QTEST_MAIN(picsheet::WindowStopTest)
+#include "window_stop_test.moc"
