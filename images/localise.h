@@ -20,8 +20,9 @@ struct SessionFolder {
   std::string sessionName;
 };
 
-// Saves the picture at pictureUrl as programFolder/SESSION_images/PADDEDNAME.jpg and returns
-// "SESSION_images\PADDEDNAME.jpg" for the page. printedHeight is computed only while it is 0.
+// Saves the picture at pictureUrl as programFolder/SESSION_images/PADDEDNAME.jpg (each component
+// in its FileSystemName form) and returns "SESSION_images\PADDEDNAME.jpg" in the run's bytes for
+// the page. printedHeight is computed only while it is 0.
 // Throws Error: "Cannot create %s" (folder), "Cannot create file \"%s\". %s", "JPEG error #%d",
 // "Invalid floating point operation", and whatever fetch throws.
 std::string LocaliseImage(const SessionFolder& session, const std::string& pictureUrl,

@@ -1,7 +1,5 @@
 // The window end to end: the real form under a headless platform, runs against a real loopback
 // HTTP server serving real JPEG files, the page and pictures checked on disk.
-#include <iconv.h>
-
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
@@ -20,6 +18,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 #include <atomic>
@@ -128,7 +128,7 @@ std::string JoinedWithCrLf(const std::vector<std::string>& lines) {
 QString PaneTextOf(const std::vector<std::string>& lines) {
   QStringList paragraphs;
   for (const std::string& line : lines) {
-    paragraphs << DecodeWindows1251(line).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    paragraphs << TextFromWindows1251(line).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   }
   return paragraphs.join(u'\n');
 }
@@ -240,7 +240,6 @@ class WindowTest : public QObject {
   void programFolderIsTheExecutablesFolder();
   void previewRunsNoScriptsPluginsOrRemoteLoads();
   void applicationTitleIsTheProgramNameWithTheRestInLowerCase();
-  void windows1251DecodingAgreesWithIconv();
 
   void sourceChangeDerivesSaveNameAndSelectsItInFocus();
   void sourceChangeOverwritesTypedSaveNameButClearingKeepsIt();
@@ -248,7 +247,8 @@ class WindowTest : public QObject {
   void selectionOfSaveNameStaysWhenFocusLeaves();
 
   void goShowsLinesSavesPageBytesAndPreviewsIt();
-  void typedSaveNameIsUsedUnchanged();
+  void cyrillicSaveNameWorksInTheSavedPageAndThePreview();
+  void saveNameThatWindows1251CannotHoldShowsAMessageAndRunsNothing();
   void controlsAreDisabledDuringARunAndEnabledAfter();
   void closingDuringARunEndsItsDownloadsAndWaitsForIt();
   void missingFileShowsItsMessageInAStopBox();
@@ -458,33 +458,6 @@ void WindowTest::applicationTitleIsTheProgramNameWithTheRestInLowerCase() {
   QCOMPARE(ApplicationTitle(), QStringLiteral("window_test"));
 }
 
-void WindowTest::windows1251DecodingAgreesWithIconv() {
-  iconv_t toUtf8 = iconv_open("UTF-8", "CP1251");
-  QVERIFY(toUtf8 != reinterpret_cast<iconv_t>(-1));
-  for (int byte = 0; byte < 256; ++byte) {
-    if (byte == 0x98) continue;  // unassigned in the code page
-    char in = static_cast<char>(byte);
-    char out[8] = {};
-    char* inPtr = &in;
-    char* outPtr = out;
-    std::size_t inLeft = 1;
-    std::size_t outLeft = sizeof out;
-    QVERIFY2(iconv(toUtf8, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1),
-             qPrintable(QString::number(byte)));
-    const QByteArray expected(out, static_cast<qsizetype>(sizeof out - outLeft));
-    QCOMPARE(DecodeWindows1251(std::string_view(&in, 1)).toUtf8(), expected);
-  }
-  iconv_close(toUtf8);
-  QCOMPARE(DecodeWindows1251(kTitle1251), QStringLiteral("Серия 3"));
-  QCOMPARE(DecodeWindows1251(std::string_view("\x98", 1)), QString(QChar(0x98)));
-
-  // Messages: UTF-8 made here stays UTF-8; an address from a page is read as its code page.
-  QCOMPARE(DecodeMessageText("Cannot open file \"/tmp/Серия\"."),
-           QStringLiteral("Cannot open file \"/tmp/Серия\"."));
-  QCOMPARE(DecodeMessageText("Cannot open URL " + kTitle1251),
-           QStringLiteral("Cannot open URL Серия 3"));
-}
-
 void WindowTest::sourceChangeDerivesSaveNameAndSelectsItInFocus() {
   ShownForm shown;
   QVERIFY(shown.active);
@@ -634,21 +607,60 @@ void WindowTest::goShowsLinesSavesPageBytesAndPreviewsIt() {
   QCOMPARE(shown.wb()->url(), QUrl::fromLocalFile(QString::fromStdString(pagePath)));
 }
 
-void WindowTest::typedSaveNameIsUsedUnchanged() {
+void WindowTest::cyrillicSaveNameWorksInTheSavedPageAndThePreview() {
+  // A Russian catalogue: Windows-1251 title and number texts, "3а" among them.
+  const std::string title = "\xCF\xEE\xF7\xF2\xEE\xE2\xFB\xE5 \xEC\xE0\xF0\xEA\xE8: " + kTitle1251;
   CatalogueServer server;
-  server.page = Page("T", {Cell("1", server.Picture("p1.jpg"))});
+  server.page =
+      Page(title, {Cell("1", server.Picture("p1.jpg")), Cell("2", server.Picture("p5.jpg")),
+                   Cell("3\xE0", server.Picture("p1.jpg"))});
   ShownForm shown;
+  Find<QCheckBox>(shown.form, "cbCovers")->setChecked(false);
   shown.urx()->setText(QString::fromStdString(server.Url("/pages/list.htm")));
-  shown.edSession()->setText(QStringLiteral("Мой список 1.2"));
+  shown.edSession()->setText(QStringLiteral("Серия"));
   QSignalSpy ended(&shown.form, &MainForm::RunEnded);
+  QSignalSpy loaded(shown.wb(), &QWebEngineView::loadFinished);
   shown.Go();
   QVERIFY(ended.wait(kRunTimeoutMs));
   QCOMPARE(ended.takeFirst().at(0).toBool(), true);
 
-  const std::string name = QStringLiteral("Мой список 1.2").toStdString();
-  QCOMPARE(shown.form.state().sessionName, name);
-  QVERIFY(PathExists(shown.folder.File(name + ".html")));
-  QVERIFY(PathExists(shown.folder.File(name + "_images/00000001_1.jpg")));
+  // Inside the run and in the page the name is Windows-1251, beside the title; on disk UTF-8.
+  const std::string name1251 = "\xD1\xE5\xF0\xE8\xFF";
+  QCOMPARE(shown.form.state().sessionName, name1251);
+  const std::string bytes = ReadFileBytes(shown.folder.File("Серия.html"));
+  QVERIFY(bytes.find("<b>" + title + "</b>") != std::string::npos);
+  QVERIFY(bytes.find("src=\"" + name1251 + "_images\\0000003\xE0_1.jpg\"") != std::string::npos);
+  QVERIFY(PathExists(shown.folder.File("Серия_images/0000003а_1.jpg")));
+
+  // The preview reads the page as a browser does: every picture found, the title in Cyrillic.
+  QVERIFY(loaded.count() > 0 || loaded.wait(kRunTimeoutMs));
+  QCOMPARE(loaded.last().at(0).toBool(), true);
+  QVariant seen;
+  shown.wb()->page()->runJavaScript(
+      QStringLiteral("Array.from(document.images, i => i.naturalWidth > 0).join() + '|' +"
+                     " document.querySelector('b').textContent"),
+      QWebEngineScript::ApplicationWorld, [&seen](const QVariant& result) { seen = result; });
+  QTRY_VERIFY_WITH_TIMEOUT(seen.isValid(), kRunTimeoutMs);
+  QCOMPARE(seen.toString(), QStringLiteral("true,true,true|Почтовые марки: Серия 3"));
+}
+
+void WindowTest::saveNameThatWindows1251CannotHoldShowsAMessageAndRunsNothing() {
+  CatalogueServer server;
+  server.page = Page("T", {Cell("1", server.Picture("p1.jpg"))});
+  ShownForm shown;
+  shown.urx()->setText(QString::fromStdString(server.Url("/pages/list.htm")));
+  shown.edSession()->setText(QStringLiteral("Серия 名前"));
+  MessageBoxCloser closer;
+  QSignalSpy ended(&shown.form, &MainForm::RunEnded);
+  shown.Go();
+  QVERIFY(ended.count() > 0 || ended.wait(kRunTimeoutMs));
+  QCOMPARE(ended.takeFirst().at(0).toBool(), false);
+  QCOMPARE(closer.seen.size(), std::size_t{1});
+  QCOMPARE(closer.seen.front().text,
+           QStringLiteral("The save name \"Серия 名前\" has a character that Windows-1251 "
+                          "cannot hold: \"名\""));
+  QCOMPARE(shown.FilesInFolder(), std::size_t{0});
+  QVERIFY(Find<QWidget>(shown.form, "Button1")->isEnabled());
 }
 
 void WindowTest::controlsAreDisabledDuringARunAndEnabledAfter() {

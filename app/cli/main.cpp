@@ -13,6 +13,7 @@
 #include "app/core/error_message.h"
 #include "app/core/program_folder.h"
 #include "app/core/run_flow.h"
+#include "app/core/session_name.h"
 #include "base/paths.h"
 
 namespace {
@@ -20,6 +21,21 @@ namespace {
 constexpr int kExitRunFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr char kUsage[] = "Usage: picsheet-cli [OPTIONS] SOURCE (--help for the options)";
+
+// --session from a UTF-8 shell becomes the run's Windows-1251 name; a character the code page
+// cannot hold is a usage error, refused before anything runs.
+CLI::Validator SaveNameInWindows1251() {
+  return CLI::Validator(
+      [](std::string& name) -> std::string {
+        try {
+          name = picsheet::SaveNameFromUserText(name);
+          return {};
+        } catch (const picsheet::Error& e) {
+          return e.what();
+        }
+      },
+      "");
+}
 
 }  // namespace
 
@@ -55,7 +71,8 @@ int main(int argc, char** argv) {
   app.add_flag("--no-gap-cells", noGapCells, "no empty cells for missing numbers");
   app.add_flag("--digit-captions", request.options.digitCaptions,
                "captions carry digit pictures (syriannums/N.png)");
-  app.add_option("--session", request.saveName, "save name NAME (default: derived from SOURCE)");
+  app.add_option("--session", request.saveName, "save name NAME (default: derived from SOURCE)")
+      ->transform(SaveNameInWindows1251());
   app.add_option("--output-dir", outputDir, "existing folder DIR for the page and its pictures")
       ->default_str("the current directory");
   app.add_option("--jobs", request.jobs, "pictures downloaded at once")

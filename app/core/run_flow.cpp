@@ -7,6 +7,7 @@
 #include "app/core/picture_plan.h"
 #include "app/core/picture_prefetcher.h"
 #include "app/core/session_name.h"
+#include "base/file_system_name.h"
 #include "convert/source.h"
 #include "images/localise.h"
 
@@ -84,7 +85,8 @@ std::string RunConversion(const RunRequest& request, RunState& state, RunView& v
   ConvertCatalogue(recorder, localiser, request.options, state.pageText, &state.summary);
   prefetcher.reset();
 
-  const std::string outputPath = request.programFolder + state.sessionName + ".html";
+  const std::string outputPath =
+      request.programFolder + FileSystemName(state.sessionName + ".html");
   SavePage(outputPath, recorder.lines());
   return outputPath;
 }

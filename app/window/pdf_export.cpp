@@ -43,6 +43,7 @@ bool ExportPdf(const QString& pagePath, const QString& pdfPath, QString& error) 
   settings->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
   settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
   settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+  settings->setDefaultTextEncoding(QStringLiteral("windows-1251"));
 
   QEventLoop loop;
   bool succeeded = false;

@@ -29,6 +29,8 @@ PreviewPane::PreviewPane(QWidget* parent) : QWebEngineView(parent) {
   options->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
   // The page's pictures are local files beside it.
   options->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+  // The saved page declares no character set; its title and captions are Windows-1251.
+  options->setDefaultTextEncoding(QStringLiteral("windows-1251"));
 }
 
 void PreviewPane::ShowFile(const QString& path) {
