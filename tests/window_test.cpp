@@ -34,6 +34,8 @@
 #include "app/core/session_name.h"
 #include "app/window/application_title.h"
 #include "app/window/main_form.h"
+#include "app/window/page_scheme.h"
+#include "app/window/preview_pane.h"
 #include "app/window/windows1251.h"
 #include "convert/source.h"
 #include "tests/testkit/loopback_server.h"
@@ -239,6 +241,7 @@ class WindowTest : public QObject {
   void splitterSharesTheWidthBetweenThePanes();
   void programFolderIsTheExecutablesFolder();
   void previewRunsNoScriptsPluginsOrRemoteLoads();
+  void previewReadsPagesWithoutACharsetAsWindows1251();
   void applicationTitleIsTheProgramNameWithTheRestInLowerCase();
 
   void sourceChangeDerivesSaveNameAndSelectsItInFocus();
@@ -449,6 +452,29 @@ void WindowTest::previewRunsNoScriptsPluginsOrRemoteLoads() {
   QVERIFY(settings->testAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls));
 }
 
+// The text of the first <b> of the page the preview shows.
+QString PreviewedTitle(QWebEngineView& view) {
+  QVariant seen;
+  view.page()->runJavaScript(QStringLiteral("document.querySelector('b').textContent"),
+                             QWebEngineScript::ApplicationWorld,
+                             [&seen](const QVariant& result) { seen = result; });
+  if (!QTest::qWaitFor([&seen] { return seen.isValid(); }, kRunTimeoutMs)) return {};
+  return seen.toString();
+}
+
+void WindowTest::previewReadsPagesWithoutACharsetAsWindows1251() {
+  // Two letters alone, too few for the engine to guess the code page right.
+  TempDir folder;
+  const std::string page = folder.File("short.html");
+  testkit::WriteFileBytes(page, "<html><body><center><b>\xA8\xE6</b></center></body></html>");
+  MainForm form;
+  auto* preview = Find<PreviewPane>(form, "wb");
+  QSignalSpy loaded(preview, &QWebEngineView::loadFinished);
+  preview->ShowFile(QString::fromStdString(page));
+  QVERIFY(loaded.wait(kRunTimeoutMs));
+  QCOMPARE(PreviewedTitle(*preview), QStringLiteral("Ёж"));
+}
+
 void WindowTest::applicationTitleIsTheProgramNameWithTheRestInLowerCase() {
   QCOMPARE(ApplicationTitle(QStringLiteral("/opt/tools/PicSheet.Beta.bin")),
            QStringLiteral("Picsheet"));
@@ -579,7 +605,7 @@ void WindowTest::goShowsLinesSavesPageBytesAndPreviewsIt() {
   // The window's state and the preview.
   QCOMPARE(shown.form.state().sessionName, name);
   QVERIFY(shown.form.state().pageText == server.page);
-  QCOMPARE(shown.wb()->url(), QUrl::fromLocalFile(QString::fromStdString(pagePath)));
+  QCOMPARE(shown.wb()->url(), PageUrl(QString::fromStdString(pagePath)));
   QVERIFY(loaded.count() > 0 || loaded.wait(kRunTimeoutMs));
   QCOMPARE(loaded.last().at(0).toBool(), true);
 
@@ -604,7 +630,7 @@ void WindowTest::goShowsLinesSavesPageBytesAndPreviewsIt() {
   QCOMPARE(ended.takeFirst().at(0).toBool(), true);
   QVERIFY(ReadFileBytes(pagePath).find("<b>T</b>") != std::string::npos);
   QVERIFY(loaded.count() > 0 || loaded.wait(kRunTimeoutMs));
-  QCOMPARE(shown.wb()->url(), QUrl::fromLocalFile(QString::fromStdString(pagePath)));
+  QCOMPARE(shown.wb()->url(), PageUrl(QString::fromStdString(pagePath)));
 }
 
 void WindowTest::cyrillicSaveNameWorksInTheSavedPageAndThePreview() {

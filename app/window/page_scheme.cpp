@@ -1,0 +1,73 @@
+#include "app/window/page_scheme.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QWebEngineProfile>
+#include <QWebEngineUrlRequestJob>
+#include <QWebEngineUrlScheme>
+
+namespace picsheet {
+namespace {
+
+constexpr char kScheme[] = "picsheet-page";
+// A host makes the engine treat the URLs as hierarchical ones like http:, so that "\" in the
+// page's src paths separates folders as it does under file:.
+constexpr char kHost[] = "local";
+
+class PageSchemeHandler final : public QWebEngineUrlSchemeHandler {
+ public:
+  using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
+
+  void requestStarted(QWebEngineUrlRequestJob* job) override {
+    const QString path = job->requestUrl().path();
+    auto* file = new QFile(path, job);  // the job owns the file and closes it when done
+    if (!QFileInfo(path).isFile() || !file->open(QIODevice::ReadOnly)) {
+      job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+      return;
+    }
+    job->reply(ContentType(path), file);
+  }
+
+ private:
+  static QByteArray ContentType(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("html") || suffix == QLatin1String("htm")) {
+      return "text/html;charset=windows-1251";
+    }
+    if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg")) return "image/jpeg";
+    if (suffix == QLatin1String("png")) return "image/png";
+    return "application/octet-stream";
+  }
+};
+
+}  // namespace
+
+void RegisterPageScheme() {
+  static const bool registered = [] {
+    QWebEngineUrlScheme scheme(kScheme);
+    scheme.setSyntax(QWebEngineUrlScheme::Syntax::Host);
+    scheme.setFlags(QWebEngineUrlScheme::LocalScheme | QWebEngineUrlScheme::LocalAccessAllowed);
+    QWebEngineUrlScheme::registerScheme(scheme);
+    return true;
+  }();
+  (void)registered;
+}
+
+void ServePagesFrom(QWebEngineProfile& profile) {
+  if (profile.urlSchemeHandler(kScheme) != nullptr) return;
+  profile.installUrlSchemeHandler(kScheme, new PageSchemeHandler(&profile));
+}
+
+QUrl PageUrl(const QString& absolutePath) {
+  QUrl url;
+  url.setScheme(QString::fromLatin1(kScheme));
+  url.setHost(QString::fromLatin1(kHost));
+  url.setPath(absolutePath);
+  return url;
+}
+
+bool IsPageUrl(const QUrl& url) {
+  return url.scheme() == QLatin1String(kScheme) && url.host() == QLatin1String(kHost);
+}
+
+}  // namespace picsheet
