@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
@@ -64,6 +65,11 @@ QUrl PageUrl(const QString& absolutePath) {
   url.setHost(QString::fromLatin1(kHost));
   url.setPath(absolutePath);
   return url;
+}
+
+void LoadSavedPage(QWebEnginePage& page, const QString& absolutePath) {
+  ServePagesFrom(*page.profile());
+  page.load(PageUrl(absolutePath));
 }
 
 bool IsPageUrl(const QUrl& url) {

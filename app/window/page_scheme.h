@@ -5,6 +5,7 @@
 #include <QUrl>
 #include <QWebEngineUrlSchemeHandler>
 
+class QWebEnginePage;
 class QWebEngineProfile;
 
 namespace picsheet {
@@ -21,6 +22,9 @@ void ServePagesFrom(QWebEngineProfile& profile);
 // The local file at the absolute path as a URL of that scheme. Relative links in the page, "\"
 // included, resolve to the files beside it as under file:.
 QUrl PageUrl(const QString& absolutePath);
+
+// Loads the saved page at the absolute path into page through the scheme.
+void LoadSavedPage(QWebEnginePage& page, const QString& absolutePath);
 
 // Whether url is one of PageUrl()'s.
 bool IsPageUrl(const QUrl& url);
