@@ -51,22 +51,28 @@ class CyrillicNames : public ::testing::Test {
   CyrillicNames()
       : server_([this](httplib::Server& s) {
           testkit::ServeSamplePictures(s);
+          s.Get(R"(/loop/.*)", [](const httplib::Request& req, httplib::Response& res) {
+            res.set_redirect(req.path);
+          });
           s.Get("/list.htm", [this](const httplib::Request&, httplib::Response& res) {
             ++pageRequests_;
             res.set_content(page_, "text/html");
           });
         }) {}
 
-  void ServeCatalogue(const std::string& title, const std::string& number) {
-    const std::string picture = server_.Url("/pictures/p1.jpg");
+  void ServeCatalogue(const std::string& title, const std::string& number,
+                      const std::string& secondPicture = "/pictures/p1.jpg") {
     page_ = "<html><center><font size=3><b>" + title + "</b></font><br><table><tr>" +
-            Cell("1", picture) + Cell(number, picture) + "</tr></table></html>";
+            Cell("1", server_.Url("/pictures/p1.jpg")) + Cell(number, server_.Url(secondPicture)) +
+            "</tr></table></html>";
   }
 
   testkit::ProcessResult Cli(const std::string& session) {
     return testkit::RunProcess(PICSHEET_CLI, {server_.Url("/list.htm"), "--session", session,
                                               "--covers-in-place", "--output-dir", out_.path()});
   }
+
+  std::string Url(const std::string& path) const { return server_.Url(path); }
 
   std::string page_;
   std::atomic<int> pageRequests_{0};
@@ -109,6 +115,17 @@ TEST_F(CyrillicNames, SessionThatWindows1251CannotHoldIsRefusedBeforeTheRun) {
       << run.err;
   EXPECT_EQ(pageRequests_, 0);
   EXPECT_TRUE(std::filesystem::is_empty(out_.path()));
+}
+
+TEST_F(CyrillicNames, FailureNamesThePictureInLettersOnTheTerminal) {
+  // An address that redirects to itself cannot be opened.
+  ServeCatalogue(kTitle1251, kNumber1251, "/loop/" + kNumber1251 + ".jpg");
+  const testkit::ProcessResult run = Cli("list");
+  EXPECT_EQ(run.exitCode, 1);
+  const std::string address = Url("/loop/3а.jpg");
+  EXPECT_NE(run.err.find("picture \"3а\" #1 in cell 2, " + address), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("error: Cannot open URL " + address + ".\n"), std::string::npos)
+      << run.err;
 }
 
 }  // namespace

@@ -15,12 +15,17 @@
 #include "app/core/run_flow.h"
 #include "app/core/session_name.h"
 #include "base/paths.h"
+#include "base/windows1251.h"
 
 namespace {
 
 constexpr int kExitRunFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr char kUsage[] = "Usage: picsheet-cli [OPTIONS] SOURCE (--help for the options)";
+
+// A message made here (paths, the system's texts) is UTF-8; one that carries an address copied
+// from a page is Windows-1251, which the UTF-8 terminal gets as letters.
+std::string ForTerminal(const std::string& message) { return picsheet::Utf8OrWindows1251(message); }
 
 // --session from a UTF-8 shell becomes the run's Windows-1251 name; a character the code page
 // cannot hold is a usage error, refused before anything runs.
@@ -122,11 +127,11 @@ int main(int argc, char** argv) {
     view.EndLive();
     const std::string detail = picsheet::DescribeFailure(e);
     if (!detail.empty()) std::cerr << detail << '\n';
-    std::cerr << "error: " << picsheet::MessageForDisplay(e.what()) << '\n';
+    std::cerr << "error: " << ForTerminal(picsheet::MessageForDisplay(e.what())) << '\n';
     return kExitRunFailed;
   } catch (const std::exception& e) {
     view.EndLive();
-    std::cerr << "error: " << picsheet::MessageForDisplay(e.what()) << '\n';
+    std::cerr << "error: " << ForTerminal(picsheet::MessageForDisplay(e.what())) << '\n';
     return kExitRunFailed;
   }
 }
