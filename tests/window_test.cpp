@@ -242,6 +242,7 @@ class WindowTest : public QObject {
   void programFolderIsTheExecutablesFolder();
   void previewRunsNoScriptsPluginsOrRemoteLoads();
   void previewReadsPagesWithoutACharsetAsWindows1251();
+  void previewOfASavedPageLoadsNothingRemote();
   void applicationTitleIsTheProgramNameWithTheRestInLowerCase();
 
   void sourceChangeDerivesSaveNameAndSelectsItInFocus();
@@ -450,6 +451,34 @@ void WindowTest::previewRunsNoScriptsPluginsOrRemoteLoads() {
   QVERIFY(!settings->testAttribute(QWebEngineSettings::PluginsEnabled));
   QVERIFY(!settings->testAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls));
   QVERIFY(settings->testAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls));
+}
+
+void WindowTest::previewOfASavedPageLoadsNothingRemote() {
+  // A title copied from a foreign page can carry markup that points at the network.
+  std::atomic<int> requests{0};
+  LoopbackServer server([&requests](httplib::Server& s) {
+    s.Get(R"(/.*)", [&requests](const httplib::Request&, httplib::Response& res) {
+      ++requests;
+      res.set_content(ReadFileBytes(kPictures + "p1.jpg"), "image/jpeg");
+    });
+  });
+  TempDir folder;
+  testkit::WriteFileBytes(folder.File("p1.jpg"), ReadFileBytes(kPictures + "p1.jpg"));
+  const std::string page = folder.File("remote.html");
+  testkit::WriteFileBytes(page, "<html><body><center><b>T<img src=\"" + server.Url("/a.jpg") +
+                                    "\"></b></center><img src=\"p1.jpg\"></body></html>");
+  MainForm form;
+  auto* preview = Find<PreviewPane>(form, "wb");
+  QSignalSpy loaded(preview, &QWebEngineView::loadFinished);
+  preview->ShowFile(QString::fromStdString(page));
+  QVERIFY(loaded.wait(kRunTimeoutMs));
+  QVariant seen;
+  preview->page()->runJavaScript(
+      QStringLiteral("Array.from(document.images, i => i.naturalWidth > 0).join()"),
+      QWebEngineScript::ApplicationWorld, [&seen](const QVariant& result) { seen = result; });
+  QTRY_VERIFY_WITH_TIMEOUT(seen.isValid(), kRunTimeoutMs);
+  QCOMPARE(seen.toString(), QStringLiteral("false,true"));
+  QCOMPARE(requests.load(), 0);
 }
 
 // The text of the first <b> of the page the preview shows.
