@@ -1,11 +1,16 @@
 #include "app/window/page_scheme.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
+#include <QWebEngineUrlSchemeHandler>
+#include <string_view>
+
+#include "base/windows1251.h"
 
 namespace picsheet {
 namespace {
@@ -21,19 +26,25 @@ class PageSchemeHandler final : public QWebEngineUrlSchemeHandler {
 
   void requestStarted(QWebEngineUrlRequestJob* job) override {
     const QString path = job->requestUrl().path();
-    auto* file = new QFile(path, job);  // the job owns the file and closes it when done
-    if (!QFileInfo(path).isFile() || !file->open(QIODevice::ReadOnly)) {
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
       job->fail(QWebEngineUrlRequestJob::UrlNotFound);
       return;
     }
-    job->reply(ContentType(path), file);
+    auto* body = new QBuffer(job);  // the job owns what it reads from
+    body->setData(file.readAll());
+    body->open(QIODevice::ReadOnly);
+    job->reply(ContentType(path, body->data()), body);
   }
 
  private:
-  static QByteArray ContentType(const QString& path) {
+  static QByteArray ContentType(const QString& path, const QByteArray& body) {
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix == QLatin1String("html") || suffix == QLatin1String("htm")) {
-      return "text/html;charset=windows-1251";
+      // The same rule as for the names on disk: a page that is valid UTF-8 as a whole (a
+      // catalogue written in UTF-8, or plain ASCII) is UTF-8; any other is Windows-1251.
+      const bool utf8 = IsValidUtf8(std::string_view(body.constData(), body.size()));
+      return utf8 ? "text/html;charset=utf-8" : "text/html;charset=windows-1251";
     }
     if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg")) return "image/jpeg";
     if (suffix == QLatin1String("png")) return "image/png";

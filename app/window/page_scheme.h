@@ -3,7 +3,6 @@
 
 #include <QString>
 #include <QUrl>
-#include <QWebEngineUrlSchemeHandler>
 
 class QWebEnginePage;
 class QWebEngineProfile;
@@ -12,8 +11,11 @@ namespace picsheet {
 
 // A saved page declares no character set, and the engine then guesses one from the bytes: a
 // short Russian title comes out as Big5 or KOI8-R. Pages shown as PageUrl(path) arrive as
-// "text/html; charset=windows-1251", the pictures and other files beside them as they are.
-// Registers the scheme; to be called before the first web engine object of the process exists.
+// "text/html;charset=windows-1251" (or utf-8 when the whole page is valid UTF-8, as its names on
+// disk then are), the pictures and other files beside them as they are.
+
+// Registers the scheme with the engine; to be called before the first web engine object of the
+// process exists. Further calls do nothing.
 void RegisterPageScheme();
 
 // Makes profile answer PageUrl() requests from the local files; once per profile is enough.
