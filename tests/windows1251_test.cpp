@@ -97,6 +97,20 @@ TEST(FileSystemName, KeepsUtf8AndDecodesWindows1251) {
   for (const auto& [name, onDisk] : cases) EXPECT_EQ(FileSystemName(name), onDisk) << name;
 }
 
+TEST(FileSystemName, EveryTwoByteNameGivesValidUtf8AndDecodedOnesStayDistinct) {
+  for (int first = 0; first < 256; ++first) {
+    for (int second = 0; second < 256; ++second) {
+      const std::string name{static_cast<char>(first), static_cast<char>(second)};
+      const std::string onDisk = FileSystemName(name);
+      ASSERT_TRUE(IsValidUtf8(onDisk)) << first << " " << second;
+      // A decoded name encodes back to the page's bytes, so no two of them meet on disk.
+      if (onDisk != name) {
+        ASSERT_EQ(EncodeWindows1251(onDisk).bytes, name) << first << " " << second;
+      }
+    }
+  }
+}
+
 TEST(SaveNameFromUserText, TypedTextBecomesWindows1251) {
   EXPECT_EQ(SaveNameFromUserText("my-list 1.2"), "my-list 1.2");
   EXPECT_EQ(SaveNameFromUserText("Серия"), kSeries1251);
