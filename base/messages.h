@@ -41,4 +41,10 @@ inline std::string SaveNameBusy(const std::string& saveName) {
 // "JPEG error #%d" with the library's message code.
 inline std::string JpegError(int code) { return "JPEG error #" + std::to_string(code); }
 
+// A save name typed with a character that the pages' code page has no byte for (both UTF-8).
+inline std::string NotInWindows1251(const std::string& name, const std::string& character) {
+  return "The save name \"" + name + "\" has a character that Windows-1251 cannot hold: \"" +
+         character + "\"";
+}
+
 }  // namespace picsheet::messages

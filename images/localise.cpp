@@ -8,6 +8,7 @@
 #include "base/atomic_file.h"
 #include "base/error.h"
 #include "base/http_client.h"
+#include "base/file_system_name.h"
 #include "base/messages.h"
 #include "images/jpeg.h"
 #include "images/rotate.h"
@@ -93,9 +94,12 @@ std::string LocaliseImage(const SessionFolder& session, const std::string& pictu
                           std::int32_t orientation, std::int32_t rotationAngle,
                           std::string pictureName, const PictureFetch& fetch) {
   const std::string padded = PaddedName(std::move(pictureName));
-  const std::string folder = session.programFolder + session.sessionName + "_images";
+  // The page keeps the run's bytes; the disk gets each component's UTF-8 form, as a browser
+  // reading the page asks for it.
+  const std::string folder =
+      session.programFolder + FileSystemName(session.sessionName + "_images");
   EnsureFolder(folder);
-  const std::string file = folder + "/" + padded + ".jpg";
+  const std::string file = folder + "/" + FileSystemName(padded + ".jpg");
   std::string returned = session.sessionName + "_images\\" + padded + ".jpg";
 
   MemoryStream body = Delivering([&] { return fetch(pictureUrl); });
@@ -113,8 +117,10 @@ std::string LocaliseImage(const SessionFolder& session, const std::string& pictu
   }
 
   // Written through a temporary file, so a failed write never leaves a truncated picture behind.
-  AtomicFile out(
-      session.stagingFolder.empty() ? file : session.stagingFolder + "/" + padded + ".jpg", file);
+  AtomicFile out(session.stagingFolder.empty()
+                     ? file
+                     : session.stagingFolder + "/" + FileSystemName(padded + ".jpg"),
+                 file);
   if (picture.hasData) {
     out.Write(picture.data);
   } else {

@@ -26,8 +26,9 @@ struct SessionFolder {
   const std::atomic<bool>* cancelled{};
 };
 
-// Saves the picture at pictureUrl as programFolder/SESSION_images/PADDEDNAME.jpg and returns
-// "SESSION_images\PADDEDNAME.jpg" for the page. printedHeight is computed only while it is 0.
+// Saves the picture at pictureUrl as programFolder/SESSION_images/PADDEDNAME.jpg (each component
+// in its FileSystemName form) and returns "SESSION_images\PADDEDNAME.jpg" in the run's bytes for
+// the page. printedHeight is computed only while it is 0.
 // Throws Error: "Cannot create %s" (folder), "Cannot create file \"%s\". %s", "JPEG error #%d",
 // "Invalid floating point operation", and whatever fetch throws. Errors of fetching, reading and
 // decoding the picture are marked undelivered(), but for "Out of memory" and "Unable to

@@ -27,6 +27,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QWebEnginePage>
 #include <QWebEngineScript>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
@@ -46,6 +47,7 @@
 #include "app/core/session_name.h"
 #include "app/window/application_title.h"
 #include "app/window/main_form.h"
+#include "app/window/page_scheme.h"
 #include "app/window/preview_pane.h"
 #include "app/window/source_text.h"
 #include "app/window/summary_text.h"
@@ -136,7 +138,7 @@ std::string JoinedWithCrLf(const std::vector<std::string>& lines) {
 QString PaneTextOf(const std::vector<std::string>& lines) {
   QStringList paragraphs;
   for (const std::string& line : lines) {
-    paragraphs << DecodeWindows1251(line).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    paragraphs << TextFromWindows1251(line).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   }
   return paragraphs.join(u'\n');
 }
@@ -327,8 +329,9 @@ class WindowTest : public QObject {
   void programFolderIsTheExecutablesFolder();
   void readOnlyProgramFolderWritesIntoDocumentsAndShowsIt();
   void previewRunsNoScriptsPluginsOrRemoteLoads();
+  void previewReadsPagesWithoutACharsetAsWindows1251();
+  void previewOfASavedPageLoadsNothingRemote();
   void applicationTitleIsTheProgramNameWithTheRestInLowerCase();
-  void windows1251DecodingAgreesWithIconv();
 
   void sourceChangeDerivesSaveNameAndSelectsItInFocus();
   void sourceChangeOverwritesTypedSaveNameButClearingKeepsIt();
@@ -342,7 +345,8 @@ class WindowTest : public QObject {
   void selectionOfSaveNameStaysWhenFocusLeaves();
 
   void goShowsLinesSavesPageBytesAndPreviewsIt();
-  void typedSaveNameIsUsedUnchanged();
+  void cyrillicSaveNameWorksInTheSavedPageAndThePreview();
+  void saveNameThatWindows1251CannotHoldShowsAMessageAndRunsNothing();
   void controlsAreDisabledDuringARunAndEnabledAfter();
   void closingDuringARunEndsItsDownloadsAndWaitsForIt();
   void missingFileShowsItsMessageInAStopBox();
@@ -600,6 +604,61 @@ void WindowTest::previewRunsNoScriptsPluginsOrRemoteLoads() {
   QVERIFY(settings->testAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls));
 }
 
+void WindowTest::previewOfASavedPageLoadsNothingRemote() {
+  // A title copied from a foreign page can carry markup that points at the network.
+  std::atomic<int> requests{0};
+  LoopbackServer server([&requests](httplib::Server& s) {
+    s.Get(R"(/.*)", [&requests](const httplib::Request&, httplib::Response& res) {
+      ++requests;
+      res.set_content(ReadFileBytes(kPictures + "p1.jpg"), "image/jpeg");
+    });
+  });
+  TempDir folder;
+  testkit::WriteFileBytes(folder.File("p1.jpg"), ReadFileBytes(kPictures + "p1.jpg"));
+  const std::string page = folder.File("remote.html");
+  testkit::WriteFileBytes(page, "<html><body><center><b>T<img src=\"" + server.Url("/a.jpg") +
+                                    "\"></b></center><img src=\"p1.jpg\"></body></html>");
+  MainForm form;
+  auto* preview = Find<PreviewPane>(form, "wb");
+  QSignalSpy loaded(preview, &QWebEngineView::loadFinished);
+  preview->ShowFile(QString::fromStdString(page));
+  QVERIFY(loaded.wait(kRunTimeoutMs));
+  QVariant seen;
+  preview->page()->runJavaScript(
+      QStringLiteral("Array.from(document.images, i => i.naturalWidth > 0).join()"),
+      QWebEngineScript::ApplicationWorld, [&seen](const QVariant& result) { seen = result; });
+  QTRY_VERIFY_WITH_TIMEOUT(seen.isValid(), kRunTimeoutMs);
+  QCOMPARE(seen.toString(), QStringLiteral("false,true"));
+  QCOMPARE(requests.load(), 0);
+}
+
+// The text of the first <b> of the page the preview shows.
+QString PreviewedTitle(QWebEngineView& view) {
+  QVariant seen;
+  view.page()->runJavaScript(QStringLiteral("document.querySelector('b').textContent"),
+                             QWebEngineScript::ApplicationWorld,
+                             [&seen](const QVariant& result) { seen = result; });
+  if (!QTest::qWaitFor([&seen] { return seen.isValid(); }, kRunTimeoutMs)) return {};
+  return seen.toString();
+}
+
+void WindowTest::previewReadsPagesWithoutACharsetAsWindows1251() {
+  // Two letters alone, too few for the engine to guess the code page right; a page that is valid
+  // UTF-8 as a whole is read as UTF-8, as its names on disk are kept.
+  for (const std::string title : {"\xA8\xE6", "Ёж"}) {
+    TempDir folder;
+    const std::string page = folder.File("short.html");
+    testkit::WriteFileBytes(page,
+                            "<html><body><center><b>" + title + "</b></center></body></html>");
+    MainForm form;
+    auto* preview = Find<PreviewPane>(form, "wb");
+    QSignalSpy loaded(preview, &QWebEngineView::loadFinished);
+    preview->ShowFile(QString::fromStdString(page));
+    QVERIFY(loaded.wait(kRunTimeoutMs));
+    QCOMPARE(PreviewedTitle(*preview), QStringLiteral("Ёж"));
+  }
+}
+
 void WindowTest::applicationTitleIsTheProgramNameWithTheRestInLowerCase() {
   QCOMPARE(ApplicationTitle(QStringLiteral("/opt/tools/PicSheet.Beta.bin")),
            QStringLiteral("Picsheet"));
@@ -607,33 +666,6 @@ void WindowTest::applicationTitleIsTheProgramNameWithTheRestInLowerCase() {
   QCOMPARE(ApplicationTitle(QStringLiteral("ИМЯ.x")), QStringLiteral("Имя"));
   QCOMPARE(ApplicationTitle(QStringLiteral("/a/.hidden")), QString());
   QCOMPARE(ApplicationTitle(), QStringLiteral("window_test"));
-}
-
-void WindowTest::windows1251DecodingAgreesWithIconv() {
-  iconv_t toUtf8 = iconv_open("UTF-8", "CP1251");
-  QVERIFY(toUtf8 != reinterpret_cast<iconv_t>(-1));
-  for (int byte = 0; byte < 256; ++byte) {
-    if (byte == 0x98) continue;  // unassigned in the code page
-    char in = static_cast<char>(byte);
-    char out[8] = {};
-    char* inPtr = &in;
-    char* outPtr = out;
-    std::size_t inLeft = 1;
-    std::size_t outLeft = sizeof out;
-    QVERIFY2(iconv(toUtf8, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1),
-             qPrintable(QString::number(byte)));
-    const QByteArray expected(out, static_cast<qsizetype>(sizeof out - outLeft));
-    QCOMPARE(DecodeWindows1251(std::string_view(&in, 1)).toUtf8(), expected);
-  }
-  iconv_close(toUtf8);
-  QCOMPARE(DecodeWindows1251(kTitle1251), QStringLiteral("Серия 3"));
-  QCOMPARE(DecodeWindows1251(std::string_view("\x98", 1)), QString(QChar(0x98)));
-
-  // Messages: UTF-8 made here stays UTF-8; an address from a page is read as its code page.
-  QCOMPARE(DecodeMessageText("Cannot open file \"/tmp/Серия\"."),
-           QStringLiteral("Cannot open file \"/tmp/Серия\"."));
-  QCOMPARE(DecodeMessageText("Cannot open URL " + kTitle1251),
-           QStringLiteral("Cannot open URL Серия 3"));
 }
 
 void WindowTest::sourceChangeDerivesSaveNameAndSelectsItInFocus() {
@@ -944,7 +976,7 @@ void WindowTest::goShowsLinesSavesPageBytesAndPreviewsIt() {
 
   // The window's state and the preview.
   QCOMPARE(shown.form.state().sessionName, name);
-  QCOMPARE(shown.wb()->url(), QUrl::fromLocalFile(QString::fromStdString(pagePath)));
+  QCOMPARE(shown.wb()->url(), PageUrl(QString::fromStdString(pagePath)));
   QVERIFY(loaded.count() > 0 || loaded.wait(kRunTimeoutMs));
   QCOMPARE(loaded.last().at(0).toBool(), true);
 
@@ -969,36 +1001,75 @@ void WindowTest::goShowsLinesSavesPageBytesAndPreviewsIt() {
   QCOMPARE(ended.takeFirst().at(0).toBool(), true);
   QVERIFY(ReadFileBytes(pagePath).find("<b>T</b>") != std::string::npos);
   QVERIFY(loaded.count() > 0 || loaded.wait(kRunTimeoutMs));
-  QCOMPARE(shown.wb()->url(), QUrl::fromLocalFile(QString::fromStdString(pagePath)));
+  QCOMPARE(shown.wb()->url(), PageUrl(QString::fromStdString(pagePath)));
 }
 
-void WindowTest::typedSaveNameIsUsedUnchanged() {
+void WindowTest::cyrillicSaveNameWorksInTheSavedPageAndThePreview() {
+  // A Russian catalogue: Windows-1251 title and number texts, "3а" among them.
+  const std::string title = "\xCF\xEE\xF7\xF2\xEE\xE2\xFB\xE5 \xEC\xE0\xF0\xEA\xE8: " + kTitle1251;
   CatalogueServer server;
-  server.page = Page("T", {Cell("1", server.Picture("p1.jpg"))});
+  server.page =
+      Page(title, {Cell("1", server.Picture("p1.jpg")), Cell("2", server.Picture("p5.jpg")),
+                   Cell("3\xE0", server.Picture("p1.jpg"))});
   ShownForm shown;
+  Find<QCheckBox>(shown.form, "cbCovers")->setChecked(false);
   shown.urx()->setText(QString::fromStdString(server.Url("/pages/list.htm")));
-  shown.edSession()->setText(QStringLiteral("Мой список 1.2"));
+  shown.edSession()->setText(QStringLiteral("Серия"));
   QSignalSpy ended(&shown.form, &MainForm::RunEnded);
+  QSignalSpy loaded(shown.wb(), &QWebEngineView::loadFinished);
   shown.Go();
   QVERIFY(ended.wait(kRunTimeoutMs));
   QCOMPARE(ended.takeFirst().at(0).toBool(), true);
 
-  const std::string name = QStringLiteral("Мой список 1.2").toStdString();
-  QCOMPARE(shown.form.state().sessionName, name);
-  QVERIFY(PathExists(shown.folder.File(name + ".html")));
-  QVERIFY(PathExists(shown.folder.File(name + "_images/00000001_1.jpg")));
+  // Inside the run and in the page the name is Windows-1251, beside the title; on disk UTF-8.
+  const std::string name1251 = "\xD1\xE5\xF0\xE8\xFF";
+  QCOMPARE(shown.form.state().sessionName, name1251);
+  const std::string bytes = ReadFileBytes(shown.folder.File("Серия.html"));
+  QVERIFY(bytes.find("<b>" + title + "</b>") != std::string::npos);
+  QVERIFY(bytes.find("src=\"" + name1251 + "_images\\0000003\xE0_1.jpg\"") != std::string::npos);
+  QVERIFY(PathExists(shown.folder.File("Серия_images/0000003а_1.jpg")));
+
+  // The preview reads the page as a browser does: every picture found, the title in Cyrillic.
+  QVERIFY(loaded.count() > 0 || loaded.wait(kRunTimeoutMs));
+  QCOMPARE(loaded.last().at(0).toBool(), true);
+  QVariant seen;
+  shown.wb()->page()->runJavaScript(
+      QStringLiteral("Array.from(document.images, i => i.naturalWidth > 0).join() + '|' +"
+                     " document.querySelector('b').textContent"),
+      QWebEngineScript::ApplicationWorld, [&seen](const QVariant& result) { seen = result; });
+  QTRY_VERIFY_WITH_TIMEOUT(seen.isValid(), kRunTimeoutMs);
+  QCOMPARE(seen.toString(), QStringLiteral("true,true,true|Почтовые марки: Серия 3"));
 
   // A program folder given relative to the current one previews the page all the same.
   const std::filesystem::path relative =
       std::filesystem::relative(shown.folder.path(), std::filesystem::current_path());
   shown.form.SetProgramFolder(relative.string());
-  QSignalSpy loaded(shown.wb(), &QWebEngineView::loadFinished);
+  loaded.clear();
   shown.Go();
   QVERIFY(ended.wait(kRunTimeoutMs));
   QVERIFY(loaded.wait(kRunTimeoutMs));
   QCOMPARE(loaded.last().at(0).toBool(), true);
   QCOMPARE(shown.wb()->url(),
-           QUrl::fromLocalFile(QString::fromStdString(shown.folder.File(name + ".html"))));
+           PageUrl(QString::fromStdString(shown.folder.File("Серия.html"))));
+}
+
+void WindowTest::saveNameThatWindows1251CannotHoldShowsAMessageAndRunsNothing() {
+  CatalogueServer server;
+  server.page = Page("T", {Cell("1", server.Picture("p1.jpg"))});
+  ShownForm shown;
+  shown.urx()->setText(QString::fromStdString(server.Url("/pages/list.htm")));
+  shown.edSession()->setText(QStringLiteral("Серия 名前"));
+  MessageBoxCloser closer;
+  QSignalSpy ended(&shown.form, &MainForm::RunEnded);
+  shown.Go();
+  QVERIFY(ended.count() > 0 || ended.wait(kRunTimeoutMs));
+  QCOMPARE(ended.takeFirst().at(0).toBool(), false);
+  QCOMPARE(closer.seen.size(), std::size_t{1});
+  QCOMPARE(closer.seen.front().text,
+           QStringLiteral("The save name \"Серия 名前\" has a character that Windows-1251 "
+                          "cannot hold: \"名\""));
+  QCOMPARE(shown.FilesInFolder(), std::size_t{0});
+  QVERIFY(Find<QWidget>(shown.form, "Button1")->isEnabled());
 }
 
 void WindowTest::controlsAreDisabledDuringARunAndEnabledAfter() {

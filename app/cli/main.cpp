@@ -17,8 +17,10 @@
 #include "app/core/error_message.h"
 #include "app/core/program_folder.h"
 #include "app/core/run_flow.h"
+#include "app/core/session_name.h"
 #include "base/messages.h"
 #include "base/paths.h"
+#include "base/windows1251.h"
 
 namespace {
 
@@ -26,6 +28,10 @@ constexpr int kExitRunFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitSavedWithPicturesLeftOut = 3;
 constexpr char kUsage[] = "Usage: picsheet-cli [OPTIONS] SOURCE (--help for the options)";
+
+// A message made here (paths, the system's texts) is UTF-8; one that carries an address copied
+// from a page is Windows-1251, which the UTF-8 terminal gets as letters.
+std::string ForTerminal(const std::string& message) { return picsheet::Utf8OrWindows1251(message); }
 
 // One line on stderr for every picture a run that kept going left out; true when there was one.
 bool ReportLeftOut(const picsheet::CatalogueSummary& summary) {
@@ -39,7 +45,7 @@ bool ReportLeftOut(const picsheet::CatalogueSummary& summary) {
 void ReportFailure(const picsheet::Error& e) {
   const std::string detail = picsheet::DescribeFailure(e);
   if (!detail.empty()) std::cerr << detail << '\n';
-  std::cerr << "error: " << picsheet::MessageForDisplay(e.what()) << '\n';
+  std::cerr << "error: " << ForTerminal(picsheet::MessageForDisplay(e.what())) << '\n';
 }
 
 // Ctrl-C and SIGTERM end the run the way the window's Stop does: the handler only raises the
@@ -64,6 +70,21 @@ void CancelOnStopSignals() {
 
 // The exit status of a failed run: the signal's when one stopped it.
 int FailureStatus() { return stopSignal != 0 ? 128 + stopSignal : kExitRunFailed; }
+
+// --session from a UTF-8 shell becomes the run's Windows-1251 name; a character the code page
+// cannot hold is a usage error, refused before anything runs.
+CLI::Validator SaveNameInWindows1251() {
+  return CLI::Validator(
+      [](std::string& name) -> std::string {
+        try {
+          name = picsheet::SaveNameFromUserText(name);
+          return {};
+        } catch (const picsheet::Error& e) {
+          return e.what();
+        }
+      },
+      "");
+}
 
 }  // namespace
 
@@ -99,7 +120,8 @@ int main(int argc, char** argv) {
   app.add_flag("--no-gap-cells", noGapCells, "no empty cells for missing numbers");
   app.add_flag("--digit-captions", request.options.digitCaptions,
                "captions carry digit pictures (syriannums/N.png)");
-  app.add_option("--session", request.saveName, "save name NAME (default: derived from SOURCE)");
+  app.add_option("--session", request.saveName, "save name NAME (default: derived from SOURCE)")
+      ->transform(SaveNameInWindows1251());
   app.add_option("--output-dir", outputDir, "existing folder DIR for the page and its pictures")
       ->default_str("the current directory");
   app.add_option("--jobs", request.jobs, "pictures downloaded at once")
@@ -165,7 +187,7 @@ int main(int argc, char** argv) {
     return kExitRunFailed;
   } catch (const std::exception& e) {
     view.EndLive();
-    std::cerr << "error: " << picsheet::MessageForDisplay(e.what()) << '\n';
+    std::cerr << "error: " << ForTerminal(picsheet::MessageForDisplay(e.what())) << '\n';
     return FailureStatus();
   }
 }

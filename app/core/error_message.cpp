@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "base/messages.h"
+#include "base/windows1251.h"
 
 namespace picsheet {
 namespace {
@@ -34,9 +35,11 @@ std::string MessageForDisplay(std::string message) {
 std::string DescribeFailure(const Error& error) {
   std::string line;
   if (const auto& picture = error.picture()) {
-    line = "picture \"" + Printable(picture->numberText) + "\" #" + std::to_string(picture->index) +
+    // The number text and the address are the page's bytes, Windows-1251 in a Russian catalogue.
+    line = "picture \"" + Printable(Utf8OrWindows1251(picture->numberText)) + "\" #" +
+           std::to_string(picture->index) +
            (picture->cell > 0 ? " in cell " + std::to_string(picture->cell) : " (held back)") +
-           ", " + Printable(picture->address);
+           ", " + Printable(Utf8OrWindows1251(picture->address));
   }
   if (!error.reason().empty()) {
     if (!line.empty()) line += ": ";

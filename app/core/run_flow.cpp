@@ -13,6 +13,7 @@
 #include "app/core/session_name.h"
 #include "base/error.h"
 #include "base/messages.h"
+#include "base/file_system_name.h"
 #include "convert/source.h"
 #include "images/localise.h"
 
@@ -143,7 +144,8 @@ std::string ConvertAndSave(const RunRequest& request, RunState& state, RunView& 
   }
 
   // Saved only once its pictures are in place.
-  const std::string outputPath = request.programFolder + state.sessionName + ".html";
+  const std::string outputPath =
+      request.programFolder + FileSystemName(state.sessionName + ".html");
   SavePage(outputPath, recorder.lines());
   return outputPath;
 }

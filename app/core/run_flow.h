@@ -12,7 +12,7 @@ namespace picsheet {
 // What the user chose for one run.
 struct RunRequest {
   std::string source;         // an "http://" link or a local file path
-  std::string saveName;       // used unchanged when not empty; else derived from source
+  std::string saveName;       // 8-bit, used unchanged when not empty; else derived from source
   std::string programFolder;  // where the page and the picture folder go; ends in "/"
   CatalogueOptions options;
   int jobs = 6;        // pictures downloaded at once, ahead of the converter
@@ -41,7 +41,8 @@ class RunView : public CatalogueView {
   }
 };
 
-// Runs one conversion and returns the saved page's path (programFolder + sessionName + ".html").
+// Runs one conversion and returns the saved page's path (programFolder + sessionName + ".html",
+// the name in its FileSystemName form).
 // Lines and status texts reach view as they are made. Throws Error with the message of the step
 // that failed; what was done before stays (lines in the view, picture files on disk). With
 // options.keepGoing, pictures that cannot be had are left out (state.summary.leftOut) and the

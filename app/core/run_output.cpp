@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/error.h"
+#include "base/file_system_name.h"
 #include "base/messages.h"
 #include "base/paths.h"
 
@@ -44,7 +45,7 @@ bool SameFile(int fd, const std::string& path) {
 }  // namespace
 
 RunOutput::RunOutput(const std::string& programFolder, const std::string& sessionName)
-    : pictureFolder_(programFolder + sessionName + "_images") {
+    : pictureFolder_(programFolder + FileSystemName(sessionName + "_images")) {
   struct stat info {};
   pictureFolderExisted_ = ::lstat(pictureFolder_.c_str(), &info) == 0;
   const std::string staging = programFolder + StagingName(sessionName);

@@ -1,5 +1,9 @@
 #include "app/core/session_name.h"
 
+#include "base/error.h"
+#include "base/messages.h"
+#include "base/windows1251.h"
+
 namespace picsheet {
 
 std::string FilterSessionName(const std::string& text) {
@@ -16,6 +20,13 @@ std::string FilterSessionName(const std::string& text) {
 std::string DeriveSessionName(const std::string& source) {
   const std::size_t separator = source.find_last_of("\\:");
   return FilterSessionName(separator == std::string::npos ? source : source.substr(separator + 1));
+}
+
+std::string SaveNameFromUserText(const std::string& typed) {
+  if (!IsValidUtf8(typed)) return typed;
+  Windows1251Encoding encoded = EncodeWindows1251(typed);
+  if (!encoded.refused.empty()) throw Error(messages::NotInWindows1251(typed, encoded.refused));
+  return std::move(encoded.bytes);
 }
 
 }  // namespace picsheet

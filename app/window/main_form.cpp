@@ -460,9 +460,11 @@ void MainForm::Button1Click() {
   // Nothing may leave this slot: an exception must not cross the event loop.
   try {
     RunRequest request;
-    // Paths and links as the file system and the network take them: UTF-8.
+    // Paths and links as the file system and the network take them: UTF-8. The save name goes
+    // into the page beside its Windows-1251 title, so it is converted; one it cannot hold is
+    // refused here, before anything runs.
     request.source = urx_->text().toStdString();
-    request.saveName = edSession_->text().toStdString();
+    request.saveName = SaveNameFromUserText(edSession_->text().toStdString());
     request.programFolder = programFolder_;
     request.options = ReadOptions();
     SetRunning(true);
@@ -476,7 +478,7 @@ void MainForm::Button1Click() {
 
 void MainForm::AppendLine(const QByteArray& line) {
   // A line's own CR LF (the closing line has one) would show as an extra empty line.
-  QString text = DecodeWindows1251(std::string_view(line.constData(), line.size()));
+  QString text = TextFromWindows1251(std::string_view(line.constData(), line.size()));
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   mm_->appendPlainText(text);
 }

@@ -9,6 +9,8 @@
 #include <QWebEngineScript>
 #include <QWebEngineSettings>
 
+#include "app/window/page_scheme.h"
+
 namespace picsheet {
 namespace {
 
@@ -37,12 +39,14 @@ bool ExportPdf(const QString& pagePath, const QString& pdfPath, QString& error) 
     error = QStringLiteral("Cannot open file \"%1\"").arg(pagePath);
     return false;
   }
+  RegisterPageScheme();  // before the page brings up the web engine
   QWebEnginePage page;
   // The title and numbers come from a foreign page: no scripts, no plugins, no remote loads.
   QWebEngineSettings* settings = page.settings();
   settings->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
   settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
   settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+  settings->setDefaultTextEncoding(QStringLiteral("windows-1251"));
 
   QEventLoop loop;
   bool succeeded = false;
@@ -60,7 +64,7 @@ bool ExportPdf(const QString& pagePath, const QString& pdfPath, QString& error) 
                      if (!written) error = QStringLiteral("Cannot create file \"%1\"").arg(pdfPath);
                      loop.quit();
                    });
-  page.load(QUrl::fromLocalFile(QFileInfo(pagePath).absoluteFilePath()));
+  LoadSavedPage(page, QFileInfo(pagePath).absoluteFilePath());
   loop.exec();
   return succeeded;
 }

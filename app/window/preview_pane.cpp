@@ -8,9 +8,12 @@
 #include <QUrl>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
+#include <QWebEngineProfile>
 #include <QWebEngineSettings>
 #include <QWheelEvent>
 #include <algorithm>
+
+#include "app/window/page_scheme.h"
 
 namespace picsheet {
 namespace {
@@ -43,14 +46,22 @@ class LocalOnlyPage final : public QWebEnginePage {
   bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
     (void)type;
     (void)isMainFrame;
-    return url.isLocalFile() || url.scheme() == QLatin1String("about");
+    return url.isLocalFile() || IsPageUrl(url) || url.scheme() == QLatin1String("about");
   }
 };
 
+// The page scheme is registered before the view brings up the web engine.
+QWidget* RegisteringPageScheme(QWidget* parent) {
+  RegisterPageScheme();
+  return parent;
+}
+
 }  // namespace
 
-PreviewPane::PreviewPane(QWidget* parent) : QWebEngineView(parent), pageWidth_(kTablePageWidth) {
+PreviewPane::PreviewPane(QWidget* parent)
+    : QWebEngineView(RegisteringPageScheme(parent)), pageWidth_(kTablePageWidth) {
   setPage(new LocalOnlyPage(this));
+  ServePagesFrom(*page()->profile());
   setAcceptDrops(false);
   QWebEngineSettings* options = settings();
   options->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
@@ -58,6 +69,9 @@ PreviewPane::PreviewPane(QWidget* parent) : QWebEngineView(parent), pageWidth_(k
   options->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
   // The page's pictures are local files beside it.
   options->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+  // The saved page declares no character set; its title and captions are Windows-1251. Served
+  // through the page scheme it comes with that charset; this covers a file: URL all the same.
+  options->setDefaultTextEncoding(QStringLiteral("windows-1251"));
 
   // The pane is the window's only zoomable view: the keys work wherever the focus is.
   const auto addShortcut = [this](const QKeySequence& keys, void (PreviewPane::*action)()) {
@@ -76,8 +90,8 @@ PreviewPane::PreviewPane(QWidget* parent) : QWebEngineView(parent), pageWidth_(k
 }
 
 void PreviewPane::ShowFile(const QString& path) {
-  // A file URL needs an absolute path; a relative one names nothing the engine can load.
-  const QUrl target = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
+  // The page scheme, like a file URL, needs an absolute path.
+  const QUrl target = PageUrl(QFileInfo(path).absoluteFilePath());
   if (target == url()) {
     page()->triggerAction(QWebEnginePage::ReloadAndBypassCache);
   } else {

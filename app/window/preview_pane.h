@@ -16,9 +16,9 @@ class PreviewPane final : public QWebEngineView {
  public:
   explicit PreviewPane(QWidget* parent = nullptr);
 
-  // Navigates to the local file at path (relative ones from the current folder). The same path
-  // again reloads it from disk, since a run with the same save name replaces the page and its
-  // pictures under the same names.
+  // Navigates to the local file at path (relative ones from the current folder), served as
+  // PageUrl(path) so that it is read as Windows-1251. The same path again reloads it from disk,
+  // since a run with the same save name replaces the page and its pictures under the same names.
   void ShowFile(const QString& path);
 
   void ZoomIn();

@@ -1,44 +1,20 @@
 #include "app/window/windows1251.h"
 
-#include <QByteArray>
-#include <QByteArrayView>
-#include <array>
+#include <string>
+
+#include "base/windows1251.h"
 
 namespace picsheet {
 namespace {
 
-// Bytes 128 to 191; from 192 on the code page is the alphabet А..я in order.
-constexpr std::array<char16_t, 64> kUpperHalf = {
-    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,  // 0x80
-    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,  // 0x88
-    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 0x90
-    0x0098, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,  // 0x98
-    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,  // 0xA0
-    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,  // 0xA8
-    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,  // 0xB0
-    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,  // 0xB8
-};
-
-char16_t Windows1251Char(unsigned char byte) {
-  if (byte < 0x80) return byte;
-  if (byte < 0xC0) return kUpperHalf[byte - 0x80];
-  return static_cast<char16_t>(0x0410 + (byte - 0xC0));
+QString FromUtf8(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 }  // namespace
 
-QString DecodeWindows1251(std::string_view bytes) {
-  QString text(static_cast<qsizetype>(bytes.size()), Qt::Uninitialized);
-  QChar* out = text.data();
-  for (const char byte : bytes) *out++ = QChar(Windows1251Char(static_cast<unsigned char>(byte)));
-  return text;
-}
+QString TextFromWindows1251(std::string_view bytes) { return FromUtf8(DecodeWindows1251(bytes)); }
 
-QString DecodeMessageText(std::string_view bytes) {
-  const QByteArrayView raw(bytes.data(), static_cast<qsizetype>(bytes.size()));
-  QString text = QString::fromUtf8(raw);
-  // Invalid sequences turn into U+FFFD, so only valid UTF-8 comes back unchanged.
-  return text.toUtf8() == raw ? text : DecodeWindows1251(bytes);
-}
+QString DecodeMessageText(std::string_view bytes) { return FromUtf8(Utf8OrWindows1251(bytes)); }
 
 }  // namespace picsheet

@@ -6,10 +6,8 @@
 
 namespace picsheet {
 
-// bytes read as Windows-1251, the code page of the catalogue pages: 0-127 as ASCII, 192-255 as
-// the Cyrillic alphabet, 128-191 by the code page's table. Byte 152, which the code page leaves
-// unassigned, becomes U+0098 as Windows itself maps it. Never fails.
-QString DecodeWindows1251(std::string_view bytes);
+// bytes read as Windows-1251, the code page of the catalogue pages (see base/windows1251.h).
+QString TextFromWindows1251(std::string_view bytes);
 
 // Text made on this system (file paths, the system's error descriptions) is UTF-8, while a
 // message can also carry an address copied from a page: valid UTF-8 is read as such, anything

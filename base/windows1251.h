@@ -1,0 +1,29 @@
+// The Windows-1251 code page of the catalogue pages, and UTF-8, the text of this system.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace picsheet {
+
+// bytes read as Windows-1251, as UTF-8: 0-127 as ASCII, 192-255 as the Cyrillic alphabet, 128-191
+// by the code page's table. Byte 152, which the code page leaves unassigned, becomes U+0098 as
+// Windows and the browsers map it, so that no two byte strings give the same text. Never fails.
+std::string DecodeWindows1251(std::string_view bytes);
+
+// Text in UTF-8 encoded as Windows-1251; U+0098 gives byte 152 back.
+struct Windows1251Encoding {
+  std::string bytes;    // the whole text encoded, when refused is empty
+  std::string refused;  // else the first character (UTF-8) the code page has no byte for, or the
+                        // first byte that is no valid UTF-8
+};
+Windows1251Encoding EncodeWindows1251(std::string_view utf8);
+
+// Whether bytes are well-formed UTF-8: shortest forms, no surrogates, nothing above U+10FFFF.
+bool IsValidUtf8(std::string_view bytes);
+
+// Text that may be either, as UTF-8: valid UTF-8 stays as it is, anything else is read as
+// Windows-1251.
+std::string Utf8OrWindows1251(std::string_view bytes);
+
+}  // namespace picsheet
