@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -12,6 +13,7 @@
 class QCheckBox;
 class QGroupBox;
 class QLabel;
+class QPageLayout;
 class QPrinter;
 class QProgressBar;
 class QLineEdit;
@@ -25,6 +27,7 @@ class QToolButton;
 
 namespace picsheet {
 
+class PaperRenderer;
 class PreviewPane;
 class RunWorker;
 struct RunOutcome;
@@ -47,8 +50,8 @@ class MainForm final : public QMainWindow {
   const RunState& state() const { return state_; }
   bool IsRunning() const;
 
-  // Writes the previewed page as PDF (A4, 1 cm margins); PdfSaved tells how it went. What the
-  // "PDF…" button does after asking for the file.
+  // Writes the previewed page as PDF (A4, 1 cm margins, true size); PdfSaved tells how it went,
+  // the status bar where it went. What the "PDF…" button does after asking for the file.
   void SavePdf(const QString& pdfPath);
 
  signals:
@@ -76,6 +79,10 @@ class MainForm final : public QMainWindow {
   void ShowProgress(int saved, int total);
   void FinishRun(const RunOutcome& outcome);
   void ShowError(const std::string& message);
+  // Renders the saved page on layout; then hands the PDF to deliver, which may throw Error, and
+  // shows what happened in the status bar. False when a render is still going.
+  bool RenderForPaper(const QPageLayout& layout, std::function<QString(const QByteArray&)> deliver,
+                      std::function<void(bool)> ended);
 
   std::string programFolder_;
   RunState state_;
@@ -95,8 +102,9 @@ class MainForm final : public QMainWindow {
   QPushButton* Button1_ = nullptr;
   QPushButton* printButton_ = nullptr;
   QPushButton* pdfButton_ = nullptr;
-  QString savedPage_;                  // the page in the preview; empty until a run saved one
-  std::unique_ptr<QPrinter> printer_;  // lives until the engine has finished printing
+  QString savedPage_;                        // the page in the preview; empty until a run saved one
+  std::unique_ptr<QPrinter> printer_;        // the print dialog's choice, kept for the next print
+  std::unique_ptr<PaperRenderer> paperJob_;  // the render for paper in progress, if any
   QGroupBox* GroupBox1_ = nullptr;
   QCheckBox* cbSirian_ = nullptr;
   QCheckBox* cbCovers_ = nullptr;

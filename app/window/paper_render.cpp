@@ -1,0 +1,211 @@
+#include "app/window/paper_render.h"
+
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QMarginsF>
+#include <QPageSize>
+#include <QRectF>
+#include <QSizeF>
+#include <QUrl>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
+#include <QWebEngineSettings>
+#include <algorithm>
+#include <cmath>
+#include <string_view>
+
+#include "convert/atomic_file.h"
+
+namespace picsheet {
+namespace {
+
+constexpr double kMarginMm = 10;
+// Narrower margins than this are past what most printers can print.
+constexpr double kSmallestMarginMm = 5;
+constexpr double kMmPerCssPixel = 25.4 / 96;
+
+// What the page leaves to the browser's defaults, set for paper. Body margin, cell spacing and
+// padding would widen the table past its centimetre widths; a row or cell broken at a page end
+// would put captions on the page after their pictures; an unbreakable title or caption would
+// widen the sheet, which the engine then shrinks as a whole; a placeholder picture without a
+// source would print as a broken-image frame, so it keeps its box and shows nothing.
+constexpr char kPaperStyle[] =
+    "html, body { margin: 0; padding: 0; }"
+    "body { overflow-wrap: anywhere; word-break: break-word; }"
+    "table { border-spacing: 0; }"
+    "td { padding: 0; }"
+    "tr, td { break-inside: avoid; page-break-inside: avoid; }"
+    "img:not([src]) { visibility: hidden; }";
+
+// Scripts are off in the page itself; these run in the application's own world, which page
+// settings do not reach and the page's content cannot see.
+QString AddStyleScript(const QString& css) {
+  QString quoted = css;
+  quoted.replace(QStringLiteral("\\"), QStringLiteral("\\\\"));
+  quoted.replace(QStringLiteral("'"), QStringLiteral("\\'"));
+  return QStringLiteral(
+             "(function () {"
+             "  var style = document.createElement('style');"
+             "  style.textContent = '%1';"
+             "  (document.head || document.documentElement).appendChild(style);"
+             "  return true;"
+             "})()")
+      .arg(quoted);
+}
+
+// The right edge of the table (and of any picture outside it) in CSS pixels: the width the
+// sheet needs. Blocks such as the centred title take whatever width there is, so they do not
+// count; with the style above their words wrap.
+constexpr char kMeasureScript[] =
+    "(function () {"
+    "  var right = 0;"
+    "  document.querySelectorAll('table, img').forEach(function (e) {"
+    "    right = Math.max(right, e.getBoundingClientRect().right);"
+    "  });"
+    "  return right;"
+    "})()";
+
+}  // namespace
+
+QPageLayout PaperLayout(Paper paper) {
+  return QPageLayout(QPageSize(paper == Paper::kLetter ? QPageSize::Letter : QPageSize::A4),
+                     QPageLayout::Portrait, QMarginsF(kMarginMm, kMarginMm, kMarginMm, kMarginMm),
+                     QPageLayout::Millimeter);
+}
+
+PaperFit FitToPaper(const QPageLayout& requested, double tableWidthMm) {
+  const double paperWidth = requested.fullRect(QPageLayout::Millimeter).width();
+  const QMarginsF margins = requested.margins(QPageLayout::Millimeter);
+  double left = margins.left();
+  double right = margins.right();
+  const double leftFloor = std::min(left, kSmallestMarginMm);
+  const double rightFloor = std::min(right, kSmallestMarginMm);
+  PaperFit fit;
+  double missing = tableWidthMm - (paperWidth - left - right);
+  if (missing > 0) {
+    // The same off each side while both can give; then the rest off the side that still can.
+    const double shared = std::min({missing / 2, left - leftFloor, right - rightFloor});
+    left -= shared;
+    right -= shared;
+    missing -= 2 * shared;
+    const double fromLeft = std::min(missing, left - leftFloor);
+    left -= fromLeft;
+    missing -= fromLeft;
+    const double fromRight = std::min(missing, right - rightFloor);
+    right -= fromRight;
+    missing -= fromRight;
+    if (missing > 0) fit.scale = (paperWidth - left - right) / tableWidthMm;
+  }
+  // A fresh layout: a printer's own minimum margins would refuse the narrower ones, and the
+  // 5 mm floor above is the limit that counts here.
+  fit.layout =
+      QPageLayout(requested.pageSize(), requested.orientation(),
+                  QMarginsF(left, margins.top(), right, margins.bottom()), QPageLayout::Millimeter);
+  return fit;
+}
+
+PaperRenderer::PaperRenderer(const QString& pagePath, const QPageLayout& requested, QObject* parent)
+    : QObject(parent),
+      pagePath_(QFileInfo(pagePath).absoluteFilePath()),
+      requested_(requested),
+      page_(std::make_unique<QWebEnginePage>()) {
+  // The title and numbers come from a foreign page: no scripts, no plugins, no remote loads.
+  QWebEngineSettings* settings = page_->settings();
+  settings->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+  settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+  settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+  connect(page_.get(), &QWebEnginePage::loadFinished, this, [this](bool loaded) {
+    if (finished_) return;
+    if (!loaded) {
+      Fail(QStringLiteral("Cannot open file \"%1\"").arg(pagePath_));
+      return;
+    }
+    Measure();
+  });
+  if (!QFileInfo(pagePath_).isFile()) {
+    // Reported from the event loop, as every other outcome, once the caller has connected.
+    QMetaObject::invokeMethod(
+        this, [this] { Fail(QStringLiteral("Cannot open file \"%1\"").arg(pagePath_)); },
+        Qt::QueuedConnection);
+    return;
+  }
+  page_->load(QUrl::fromLocalFile(pagePath_));
+}
+
+PaperRenderer::~PaperRenderer() = default;
+
+void PaperRenderer::Fail(const QString& error) {
+  if (finished_) return;
+  finished_ = true;
+  PaperOutcome outcome;
+  outcome.error = error;
+  emit Finished(outcome);
+}
+
+void PaperRenderer::Measure() {
+  page_->runJavaScript(
+      AddStyleScript(QString::fromLatin1(kPaperStyle)), QWebEngineScript::ApplicationWorld,
+      [this](const QVariant&) {
+        page_->runJavaScript(
+            QString::fromLatin1(kMeasureScript), QWebEngineScript::ApplicationWorld,
+            [this](const QVariant& right) { Print(right.toDouble() * kMmPerCssPixel); });
+      });
+}
+
+void PaperRenderer::Print(double tableWidthMm) {
+  fit_ = FitToPaper(requested_, tableWidthMm);
+  auto printNow = [this] {
+    page_->printToPdf(
+        [this](const QByteArray& pdf) {
+          if (finished_) return;
+          if (pdf.isEmpty()) {
+            Fail(QStringLiteral("Cannot print \"%1\"").arg(pagePath_));
+            return;
+          }
+          finished_ = true;
+          PaperOutcome outcome;
+          outcome.succeeded = true;
+          outcome.pdf = pdf;
+          outcome.fit = fit_;
+          emit Finished(outcome);
+        },
+        fit_.layout);
+  };
+  if (fit_.scale >= 1) {
+    printNow();
+    return;
+  }
+  // Zoom lays the sheet out smaller, so the engine has nothing left to shrink or clip.
+  const QString zoom = QStringLiteral("html { zoom: %1; }").arg(fit_.scale, 0, 'f', 6);
+  page_->runJavaScript(AddStyleScript(zoom), QWebEngineScript::ApplicationWorld,
+                       [printNow](const QVariant&) { printNow(); });
+}
+
+PaperOutcome RenderPaper(const QString& pagePath, const QPageLayout& requested) {
+  PaperRenderer renderer(pagePath, requested);
+  QEventLoop loop;
+  PaperOutcome result;
+  QObject::connect(&renderer, &PaperRenderer::Finished, &loop, [&](const PaperOutcome& outcome) {
+    result = outcome;
+    loop.quit();
+  });
+  loop.exec();
+  return result;
+}
+
+void WritePdf(const QString& path, const QByteArray& pdf) {
+  WriteFileAtomically(path.toStdString(), std::string_view(pdf.constData(), pdf.size()));
+}
+
+QString ScaleWarning(const PaperFit& fit) {
+  if (fit.scale >= 1) return {};
+  const QSizeF paper = fit.layout.fullRect(QPageLayout::Millimeter).size();
+  return QStringLiteral(
+             "the table is wider than %1 x %2 mm paper holds inside 5 mm margins; printed at "
+             "%3 %")
+      .arg(paper.width(), 0, 'f', 0)
+      .arg(paper.height(), 0, 'f', 0)
+      .arg(fit.scale * 100, 0, 'f', 1);
+}
+
+}  // namespace picsheet
