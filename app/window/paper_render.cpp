@@ -20,8 +20,12 @@ namespace picsheet {
 namespace {
 
 constexpr double kMarginMm = 10;
-// Narrower margins than this are past what most printers can print.
-constexpr double kSmallestMarginMm = 5;
+constexpr double kPointsPerMm = 72 / 25.4;
+// 5 mm: narrower margins are past what most printers can print.
+constexpr double kSmallestMarginPoints = 5 * kPointsPerMm;
+// Room left beside a table that is fitted: the engine's paper sizes are rounded (its A4 is
+// 594.96 pt wide, not 595.28), and a table wider than the area by a hair is shrunk as a whole.
+constexpr double kSlackPoints = 0.75;
 constexpr double kMmPerCssPixel = 25.4 / 96;
 
 // What the page leaves to the browser's defaults, set for paper. Body margin, cell spacing and
@@ -74,33 +78,39 @@ QPageLayout PaperLayout(Paper paper) {
 }
 
 PaperFit FitToPaper(const QPageLayout& requested, double tableWidthMm) {
-  const double paperWidth = requested.fullRect(QPageLayout::Millimeter).width();
-  const QMarginsF margins = requested.margins(QPageLayout::Millimeter);
+  const double paperWidth = requested.fullRect(QPageLayout::Point).width();
+  const QMarginsF margins = requested.margins(QPageLayout::Point);
+  const double table = tableWidthMm * kPointsPerMm;
   double left = margins.left();
   double right = margins.right();
-  const double leftFloor = std::min(left, kSmallestMarginMm);
-  const double rightFloor = std::min(right, kSmallestMarginMm);
   PaperFit fit;
-  double missing = tableWidthMm - (paperWidth - left - right);
-  if (missing > 0) {
-    // The same off each side while both can give; then the rest off the side that still can.
-    const double shared = std::min({missing / 2, left - leftFloor, right - rightFloor});
-    left -= shared;
-    right -= shared;
-    missing -= 2 * shared;
-    const double fromLeft = std::min(missing, left - leftFloor);
-    left -= fromLeft;
-    missing -= fromLeft;
-    const double fromRight = std::min(missing, right - rightFloor);
-    right -= fromRight;
-    missing -= fromRight;
-    if (missing > 0) fit.scale = (paperWidth - left - right) / tableWidthMm;
+  double missing = table + kSlackPoints - (paperWidth - left - right);
+  if (missing <= 0) {
+    fit.layout = requested;
+    return fit;
   }
+  // The engine takes margins in whole points; 14 pt is the whole point nearest to 5 mm.
+  const double leftFloor = std::floor(std::min(left, kSmallestMarginPoints));
+  const double rightFloor = std::floor(std::min(right, kSmallestMarginPoints));
+  // The same off each side while both can give; then the rest off the side that still can.
+  const double shared =
+      std::max(0.0, std::min({missing / 2, left - leftFloor, right - rightFloor}));
+  left -= shared;
+  right -= shared;
+  missing -= 2 * shared;
+  const double fromLeft = std::max(0.0, std::min(missing, left - leftFloor));
+  left -= fromLeft;
+  missing -= fromLeft;
+  right -= std::max(0.0, std::min(missing, right - rightFloor));
+  left = std::max(leftFloor, std::floor(left));
+  right = std::max(rightFloor, std::floor(right));
+  const double width = paperWidth - left - right;
+  if (width < table) fit.scale = (width - kSlackPoints) / table;
   // A fresh layout: a printer's own minimum margins would refuse the narrower ones, and the
-  // 5 mm floor above is the limit that counts here.
+  // floor above is the limit that counts here.
   fit.layout =
       QPageLayout(requested.pageSize(), requested.orientation(),
-                  QMarginsF(left, margins.top(), right, margins.bottom()), QPageLayout::Millimeter);
+                  QMarginsF(left, margins.top(), right, margins.bottom()), QPageLayout::Point);
   return fit;
 }
 

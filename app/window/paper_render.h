@@ -19,8 +19,9 @@ QPageLayout PaperLayout(Paper paper);
 
 // The page layout a table of tableWidthMm is printed with on the requested layout. When the
 // table is wider than the area between the margins, the left and right margins shrink by the
-// same amount, each no further than 5 mm (a side already narrower keeps its width); only when
-// even that is too narrow is the sheet scaled, by scale < 1, to the width left.
+// same amount, each down to 5 mm at the least (14 pt: the engine takes whole points; a side
+// already narrower keeps its width), and are then whole points. Only when even that is too
+// narrow is the sheet scaled, by scale < 1, to the width left.
 struct PaperFit {
   QPageLayout layout;
   double scale = 1;
