@@ -238,7 +238,8 @@ INSTANTIATE_TEST_SUITE_P(
                       SheetCase{14, 1.4, "a4", "(A4)"}, SheetCase{20, 1.0, "a4", "(A4)"}));
 
 // The print dialog's page setup is what the sheet is laid out on; the printer gets the same
-// vector PDF as the PDF button: 14 cells (19.6 cm) on Letter, whose 1 cm margins leave 19.59 cm.
+// vector PDF as the PDF button: 14 cells (19.6 cm) on Letter, whose 1 cm margins leave 19.59 cm,
+// and on A5, which even 5 mm margins leave too narrow.
 TEST(PaperPrint, ThePrinterGetsTheSameSheet) {
   CatalogueServer server;
   testkit::TempDir out;
@@ -251,21 +252,33 @@ TEST(PaperPrint, ThePrinterGetsTheSameSheet) {
   char name[] = "pdf_test";
   char* argv[] = {name, nullptr};
   QApplication app(argc, argv);
-  QPrinter printer(QPrinter::HighResolution);
-  printer.setOutputFormat(QPrinter::PdfFormat);
-  const std::string pdf = out.File("printed.pdf");
-  printer.setOutputFileName(QString::fromStdString(pdf));
-  printer.setPageLayout(PaperLayout(Paper::kLetter));
-  const PaperOutcome outcome =
-      RenderPaper(QString::fromStdString(out.File("sheet.html")), printer.pageLayout());
-  ASSERT_TRUE(outcome.succeeded) << outcome.error.toStdString();
-  SendToPrinter(outcome.pdf, printer);
-  EXPECT_EQ(outcome.fit.scale, 1);
+  const QString page = QString::fromStdString(out.File("sheet.html"));
+  const std::size_t pictures = PicturesInPage(testkit::ReadFileBytes(out.File("sheet.html")));
+  struct {
+    QPageSize::PageSizeId paper;
+    double widthMm, heightMm;
+    double scale;  // A5 leaves 392 of the table's 555.6 pt, less 0.75 pt of room
+  } const papers[] = {{QPageSize::Letter, 215.9, 279.4, 1},
+                      {QPageSize::A5, 148, 210, (392 - 0.75) / 555.59}};
+  for (const auto& paper : papers) {
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    const std::string pdf = out.File("printed.pdf");
+    printer.setOutputFileName(QString::fromStdString(pdf));
+    printer.setPageLayout(QPageLayout(QPageSize(paper.paper), QPageLayout::Portrait,
+                                      QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter));
+    const PaperOutcome outcome = RenderPaper(page, printer.pageLayout());
+    ASSERT_TRUE(outcome.succeeded) << outcome.error.toStdString();
+    SendToPrinter(outcome.pdf, printer);
+    EXPECT_NEAR(outcome.fit.scale, paper.scale, 1e-4);
+    // Scaling is announced, with the scale.
+    EXPECT_EQ(ScaleWarning(outcome.fit).contains(QStringLiteral("70.4 %")), paper.scale < 1);
 
-  const PdfLayout layout = Measure(pdf);
-  EXPECT_NEAR(layout.pageWidth, 215.9, 0.1);
-  EXPECT_NEAR(layout.pageHeight, 279.4, 0.1);
-  ExpectCutOutSheet(layout, 14, PicturesInPage(testkit::ReadFileBytes(out.File("sheet.html"))));
+    const PdfLayout layout = Measure(pdf);
+    EXPECT_NEAR(layout.pageWidth, paper.widthMm, 0.2);
+    EXPECT_NEAR(layout.pageHeight, paper.heightMm, 0.2);
+    ExpectCutOutSheet(layout, 14 * paper.scale, pictures);
+  }
 }
 
 // Margins give way symmetrically, in whole points, down to 14 pt (5 mm); only then is the sheet
