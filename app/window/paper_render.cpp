@@ -219,8 +219,8 @@ QString ScaleWarning(const PaperFit& fit) {
   if (fit.scale >= 1) return {};
   const QSizeF paper = fit.layout.fullRect(QPageLayout::Millimeter).size();
   return QStringLiteral(
-             "the table is wider than %1 x %2 mm paper holds inside 5 mm margins; printed at "
-             "%3 %")
+             "the table is too wide for %1 x %2 mm paper even with 5 mm margins; "
+             "printed at %3 %")
       .arg(paper.width(), 0, 'f', 0)
       .arg(paper.height(), 0, 'f', 0)
       .arg(fit.scale * 100, 0, 'f', 1);
