@@ -8,11 +8,13 @@
 #include <QSizeF>
 #include <QUrl>
 #include <QWebEnginePage>
+#include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineSettings>
 #include <algorithm>
 #include <cmath>
 #include <string_view>
+#include <utility>
 
 #include "convert/atomic_file.h"
 
@@ -77,6 +79,22 @@ constexpr char kMeasureScript[] =
     "  return right;"
     "})()";
 
+// Stays on the page file: a foreign title may carry markup that would navigate away (a refresh),
+// and the sheet must be the page, nothing else.
+class PageFileOnly final : public QWebEnginePage {
+ public:
+  PageFileOnly(QWebEngineProfile* profile, QUrl file)
+      : QWebEnginePage(profile), file_(std::move(file)) {}
+
+ protected:
+  bool acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) override {
+    return !isMainFrame || url == file_;
+  }
+
+ private:
+  QUrl file_;
+};
+
 }  // namespace
 
 QPageLayout PaperLayout(Paper paper) {
@@ -126,14 +144,19 @@ PaperRenderer::PaperRenderer(const QString& pagePath, const QPageLayout& request
     : QObject(parent),
       pagePath_(QFileInfo(pagePath).absoluteFilePath()),
       requested_(requested),
-      page_(std::make_unique<QWebEnginePage>()) {
+      // A profile of its own, kept in memory: a run that replaced the pictures under the same
+      // names must not be printed from what the preview has cached.
+      profile_(std::make_unique<QWebEngineProfile>()),
+      page_(std::make_unique<PageFileOnly>(profile_.get(), QUrl::fromLocalFile(pagePath_))) {
   // The title and numbers come from a foreign page: no scripts, no plugins, no remote loads.
   QWebEngineSettings* settings = page_->settings();
   settings->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
   settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
   settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+  // Only the page file's own load counts: a refused navigation reports a failed load of its own.
   connect(page_.get(), &QWebEnginePage::loadFinished, this, [this](bool loaded) {
-    if (finished_) return;
+    if (finished_ || measuring_) return;
+    measuring_ = true;
     if (!loaded) {
       Fail(QStringLiteral("Cannot open file \"%1\"").arg(pagePath_));
       return;

@@ -9,6 +9,7 @@
 #include <memory>
 
 class QWebEnginePage;
+class QWebEngineProfile;
 
 namespace picsheet {
 
@@ -59,7 +60,9 @@ class PaperRenderer final : public QObject {
   QString pagePath_;
   QPageLayout requested_;
   PaperFit fit_;
+  std::unique_ptr<QWebEngineProfile> profile_;
   std::unique_ptr<QWebEnginePage> page_;
+  bool measuring_ = false;
   bool finished_ = false;
 };
 
