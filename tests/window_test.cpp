@@ -991,6 +991,7 @@ void WindowTest::goShowsLinesSavesPageBytesAndPreviewsIt() {
   QCOMPARE(ReadFileBytes(pdf).substr(0, 5), std::string("%PDF-"));
   const testkit::ProcessResult info = testkit::RunProcess("/usr/bin/pdfinfo", {pdf});
   QVERIFY2(info.out.find("(A4)") != std::string::npos, info.out.c_str());
+  QCOMPARE(shown.statusText(), QStringLiteral("PDF сохранён: ") + QString::fromStdString(pdf));
 
   // A second run with the same name replaces the page and shows it again.
   server.page = Page("T", {Cell("1", server.Picture("p1.jpg"))});

@@ -133,7 +133,11 @@ int main(int argc, char** argv) {
       ->default_val(2);
   app.add_flag("--status", printStatus, "print every status text to stderr, one line each");
   std::string pdfPath;
-  app.add_option("--pdf", pdfPath, "also write the page as PDF FILE (A4, 1 cm margins)");
+  app.add_option("--pdf", pdfPath, "also write the page as PDF FILE (1 cm margins, true size)");
+  std::string paper = "a4";
+  app.add_option("--paper", paper, "paper of the PDF")
+      ->check(CLI::IsMember({"a4", "letter"}))
+      ->default_val("a4");
   bool printSummary = false;
   app.add_flag("--summary", printSummary,
                "print what the run did after the page's path (always on a terminal)");
@@ -168,8 +172,10 @@ int main(int argc, char** argv) {
   picsheet::RunState state;
   try {
     const std::string page = picsheet::RunConversion(request, state, view);
-    if (!pdfPath.empty()) picsheet::ExportPdfWithWindowProgram(page, pdfPath);
+    std::string warnings;
+    if (!pdfPath.empty()) warnings = picsheet::ExportPdfWithWindowProgram(page, pdfPath, paper);
     view.EndLive();
+    std::cerr << warnings;
     std::cout << page << '\n';
     // Scripts read the one path line; a person at a terminal also gets the counts.
     if (printSummary || ::isatty(STDOUT_FILENO) == 1) {

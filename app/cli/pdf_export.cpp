@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 
 #include "app/core/program_folder.h"
 #include "base/error.h"
@@ -15,32 +16,82 @@ extern char** environ;
 
 namespace picsheet {
 
-void ExportPdfWithWindowProgram(const std::string& pagePath, const std::string& pdfPath) {
+namespace {
+
+// Everything the child writes to a pipe until it closes it.
+std::string ReadToEnd(int fd) {
+  std::string bytes;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got > 0) {
+      bytes.append(buffer, static_cast<std::size_t>(got));
+    } else if (got == 0 || errno != EINTR) {
+      return bytes;
+    }
+  }
+}
+
+// The lines of text that begin with "warning: ".
+std::string WarningLines(const std::string& text) {
+  std::string warnings;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    if (text.compare(start, 9, "warning: ") == 0) {
+      warnings.append(text, start, end - start).push_back('\n');
+    }
+    start = end + 1;
+  }
+  return warnings;
+}
+
+}  // namespace
+
+std::string ExportPdfWithWindowProgram(const std::string& pagePath, const std::string& pdfPath,
+                                       const std::string& paper) {
   const std::string program = ProgramFolder() + "picsheet";
   if (::access(program.c_str(), X_OK) != 0) {
     throw Error("Cannot create PDF: the window program " + program +
                 " (Qt WebEngine) is not installed");
   }
-  // The engine talks on stdout and stderr at every start; none of that is ours to show.
+  // The engine talks on stdout and stderr at every start; of that only the program's own
+  // warning lines are passed on, so stderr comes back through a pipe and stdout goes nowhere.
+  int pipeEnds[2];
+  if (::pipe2(pipeEnds, O_CLOEXEC) != 0) {
+    throw Error("Cannot create PDF: " + program + ". " + SystemErrorDescription(errno));
+  }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDERR_FILENO);
   const std::string mode = "--export-pdf";
-  char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(mode.c_str()),
-                  const_cast<char*>(pagePath.c_str()), const_cast<char*>(pdfPath.c_str()), nullptr};
+  const std::string paperOption = "--paper";
+  char* argv[] = {const_cast<char*>(program.c_str()),
+                  const_cast<char*>(mode.c_str()),
+                  const_cast<char*>(pagePath.c_str()),
+                  const_cast<char*>(pdfPath.c_str()),
+                  const_cast<char*>(paperOption.c_str()),
+                  const_cast<char*>(paper.c_str()),
+                  nullptr};
   pid_t child = 0;
   const int spawned = ::posix_spawn(&child, program.c_str(), &actions, nullptr, argv, environ);
   posix_spawn_file_actions_destroy(&actions);
+  ::close(pipeEnds[1]);
   if (spawned != 0) {
+    ::close(pipeEnds[0]);
     throw Error("Cannot create PDF: " + program + ". " + SystemErrorDescription(spawned));
   }
+  const std::string childErrors = ReadToEnd(pipeEnds[0]);
+  ::close(pipeEnds[0]);
   int status = 0;
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
     throw Error("Cannot create file \"" + AbsolutePathLexically(pdfPath) + "\"");
   }
+  return WarningLines(childErrors);
 }
 
 }  // namespace picsheet

@@ -6,8 +6,11 @@
 
 namespace picsheet {
 
-// Writes pdfPath from the saved page at pagePath with "picsheet --export-pdf". Throws Error when
-// the window program is not installed beside picsheet-cli or cannot write the file.
-void ExportPdfWithWindowProgram(const std::string& pagePath, const std::string& pdfPath);
+// Writes pdfPath from the saved page at pagePath with "picsheet --export-pdf", on paper "a4" or
+// "letter". Returns the window program's warning lines (a sheet too wide for true size), each
+// ending in a line break. Throws Error when the window program is not installed beside
+// picsheet-cli or cannot write the file.
+std::string ExportPdfWithWindowProgram(const std::string& pagePath, const std::string& pdfPath,
+                                       const std::string& paper);
 
 }  // namespace picsheet

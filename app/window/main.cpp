@@ -5,27 +5,36 @@
 #include <QIcon>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 
 #include "app/window/application_title.h"
 #include "app/window/info_options.h"
 #include "app/window/main_form.h"
-#include "app/window/pdf_export.h"
+#include "app/window/paper_render.h"
 #include "app/window/window_start.h"
+#include "base/error.h"
 
 namespace {
 
-// picsheet --export-pdf PAGE PDF: renders a saved page to PDF without a window, for
-// picsheet-cli --pdf, which stays free of the web engine itself.
-int ExportPdfWithoutWindow(int argc, char** argv) {
+// picsheet --export-pdf PAGE PDF [--paper a4|letter]: renders a saved page to PDF without a
+// window, for picsheet-cli --pdf, which stays free of the web engine itself. A sheet that had to
+// be scaled is reported on stderr as one line starting with "warning: ", which picsheet-cli
+// passes on; the engine's own chatter there is not.
+int ExportPdfWithoutWindow(int argc, char** argv, picsheet::Paper paper) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  QString error;
-  if (picsheet::ExportPdf(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
-                          error)) {
-    return 0;
+  const picsheet::PaperOutcome outcome =
+      picsheet::RenderPaper(QString::fromLocal8Bit(argv[2]), picsheet::PaperLayout(paper));
+  try {
+    if (!outcome.succeeded) throw picsheet::Error(outcome.error.toStdString());
+    picsheet::WritePdf(QString::fromLocal8Bit(argv[3]), outcome.pdf);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "error: %s\n", e.what());
+    return 1;
   }
-  std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
-  return 1;
+  const QString warning = picsheet::ScaleWarning(outcome.fit);
+  if (!warning.isEmpty()) std::fprintf(stderr, "warning: %s\n", warning.toLocal8Bit().constData());
+  return 0;
 }
 
 }  // namespace
@@ -35,8 +44,18 @@ int main(int argc, char** argv) {
   // WebEngine's renderer sandbox refuses to start as root, and the preview with it.
   if (::geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
 
-  if (argc == 4 && std::strcmp(argv[1], "--export-pdf") == 0) {
-    return ExportPdfWithoutWindow(argc, argv);
+  if (argc >= 4 && std::strcmp(argv[1], "--export-pdf") == 0) {
+    if (argc == 4) return ExportPdfWithoutWindow(argc, argv, picsheet::Paper::kA4);
+    if (argc == 6 && std::strcmp(argv[4], "--paper") == 0) {
+      if (std::strcmp(argv[5], "a4") == 0) {
+        return ExportPdfWithoutWindow(argc, argv, picsheet::Paper::kA4);
+      }
+      if (std::strcmp(argv[5], "letter") == 0) {
+        return ExportPdfWithoutWindow(argc, argv, picsheet::Paper::kLetter);
+      }
+    }
+    std::fprintf(stderr, "Usage: picsheet --export-pdf PAGE PDF [--paper a4|letter]\n");
+    return 2;
   }
 
   // The preview's renderer shares its GL context with the window's, when there is GL at all.

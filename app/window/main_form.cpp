@@ -7,6 +7,7 @@
 #include <QDropEvent>
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFont>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -42,7 +43,8 @@
 #include "app/core/session_name.h"
 #include "app/window/application_title.h"
 #include "app/window/mnemonics.h"
-#include "app/window/pdf_export.h"
+#include "app/window/paper_print.h"
+#include "app/window/paper_render.h"
 #include "app/window/preview_pane.h"
 #include "app/window/run_worker.h"
 #include "app/window/selection_keeping_edit.h"
@@ -50,6 +52,7 @@
 #include "app/window/summary_text.h"
 #include "app/window/windows1251.h"
 #include "app/window/wrap_layout.h"
+#include "base/error.h"
 #include "base/messages.h"
 
 namespace picsheet {
@@ -195,9 +198,6 @@ MainForm::MainForm(QWidget* parent) : QMainWindow(parent), worker_(std::make_uni
   });
   connect(pdfButton_, &QPushButton::clicked, this, &MainForm::PdfClick);
   connect(printButton_, &QPushButton::clicked, this, &MainForm::PrintClick);
-  connect(wb_->page(), &QWebEnginePage::pdfPrintingFinished, this,
-          [this](const QString&, bool succeeded) { emit PdfSaved(succeeded); });
-  connect(wb_, &QWebEngineView::printFinished, this, [this](bool) { printer_.reset(); });
 
   // The worker's signals come from its thread; queued, they reach the widgets here in order.
   connect(worker_.get(), &RunWorker::LinesCleared, mm_, &QPlainTextEdit::clear,
@@ -510,9 +510,43 @@ void MainForm::FinishRun(const RunOutcome& outcome) {
   emit RunEnded(outcome.succeeded);
 }
 
+bool MainForm::RenderForPaper(const QPageLayout& layout,
+                              std::function<QString(const QByteArray&)> deliver,
+                              std::function<void(bool)> ended) {
+  if (paperJob_ != nullptr) return false;
+  // A page of its own, not the preview: paper styles and margins never touch what is shown.
+  paperJob_ = std::make_unique<PaperRenderer>(savedPage_, layout);
+  connect(paperJob_.get(), &PaperRenderer::Finished, this,
+          [this, deliver, ended](const PaperOutcome& outcome) {
+            // The engine is still inside its own callback: the renderer goes later.
+            paperJob_.release()->deleteLater();
+            bool succeeded = false;
+            try {
+              if (!outcome.succeeded) throw Error(outcome.error.toStdString());
+              QString note = deliver(outcome.pdf);
+              if (outcome.fit.scale < 1) {
+                note += QStringLiteral("; таблица шире бумаги и с полями 5 мм, масштаб %1 %")
+                            .arg(outcome.fit.scale * 100, 0, 'f', 1);
+              }
+              statusText_->setText(note);
+              succeeded = true;
+            } catch (const std::exception& e) {
+              ShowError(e.what());
+            }
+            ended(succeeded);
+          });
+  return true;
+}
+
 void MainForm::SavePdf(const QString& pdfPath) {
-  QWebEnginePage* page = wb_->page();
-  PrepareForPrint(*page, [page, pdfPath] { page->printToPdf(pdfPath, PrintLayout()); });
+  const bool started = RenderForPaper(
+      PaperLayout(Paper::kA4),
+      [pdfPath](const QByteArray& pdf) {
+        WritePdf(pdfPath, pdf);
+        return QStringLiteral("PDF сохранён: %1").arg(QFileInfo(pdfPath).absoluteFilePath());
+      },
+      [this](bool succeeded) { emit PdfSaved(succeeded); });
+  if (!started) emit PdfSaved(false);
 }
 
 void MainForm::PdfClick() {
@@ -524,13 +558,25 @@ void MainForm::PdfClick() {
 }
 
 void MainForm::PrintClick() {
-  if (printer_ != nullptr) return;  // the previous print job is still with the engine
-  auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-  printer->setPageLayout(PrintLayout());
-  QPrintDialog dialog(printer.get(), this);
+  if (paperJob_ != nullptr) return;  // the previous sheet is still being rendered
+  if (printer_ == nullptr) {
+    printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    printer_->setPageLayout(PaperLayout(Paper::kA4));
+  }
+  QPrintDialog dialog(printer_.get(), this);
   if (dialog.exec() != QDialog::Accepted) return;
-  printer_ = std::move(printer);
-  PrepareForPrint(*wb_->page(), [this] { wb_->print(printer_.get()); });
+  // The sheet is rendered for the dialog's paper, orientation and margins, then sent as PDF.
+  QPrinter* printer = printer_.get();
+  RenderForPaper(
+      printer->pageLayout(),
+      [printer](const QByteArray& pdf) {
+        SendToPrinter(pdf, *printer);
+        return printer->outputFormat() == QPrinter::PdfFormat
+                   ? QStringLiteral("PDF сохранён: %1")
+                         .arg(QFileInfo(printer->outputFileName()).absoluteFilePath())
+                   : QStringLiteral("Отправлено на печать: %1").arg(printer->printerName());
+      },
+      [](bool) {});
 }
 
 void MainForm::ShowLeftOut(const std::vector<Error>& leftOut) {

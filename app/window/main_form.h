@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@ class QDragEnterEvent;
 class QDropEvent;
 class QGroupBox;
 class QLabel;
+class QPageLayout;
 class QPrinter;
 class QProgressBar;
 class QLineEdit;
@@ -29,6 +31,7 @@ class QToolButton;
 
 namespace picsheet {
 
+class PaperRenderer;
 class PreviewPane;
 class RunWorker;
 struct RunOutcome;
@@ -56,8 +59,8 @@ class MainForm final : public QMainWindow {
   // Fills the source field as a paste would: the save name is derived and selected in focus.
   void SetSource(const QString& source);
 
-  // Writes the previewed page as PDF (A4, 1 cm margins); PdfSaved tells how it went. What the
-  // "PDF…" button does after asking for the file.
+  // Writes the previewed page as PDF (A4, 1 cm margins, true size); PdfSaved tells how it went,
+  // the status bar where it went. What the "PDF…" button does after asking for the file.
   void SavePdf(const QString& pdfPath);
 
  signals:
@@ -101,6 +104,10 @@ class MainForm final : public QMainWindow {
   void ShowError(const std::string& message, const std::string& detail = {});
   // After a run that kept going: which pictures were left out and why.
   void ShowLeftOut(const std::vector<Error>& leftOut);
+  // Renders the saved page on layout; then hands the PDF to deliver, which may throw Error, and
+  // shows what happened in the status bar. False when a render is still going.
+  bool RenderForPaper(const QPageLayout& layout, std::function<QString(const QByteArray&)> deliver,
+                      std::function<void(bool)> ended);
 
   std::string programFolder_;
   QString urxBefore_;  // the source text before its latest change
@@ -121,8 +128,9 @@ class MainForm final : public QMainWindow {
   QPushButton* Button1_ = nullptr;
   QPushButton* printButton_ = nullptr;
   QPushButton* pdfButton_ = nullptr;
-  QString savedPage_;                  // the page in the preview; empty until a run saved one
-  std::unique_ptr<QPrinter> printer_;  // lives until the engine has finished printing
+  QString savedPage_;                        // the page in the preview; empty until a run saved one
+  std::unique_ptr<QPrinter> printer_;        // the print dialog's choice, kept for the next print
+  std::unique_ptr<PaperRenderer> paperJob_;  // the render for paper in progress, if any
   QGroupBox* GroupBox1_ = nullptr;
   QCheckBox* cbSirian_ = nullptr;
   QCheckBox* cbCovers_ = nullptr;
