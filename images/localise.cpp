@@ -7,8 +7,8 @@
 
 #include "base/atomic_file.h"
 #include "base/error.h"
-#include "base/http_client.h"
 #include "base/file_system_name.h"
+#include "base/http_client.h"
 #include "base/messages.h"
 #include "images/jpeg.h"
 #include "images/rotate.h"

@@ -409,7 +409,6 @@ TEST(HttpClientTest, AnAnswerLargerThanMemoryEndsTheRunWithOutOfMemory) {
 }
 #endif
 
-
 std::string ThrownMessage(const std::function<void()>& action) {
   try {
     action();

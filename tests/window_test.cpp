@@ -1050,8 +1050,7 @@ void WindowTest::cyrillicSaveNameWorksInTheSavedPageAndThePreview() {
   QVERIFY(ended.wait(kRunTimeoutMs));
   QVERIFY(loaded.wait(kRunTimeoutMs));
   QCOMPARE(loaded.last().at(0).toBool(), true);
-  QCOMPARE(shown.wb()->url(),
-           PageUrl(QString::fromStdString(shown.folder.File("Серия.html"))));
+  QCOMPARE(shown.wb()->url(), PageUrl(QString::fromStdString(shown.folder.File("Серия.html"))));
 }
 
 void WindowTest::saveNameThatWindows1251CannotHoldShowsAMessageAndRunsNothing() {

@@ -12,8 +12,8 @@
 #include "app/core/run_output.h"
 #include "app/core/session_name.h"
 #include "base/error.h"
-#include "base/messages.h"
 #include "base/file_system_name.h"
+#include "base/messages.h"
 #include "convert/source.h"
 #include "images/localise.h"
 

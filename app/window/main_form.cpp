@@ -3,9 +3,9 @@
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QCloseEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFont>

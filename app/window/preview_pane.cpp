@@ -7,8 +7,8 @@
 #include <QShortcut>
 #include <QUrl>
 #include <QWebEnginePage>
-#include <QWebEngineScript>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
 #include <QWebEngineSettings>
 #include <QWheelEvent>
 #include <algorithm>
