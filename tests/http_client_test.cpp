@@ -376,8 +376,8 @@ TEST(HttpClientTest, CertificatesTrustedForOneProcessAsCurlsToolTakesThem) {
   EXPECT_THROW(client.Get(server.url), Error);
 }
 
-// Address space limits do not mix with AddressSanitizer's shadow memory: plain builds only.
-#if !defined(__SANITIZE_ADDRESS__)
+// Address space limits do not mix with the sanitizers' shadow memory: plain builds only.
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 TEST(HttpClientTest, AnAnswerLargerThanMemoryEndsTheRunWithOutOfMemory) {
   const std::string zeros(1 << 20, '\0');
   LoopbackServer server([&](httplib::Server& s) {

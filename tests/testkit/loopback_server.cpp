@@ -9,6 +9,10 @@ LoopbackServer::LoopbackServer(const std::function<void(httplib::Server&)>& rout
     handOff_.load(std::memory_order_acquire);
     return httplib::Server::HandlerResponse::Unhandled;
   });
+  // And back: what a handler read or recorded is the test's again at its next Url().
+  server_.set_post_routing_handler([this](const httplib::Request&, httplib::Response&) {
+    handBack_.fetch_add(1, std::memory_order_release);
+  });
   routes(server_);
   port_ = server_.bind_to_any_port("127.0.0.1");
   if (port_ <= 0) throw std::runtime_error("cannot bind a loopback port");
@@ -22,6 +26,7 @@ LoopbackServer::~LoopbackServer() {
 }
 
 std::string LoopbackServer::Url(const std::string& path) const {
+  handBack_.load(std::memory_order_acquire);
   handOff_.fetch_add(1, std::memory_order_release);
   return "http://127.0.0.1:" + std::to_string(port_) + path;
 }

@@ -20,14 +20,16 @@ class LoopbackServer {
 
   int port() const { return port_; }
   // "http://127.0.0.1:PORT" + path. Also hands what the calling thread has set up so far (the
-  // state the handlers read) to the server's threads: a release their every request acquires.
-  // The socket orders the two anyway, but ThreadSanitizer does not see through sockets.
+  // state the handlers read) to the server's threads: a release their every request acquires;
+  // and takes back what the handlers of earlier requests did (a release after every answer).
+  // Sockets and child processes order the two anyway, but ThreadSanitizer does not see that.
   std::string Url(const std::string& path) const;
 
  private:
   httplib::Server server_;
   int port_ = -1;
   mutable std::atomic<unsigned> handOff_{0};
+  std::atomic<unsigned> handBack_{0};
   std::thread thread_;
 };
 
