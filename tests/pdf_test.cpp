@@ -306,6 +306,16 @@ TEST(PaperFit, MarginsShrinkBeforeTheSheetIsScaled) {
   }
 }
 
+TEST(PdfExport, AFileThatCannotBeWrittenSaysWhy) {
+  CatalogueServer server;
+  testkit::TempDir out;
+  const std::string pdf = out.File("missing/x.pdf");
+  const ProcessResult run =
+      RunProcess(PICSHEET_CLI, {"--output-dir", out.path(), "--pdf", pdf, server.Url()});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, "error: Cannot create file \"" + pdf + "\". No such file or directory.\n");
+}
+
 TEST(PdfExport, WithoutTheWindowProgramTheErrorSaysSo) {
   CatalogueServer server;
   testkit::TempDir bin;

@@ -32,6 +32,14 @@ std::string ReadToEnd(int fd) {
   }
 }
 
+// The message of the child's last "error: " line, empty when it wrote none.
+std::string LastErrorMessage(const std::string& text) {
+  const std::size_t start = text.rfind("error: ");
+  if (start == std::string::npos || (start > 0 && text[start - 1] != '\n')) return {};
+  const std::size_t end = text.find('\n', start);
+  return text.substr(start + 7, end == std::string::npos ? std::string::npos : end - start - 7);
+}
+
 // The lines of text that begin with "warning: ".
 std::string WarningLines(const std::string& text) {
   std::string warnings;
@@ -89,6 +97,9 @@ std::string ExportPdfWithWindowProgram(const std::string& pagePath, const std::s
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    // The renderer says what failed and why (the folder is missing, the page would not load).
+    const std::string message = LastErrorMessage(childErrors);
+    if (!message.empty()) throw Error(message);
     throw Error("Cannot create file \"" + AbsolutePathLexically(pdfPath) + "\"");
   }
   return WarningLines(childErrors);
