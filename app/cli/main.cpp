@@ -190,7 +190,8 @@ int main(int argc, char** argv) {
   try {
     const std::string page = picsheet::RunConversion(request, state, view);
     std::string warnings;
-    if (!pdfPath.empty()) warnings = picsheet::ExportPdfWithWindowProgram(page, pdfPath, paper);
+    if (!pdfPath.empty())
+      warnings = picsheet::ExportPdfWithWindowProgram(page, pdfPath, paper, stopRequested);
     view.EndLive();
     std::cerr << warnings;
     std::cout << page << '\n';
