@@ -232,7 +232,9 @@ MemoryStream HttpClient::Get(const std::string& url) {
   InitialiseCurlOnce();
   // libcurl would guess "http" for an address without a scheme; such an address (a picture
   // written relative to its page) cannot be opened.
-  if (!HasWebScheme(url)) throw Error(messages::CannotOpenUrl(url));
+  if (!HasWebScheme(url)) {
+    throw Error(messages::CannotOpenUrl(url), "not an http:// or https:// address");
+  }
   std::chrono::milliseconds pause = options_.retryPause;
   for (int attempt = 0;; ++attempt) {
     MemoryStream body;

@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #include <string_view>
 #include <utility>
 
@@ -10,6 +12,7 @@
 #include "base/file_system_name.h"
 #include "base/http_client.h"
 #include "base/messages.h"
+#include "base/paths.h"
 #include "images/jpeg.h"
 #include "images/rotate.h"
 
@@ -34,7 +37,10 @@ bool IsDirectory(const std::string& path) {
 
 void EnsureFolder(const std::string& folder) {
   if (IsDirectory(folder)) return;
-  if (::mkdir(folder.c_str(), 0777) != 0) throw Error(messages::CannotCreateFolder(folder));
+  // The message names the folder only; the reason says why (missing parent, no permission...).
+  if (::mkdir(folder.c_str(), 0777) != 0) {
+    throw Error(messages::CannotCreateFolder(folder), SystemErrorDescription(errno));
+  }
 }
 
 // Long side x cell width / short side under vertical orientation, short / long otherwise; the

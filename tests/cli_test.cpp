@@ -5,6 +5,8 @@
 #include <jpeglib.h>
 
 #include <filesystem>
+#include <set>
+#include <sstream>
 
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
@@ -212,6 +214,8 @@ TEST(CliUsage, BadUsageExitsWithTwoAndAReason) {
                                                {"--turn", "up", "a.htm"},
                                                {"--bogus", "a.htm"},
                                                {"--jobs", "0", "a.htm"},
+                                               {"--output-dir", "/nonexistent/dir", "a.htm"},
+                                               {"--session", "sub/name", "a.htm"},
                                                {"a.htm", "b.htm"}}) {
     const ProcessResult run = Cli(args);
     std::string joined;
@@ -222,14 +226,32 @@ TEST(CliUsage, BadUsageExitsWithTwoAndAReason) {
   }
 }
 
-TEST(CliUsage, HelpAndVersionGoToStdout) {
+// Every row of README's option table ("| `--cells N` |") names an option as --help shows it,
+// placeholder included, and --help shows no option the table lacks.
+TEST(CliUsage, HelpMatchesTheReadmeOptionTable) {
   const ProcessResult help = Cli({"--help"});
   EXPECT_EQ(help.exitCode, 0);
-  for (const char* option :
-       {"--cells", "--orientation", "--turn", "--skip-repeats", "--covers-in-place",
-        "--no-gap-cells", "--digit-captions", "--session", "--output-dir", "--status", "--jobs"}) {
-    EXPECT_NE(help.out.find(option), std::string::npos) << option;
+  std::istringstream readme(ReadFileBytes(std::string(PICSHEET_EXAMPLES) + "/../README.md"));
+  std::set<std::string> documented;
+  for (std::string line; std::getline(readme, line);) {
+    if (line.rfind("| `--", 0) != 0) continue;
+    std::string usage = line.substr(3, line.find('`', 3) - 3);
+    for (std::size_t bar; (bar = usage.find("\\|")) != std::string::npos;) usage.erase(bar, 1);
+    const std::size_t at = help.out.find("  " + usage);
+    ASSERT_NE(at, std::string::npos) << usage;
+    EXPECT_NE(std::string(" =\n").find(help.out[at + 2 + usage.size()]), std::string::npos)
+        << usage;
+    documented.insert(usage.substr(0, usage.find(' ')));
   }
+  std::istringstream shown(help.out);
+  for (std::string line; std::getline(shown, line);) {
+    if (line.rfind("  --", 0) != 0) continue;
+    const std::string option = line.substr(2, line.find(' ', 2) - 2);
+    if (option != "--version") {
+      EXPECT_EQ(documented.count(option), 1u) << option;
+    }
+  }
+  EXPECT_NE(help.out.find("Exit status: 0 "), std::string::npos);
   const ProcessResult version = Cli({"--version"});
   EXPECT_EQ(version.exitCode, 0);
   EXPECT_EQ(version.out.rfind("picsheet-cli ", 0), 0u);

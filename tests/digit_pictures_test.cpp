@@ -49,6 +49,7 @@ TEST(DigitPicturesTest, AFileInTheFoldersPlaceEndsTheRun) {
     FAIL() << "no error";
   } catch (const Error& e) {
     EXPECT_STREQ(e.what(), ("Cannot create " + dir.File("syriannums")).c_str());
+    EXPECT_EQ(e.reason(), "File exists");
   }
   ProvideDigitPictures("", dir.path() + "/");  // no set of its own: nothing to copy
   EXPECT_FALSE(PathExists(dir.File("syriannums/1.png")));

@@ -542,6 +542,11 @@ TEST(HttpClientTest, AddressesThatCannotBeOpened) {
   EXPECT_EQ(ThrownMessage([] { Fetched("127.0.0.1:8080/a.jpg"); }),
             "Cannot open URL 127.0.0.1:8080/a.jpg");
   EXPECT_EQ(ThrownMessage([] { Fetched("images/a.jpg"); }), "Cannot open URL images/a.jpg");
+  try {
+    Fetched("images/a.jpg");
+  } catch (const Error& error) {
+    EXPECT_EQ(error.reason(), "not an http:// or https:// address");
+  }
   EXPECT_EQ(ThrownMessage([] { Fetched("file:///etc/hostname"); }),
             "Cannot open URL file:///etc/hostname");
   EXPECT_EQ(ThrownMessage([] { Fetched("http://name.invalid/a b.jpg"); }),

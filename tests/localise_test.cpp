@@ -153,6 +153,11 @@ TEST_F(Localise, FolderAndFileFailures) {
   testkit::WriteFileBytes(dir_.File("cd_images"), "");
   EXPECT_EQ(ErrorOf(body, height), "Cannot create " + dir_.File("cd_images"));
   EXPECT_TRUE(fetched_.size() == 1) << "the folder is made before the download";
+  try {
+    Run(body, height);
+  } catch (const Error& error) {
+    EXPECT_EQ(error.reason(), "File exists");
+  }
 
   // A folder in the picture file's place.
   session_ = "ef";

@@ -2,16 +2,19 @@
 // and poppler's tools measure every picture and caption in the PDF.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <QApplication>
 #include <QPageSize>
 #include <QPrinter>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <map>
 #include <regex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -304,6 +307,37 @@ TEST(PaperFit, MarginsShrinkBeforeTheSheetIsScaled) {
     EXPECT_NEAR(fit.scale, c.scale, 1e-4) << c.tableMm;
     EXPECT_EQ(fit.layout.pageSize().id(), QPageSize::A4);
   }
+}
+
+TEST(PdfExport, AFileThatCannotBeWrittenSaysWhy) {
+  CatalogueServer server;
+  testkit::TempDir out;
+  const std::string pdf = out.File("missing/x.pdf");
+  const ProcessResult run =
+      RunProcess(PICSHEET_CLI, {"--output-dir", out.path(), "--pdf", pdf, server.Url()});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, "error: Cannot create file \"" + pdf + "\". No such file or directory.\n");
+}
+
+// A SIGTERM sent to picsheet-cli alone (not its process group) while the renderer runs stops
+// the renderer too: no PDF, "Interrupted", 143.
+TEST(PdfExport, ASignalDuringRenderingStopsIt) {
+  CatalogueServer server;
+  testkit::TempDir out;
+  const std::string pdf = out.File("x.pdf");
+  const ProcessResult run = RunProcess(
+      PICSHEET_CLI, {"--output-dir", out.path(), "--pdf", pdf, server.Url()}, "", [](pid_t cli) {
+        const std::string children =
+            "/proc/" + std::to_string(cli) + "/task/" + std::to_string(cli) + "/children";
+        for (int i = 0; i < 1000 && testkit::ReadFileBytes(children).empty(); ++i) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ::kill(cli, SIGTERM);
+      });
+  EXPECT_EQ(run.exitCode, 143);
+  EXPECT_EQ(run.err, "error: Interrupted.\n");
+  EXPECT_EQ(run.out, "");
+  EXPECT_FALSE(testkit::PathExists(pdf));
 }
 
 TEST(PdfExport, WithoutTheWindowProgramTheErrorSaysSo) {

@@ -103,15 +103,20 @@ int main(int argc, char** argv) {
   bool printStatus = false;
   std::string outputDir;
 
-  app.add_option("SOURCE", request.source, "an http:// link or a local file path")->required();
-  app.add_option("--cells", request.options.cellsPerRow, "cells per table row")
-      ->check(CLI::Range(2, 20))
+  app.add_option("SOURCE", request.source, "an http:// link or a local file path")
+      ->required()
+      ->type_name("");
+  app.add_option("--cells", request.options.cellsPerRow, "cells per table row, 2 to 20")
+      ->type_name("N")
+      ->check(CLI::Range(2, 20).description(""))
       ->default_val(10);
   app.add_option("--orientation", orientation, "how the pictures should stand")
-      ->check(CLI::IsMember({"vertical", "horizontal", "none"}))
+      ->type_name("vertical|horizontal|none")
+      ->check(CLI::IsMember({"vertical", "horizontal", "none"}).description(""))
       ->default_val("vertical");
   app.add_option("--turn", turn, "direction of the turn for mismatched pictures")
-      ->check(CLI::IsMember({"cw", "ccw"}))
+      ->type_name("cw|ccw")
+      ->check(CLI::IsMember({"cw", "ccw"}).description(""))
       ->default_val("cw");
   app.add_flag("--skip-repeats", request.options.skipRepeats,
                "leave out the further pictures of a repeated number");
@@ -121,22 +126,30 @@ int main(int argc, char** argv) {
   app.add_flag("--digit-captions", request.options.digitCaptions,
                "captions carry digit pictures (syriannums/N.png)");
   app.add_option("--session", request.saveName, "save name NAME (default: derived from SOURCE)")
+      ->type_name("NAME")
       ->transform(SaveNameInWindows1251());
   app.add_option("--output-dir", outputDir, "existing folder DIR for the page and its pictures")
+      ->type_name("DIR")
+      ->check(CLI::ExistingDirectory.description(""))
       ->default_str("the current directory");
-  app.add_option("--jobs", request.jobs, "pictures downloaded at once")
-      ->check(CLI::Range(1, 16))
+  app.add_option("--jobs", request.jobs, "pictures downloaded at once, 1 to 16")
+      ->type_name("N")
+      ->check(CLI::Range(1, 16).description(""))
       ->default_val(6);
-  app.add_option("--retries", request.fetch.retries,
-                 "tries again after a refused or dropped connection or a 502/503/504 answer")
-      ->check(CLI::Range(0, 10))
+  app.add_option(
+         "--retries", request.fetch.retries,
+         "tries again after a refused or dropped connection or a 502/503/504 answer, 0 to 10")
+      ->type_name("N")
+      ->check(CLI::Range(0, 10).description(""))
       ->default_val(2);
   app.add_flag("--status", printStatus, "print every status text to stderr, one line each");
   std::string pdfPath;
-  app.add_option("--pdf", pdfPath, "also write the page as PDF FILE (1 cm margins, true size)");
+  app.add_option("--pdf", pdfPath, "also write the page as PDF FILE (1 cm margins, true size)")
+      ->type_name("FILE");
   std::string paper = "a4";
   app.add_option("--paper", paper, "paper of the PDF")
-      ->check(CLI::IsMember({"a4", "letter"}))
+      ->type_name("a4|letter")
+      ->check(CLI::IsMember({"a4", "letter"}).description(""))
       ->default_val("a4");
   bool printSummary = false;
   app.add_flag("--summary", printSummary,
@@ -144,6 +157,10 @@ int main(int argc, char** argv) {
   app.add_flag("--keep-going", request.options.keepGoing,
                "a picture that cannot be had leaves an empty cell instead of ending the run; "
                "the pictures left out are listed on stderr and the exit status is 3");
+  app.footer(
+      "Exit status: 0 the page was saved (its path is the line on stdout); 1 the run failed\n"
+      "(the last stderr line is \"error: MESSAGE\"); 2 bad usage; 3 the page was saved with\n"
+      "pictures left out (--keep-going); 130 or 143 stopped by SIGINT or SIGTERM.");
   app.set_version_flag("--version", std::string("picsheet-cli ") + PICSHEET_VERSION);
 
   try {
@@ -173,7 +190,8 @@ int main(int argc, char** argv) {
   try {
     const std::string page = picsheet::RunConversion(request, state, view);
     std::string warnings;
-    if (!pdfPath.empty()) warnings = picsheet::ExportPdfWithWindowProgram(page, pdfPath, paper);
+    if (!pdfPath.empty())
+      warnings = picsheet::ExportPdfWithWindowProgram(page, pdfPath, paper, stopRequested);
     view.EndLive();
     std::cerr << warnings;
     std::cout << page << '\n';

@@ -1,6 +1,8 @@
 #include "app/cli/pdf_export.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +12,7 @@
 
 #include "app/core/program_folder.h"
 #include "base/error.h"
+#include "base/messages.h"
 #include "base/paths.h"
 
 extern char** environ;
@@ -18,18 +21,31 @@ namespace picsheet {
 
 namespace {
 
-// Everything the child writes to a pipe until it closes it.
-std::string ReadToEnd(int fd) {
-  std::string bytes;
+// Everything the child writes to a pipe until it closes it, or until cancelled turns true (then
+// false). The pipe is polled, not read blindly, so that a stop request is seen while the child
+// is still rendering: a signal sent to picsheet-cli alone does not reach the child.
+bool ReadToEnd(int fd, const std::atomic<bool>& cancelled, std::string& bytes) {
   char buffer[4096];
   for (;;) {
+    if (cancelled.load()) return false;
+    pollfd ready{fd, POLLIN, 0};
+    const int polled = ::poll(&ready, 1, 100);
+    if (polled == 0 || (polled < 0 && errno == EINTR)) continue;
     const ssize_t got = ::read(fd, buffer, sizeof buffer);
     if (got > 0) {
       bytes.append(buffer, static_cast<std::size_t>(got));
     } else if (got == 0 || errno != EINTR) {
-      return bytes;
+      return true;
     }
   }
+}
+
+// The message of the child's last "error: " line, empty when it wrote none.
+std::string LastErrorMessage(const std::string& text) {
+  const std::size_t start = text.rfind("error: ");
+  if (start == std::string::npos || (start > 0 && text[start - 1] != '\n')) return {};
+  const std::size_t end = text.find('\n', start);
+  return text.substr(start + 7, end == std::string::npos ? std::string::npos : end - start - 7);
 }
 
 // The lines of text that begin with "warning: ".
@@ -50,7 +66,8 @@ std::string WarningLines(const std::string& text) {
 }  // namespace
 
 std::string ExportPdfWithWindowProgram(const std::string& pagePath, const std::string& pdfPath,
-                                       const std::string& paper) {
+                                       const std::string& paper,
+                                       const std::atomic<bool>& cancelled) {
   const std::string program = ProgramFolder() + "picsheet";
   if (::access(program.c_str(), X_OK) != 0) {
     throw Error("Cannot create PDF: the window program " + program +
@@ -83,12 +100,18 @@ std::string ExportPdfWithWindowProgram(const std::string& pagePath, const std::s
     ::close(pipeEnds[0]);
     throw Error("Cannot create PDF: " + program + ". " + SystemErrorDescription(spawned));
   }
-  const std::string childErrors = ReadToEnd(pipeEnds[0]);
+  std::string childErrors;
+  const bool finished = ReadToEnd(pipeEnds[0], cancelled, childErrors);
   ::close(pipeEnds[0]);
+  if (!finished) ::kill(child, SIGTERM);
   int status = 0;
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
+  if (!finished) throw Error(messages::kInterrupted);
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    // The renderer says what failed and why (the folder is missing, the page would not load).
+    const std::string message = LastErrorMessage(childErrors);
+    if (!message.empty()) throw Error(message);
     throw Error("Cannot create file \"" + AbsolutePathLexically(pdfPath) + "\"");
   }
   return WarningLines(childErrors);

@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #include <fstream>
 #include <iterator>
 
@@ -9,6 +11,7 @@
 #include "base/atomic_file.h"
 #include "base/error.h"
 #include "base/messages.h"
+#include "base/paths.h"
 
 namespace picsheet {
 namespace {
@@ -56,7 +59,7 @@ void ProvideDigitPictures(const std::string& shipped, const std::string& pageFol
   // The folder's name without its trailing "/", as the picture folder's message has it.
   const std::string folder = target.substr(0, target.size() - 1);
   if (!IsDirectory(folder) && ::mkdir(folder.c_str(), 0777) != 0) {
-    throw Error(messages::CannotCreateFolder(folder));
+    throw Error(messages::CannotCreateFolder(folder), SystemErrorDescription(errno));
   }
   for (const std::string& name : missing) {
     std::ifstream in(shipped + name, std::ios::binary);
