@@ -47,11 +47,4 @@ inline std::string NotInWindows1251(const std::string& name, const std::string& 
          character + "\"";
 }
 
-// A save name typed with "/" or "\\" (UTF-8): the page and its folder would land in another
-// folder, and the page's links, relative to where it lies, would miss its pictures.
-inline std::string SaveNameWithSeparator(const std::string& name, char separator) {
-  return "The save name \"" + name + "\" has a \"" + std::string(1, separator) +
-         "\", which names a folder";
-}
-
 }  // namespace picsheet::messages

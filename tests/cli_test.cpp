@@ -215,7 +215,6 @@ TEST(CliUsage, BadUsageExitsWithTwoAndAReason) {
                                                {"--bogus", "a.htm"},
                                                {"--jobs", "0", "a.htm"},
                                                {"--output-dir", "/nonexistent/dir", "a.htm"},
-                                               {"--session", "sub/name", "a.htm"},
                                                {"a.htm", "b.htm"}}) {
     const ProcessResult run = Cli(args);
     std::string joined;

@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include "base/error.h"
-
 namespace picsheet {
 namespace {
 
@@ -21,17 +19,6 @@ TEST(SessionNameTest, DerivedFromThePartAfterTheLastBackslashOrColon) {
 
 TEST(SessionNameTest, FilterKeepsOnlyNameBytes) {
   EXPECT_EQ(FilterSessionName("a-Z_0 9.x/y\\z:\x80\xFF"), "a-Z_09xyz");
-}
-
-TEST(SessionNameTest, ATypedNameWithAFolderSeparatorIsRefused) {
-  for (const char* typed : {"a/b", "..\\x", "/tmp/x"}) {
-    EXPECT_THROW(SaveNameFromUserText(typed), Error) << typed;
-  }
-  try {
-    SaveNameFromUserText("Серия/2");
-  } catch (const Error& e) {
-    EXPECT_STREQ(e.what(), "The save name \"Серия/2\" has a \"/\", which names a folder");
-  }
 }
 
 }  // namespace

@@ -23,11 +23,6 @@ std::string DeriveSessionName(const std::string& source) {
 }
 
 std::string SaveNameFromUserText(const std::string& typed) {
-  // "\\" too: every src in the page joins the folder and the file with it, and browsers read it
-  // as "/".
-  if (const std::size_t at = typed.find_first_of("/\\"); at != std::string::npos) {
-    throw Error(messages::SaveNameWithSeparator(Utf8OrWindows1251(typed), typed[at]));
-  }
   if (!IsValidUtf8(typed)) return typed;
   Windows1251Encoding encoded = EncodeWindows1251(typed);
   if (!encoded.refused.empty()) throw Error(messages::NotInWindows1251(typed, encoded.refused));

@@ -15,8 +15,7 @@ std::string DeriveSessionName(const std::string& source);
 // A save name as the user typed it (UTF-8, in the window's field or from a shell) turned into the
 // run's 8-bit name, Windows-1251 like the pages' titles and number texts, so that the page holds
 // one code page. ASCII stays as it is; bytes that are no valid UTF-8 are taken to be 8-bit
-// already. Throws Error when a character has no Windows-1251 byte (Chinese, say), or for "/" or
-// "\\", which would put the page in another folder than its links expect.
+// already. Throws Error when a character has no Windows-1251 byte (Chinese, say).
 std::string SaveNameFromUserText(const std::string& typed);
 
 }  // namespace picsheet
