@@ -214,7 +214,6 @@ TEST(CliUsage, BadUsageExitsWithTwoAndAReason) {
                                                {"--turn", "up", "a.htm"},
                                                {"--bogus", "a.htm"},
                                                {"--jobs", "0", "a.htm"},
-                                               {"--output-dir", "/nonexistent/dir", "a.htm"},
                                                {"a.htm", "b.htm"}}) {
     const ProcessResult run = Cli(args);
     std::string joined;

@@ -130,7 +130,6 @@ int main(int argc, char** argv) {
       ->transform(SaveNameInWindows1251());
   app.add_option("--output-dir", outputDir, "existing folder DIR for the page and its pictures")
       ->type_name("DIR")
-      ->check(CLI::ExistingDirectory.description(""))
       ->default_str("the current directory");
   app.add_option("--jobs", request.jobs, "pictures downloaded at once, 1 to 16")
       ->type_name("N")
