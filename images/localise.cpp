@@ -35,7 +35,12 @@ bool IsDirectory(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-void EnsureFolder(const std::string& folder) {
+void EnsureFolder(const std::string& sessionName, const std::string& folder) {
+  // A file name cannot hold "/": joined as it is, the name would put the page and its pictures
+  // into a folder below the output folder, where the page's links miss every picture.
+  if (sessionName.find('/') != std::string::npos) {
+    throw Error(messages::CannotCreateFolder(folder), "a save name cannot hold \"/\"");
+  }
   if (IsDirectory(folder)) return;
   // The message names the folder only; the reason says why (missing parent, no permission...).
   if (::mkdir(folder.c_str(), 0777) != 0) {
@@ -104,7 +109,7 @@ std::string LocaliseImage(const SessionFolder& session, const std::string& pictu
   // reading the page asks for it.
   const std::string folder =
       session.programFolder + FileSystemName(session.sessionName + "_images");
-  EnsureFolder(folder);
+  EnsureFolder(session.sessionName, folder);
   const std::string file = folder + "/" + FileSystemName(padded + ".jpg");
   std::string returned = session.sessionName + "_images\\" + padded + ".jpg";
 

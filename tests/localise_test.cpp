@@ -159,6 +159,11 @@ TEST_F(Localise, FolderAndFileFailures) {
     EXPECT_EQ(error.reason(), "File exists");
   }
 
+  // A save name with "/" names no file, even where the folder before it exists.
+  session_ = "ab/x";
+  EXPECT_EQ(ErrorOf(body, height), "Cannot create " + dir_.File("ab/x_images"));
+  EXPECT_FALSE(PathExists(dir_.File("ab/x_images")));
+
   // A folder in the picture file's place.
   session_ = "ef";
   ASSERT_EQ(::mkdir(dir_.File("ef_images").c_str(), 0777), 0);
