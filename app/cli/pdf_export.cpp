@@ -10,6 +10,7 @@
 
 #include "app/core/program_folder.h"
 #include "base/error.h"
+#include "base/messages.h"
 #include "base/paths.h"
 
 extern char** environ;
@@ -53,14 +54,13 @@ std::string ExportPdfWithWindowProgram(const std::string& pagePath, const std::s
                                        const std::string& paper) {
   const std::string program = ProgramFolder() + "picsheet";
   if (::access(program.c_str(), X_OK) != 0) {
-    throw Error("Cannot create PDF: the window program " + program +
-                " (Qt WebEngine) is not installed");
+    throw Error(messages::PdfRendererMissing(program));
   }
   // The engine talks on stdout and stderr at every start; of that only the program's own
   // warning lines are passed on, so stderr comes back through a pipe and stdout goes nowhere.
   int pipeEnds[2];
   if (::pipe2(pipeEnds, O_CLOEXEC) != 0) {
-    throw Error("Cannot create PDF: " + program + ". " + SystemErrorDescription(errno));
+    throw Error(messages::CannotCreatePdf(program, SystemErrorDescription(errno)));
   }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -81,7 +81,7 @@ std::string ExportPdfWithWindowProgram(const std::string& pagePath, const std::s
   ::close(pipeEnds[1]);
   if (spawned != 0) {
     ::close(pipeEnds[0]);
-    throw Error("Cannot create PDF: " + program + ". " + SystemErrorDescription(spawned));
+    throw Error(messages::CannotCreatePdf(program, SystemErrorDescription(spawned)));
   }
   const std::string childErrors = ReadToEnd(pipeEnds[0]);
   ::close(pipeEnds[0]);
@@ -89,7 +89,7 @@ std::string ExportPdfWithWindowProgram(const std::string& pagePath, const std::s
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    throw Error("Cannot create file \"" + AbsolutePathLexically(pdfPath) + "\"");
+    throw Error(messages::CannotCreateFile(AbsolutePathLexically(pdfPath)));
   }
   return WarningLines(childErrors);
 }

@@ -18,6 +18,7 @@
 
 #include "app/window/page_scheme.h"
 #include "base/atomic_file.h"
+#include "base/messages.h"
 
 namespace picsheet {
 namespace {
@@ -162,7 +163,7 @@ PaperRenderer::PaperRenderer(const QString& pagePath, const QPageLayout& request
     if (finished_ || measuring_) return;
     measuring_ = true;
     if (!loaded) {
-      Fail(QStringLiteral("Cannot open file \"%1\"").arg(pagePath_));
+      Fail(QString::fromStdString(messages::CannotOpenFile(pagePath_.toStdString())));
       return;
     }
     Measure();
@@ -170,7 +171,8 @@ PaperRenderer::PaperRenderer(const QString& pagePath, const QPageLayout& request
   if (!QFileInfo(pagePath_).isFile()) {
     // Reported from the event loop, as every other outcome, once the caller has connected.
     QMetaObject::invokeMethod(
-        this, [this] { Fail(QStringLiteral("Cannot open file \"%1\"").arg(pagePath_)); },
+        this,
+        [this] { Fail(QString::fromStdString(messages::CannotOpenFile(pagePath_.toStdString()))); },
         Qt::QueuedConnection);
     return;
   }
@@ -204,7 +206,7 @@ void PaperRenderer::Print(double tableWidthMm) {
         [this](const QByteArray& pdf) {
           if (finished_) return;
           if (pdf.isEmpty()) {
-            Fail(QStringLiteral("Cannot print \"%1\"").arg(pagePath_));
+            Fail(QString::fromStdString(messages::CannotPrint(pagePath_.toStdString())));
             return;
           }
           finished_ = true;
