@@ -19,6 +19,24 @@ namespace picsheet {
 
 namespace {
 
+// One end of a pipe, closed when it goes.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() { Close(); }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+
+  int get() const { return fd_; }
+  void Close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_;
+};
+
 // Everything the child writes to a pipe until it closes it.
 std::string ReadToEnd(int fd) {
   std::string bytes;
@@ -62,10 +80,12 @@ std::string ExportPdfWithWindowProgram(const std::string& pagePath, const std::s
   if (::pipe2(pipeEnds, O_CLOEXEC) != 0) {
     throw Error(messages::CannotCreatePdf(program, SystemErrorDescription(errno)));
   }
+  Descriptor readEnd(pipeEnds[0]);
+  Descriptor writeEnd(pipeEnds[1]);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDERR_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), STDERR_FILENO);
   const std::string mode = "--export-pdf";
   const std::string paperOption = "--paper";
   char* argv[] = {const_cast<char*>(program.c_str()),
@@ -78,13 +98,13 @@ std::string ExportPdfWithWindowProgram(const std::string& pagePath, const std::s
   pid_t child = 0;
   const int spawned = ::posix_spawn(&child, program.c_str(), &actions, nullptr, argv, environ);
   posix_spawn_file_actions_destroy(&actions);
-  ::close(pipeEnds[1]);
+  // Only the child may hold the write end, or reading would never see the end of its output.
+  writeEnd.Close();
   if (spawned != 0) {
-    ::close(pipeEnds[0]);
     throw Error(messages::CannotCreatePdf(program, SystemErrorDescription(spawned)));
   }
-  const std::string childErrors = ReadToEnd(pipeEnds[0]);
-  ::close(pipeEnds[0]);
+  const std::string childErrors = ReadToEnd(readEnd.get());
+  readEnd.Close();
   int status = 0;
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
