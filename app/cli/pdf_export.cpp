@@ -1,3 +1,4 @@
+// ExportPdfWithWindowProgram: the window program run as a child, its warnings read from a pipe.
 #include "app/cli/pdf_export.h"
 
 #include <fcntl.h>
@@ -10,6 +11,7 @@
 
 #include "app/core/program_folder.h"
 #include "base/error.h"
+#include "base/file_descriptor.h"
 #include "base/messages.h"
 #include "base/paths.h"
 
@@ -18,24 +20,6 @@ extern char** environ;
 namespace picsheet {
 
 namespace {
-
-// One end of a pipe, closed when it goes.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() { Close(); }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-
-  int get() const { return fd_; }
-  void Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_;
-};
 
 // Everything the child writes to a pipe until it closes it.
 std::string ReadToEnd(int fd) {
@@ -80,8 +64,8 @@ std::string ExportPdfWithWindowProgram(const std::string& pagePath, const std::s
   if (::pipe2(pipeEnds, O_CLOEXEC) != 0) {
     throw Error(messages::CannotCreatePdf(program, SystemErrorDescription(errno)));
   }
-  Descriptor readEnd(pipeEnds[0]);
-  Descriptor writeEnd(pipeEnds[1]);
+  FileDescriptor readEnd(pipeEnds[0]);
+  FileDescriptor writeEnd(pipeEnds[1]);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
