@@ -1,3 +1,4 @@
+// The Windows-1251 table and the UTF-8 decoding, encoding and validity check.
 #include "base/windows1251.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// The page scheme's handler: reads a saved page file and serves it with its character set.
 #include "app/window/page_scheme.h"
 
 #include <QBuffer>

@@ -1,3 +1,4 @@
+// SendToPrinter: the rendered PDF written to a file or handed to CUPS as it is.
 #include "app/window/paper_print.h"
 
 #include <cups/cups.h>

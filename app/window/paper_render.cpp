@@ -1,3 +1,4 @@
+// PaperRenderer: loads the saved page, fits it to the paper and prints it to PDF.
 #include "app/window/paper_render.h"
 
 #include <QEventLoop>
