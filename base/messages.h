@@ -14,6 +14,8 @@ inline constexpr char kOutOfMemory[] = "Out of memory";
 inline constexpr char kInvalidFloat[] = "Invalid floating point operation";
 // A run stopped by the user (Stop, Esc, closing the window, Ctrl-C, SIGTERM).
 inline constexpr char kInterrupted[] = "Interrupted";
+// A failure that carried no message of its own.
+inline constexpr char kUnknownError[] = "Unknown error";
 
 // "Cannot open URL %s" with the address as given.
 inline std::string CannotOpenUrl(const std::string& url) { return "Cannot open URL " + url; }
