@@ -135,6 +135,9 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user
   } catch (const std::bad_alloc&) {
     transfer->outOfMemory = true;
     return 0;
+  } catch (...) {
+    transfer->failure = std::current_exception();
+    return 0;
   }
   return size * count;
 }
