@@ -11,7 +11,6 @@
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
-#include <QWebEngineSettings>
 #include <algorithm>
 #include <cmath>
 #include <string_view>
@@ -153,12 +152,7 @@ PaperRenderer::PaperRenderer(const QString& pagePath, const QPageLayout& request
       page_(std::make_unique<PageFileOnly>(profile_.get(), PageUrl(pagePath_))) {
   // Served with its code page declared, so that the title and captions print as they read.
   ServePagesFrom(*profile_);
-  // The title and numbers come from a foreign page: no scripts, no plugins, no remote loads.
-  QWebEngineSettings* settings = page_->settings();
-  settings->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
-  settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
-  settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
-  settings->setDefaultTextEncoding(QStringLiteral("windows-1251"));
+  UseSavedPageSettings(*page_->settings());
   // Only the page file's own load counts: a refused navigation reports a failed load of its own.
   connect(page_.get(), &QWebEnginePage::loadFinished, this, [this](bool loaded) {
     if (finished_ || measuring_) return;
