@@ -147,6 +147,11 @@ void SetEnabledExcept(QWidget* parent, QWidget* keep, bool enabled) {
   }
 }
 
+// The status bar's note for a PDF written to path.
+QString PdfSavedNote(const QString& path) {
+  return QStringLiteral("PDF сохранён: %1").arg(QFileInfo(path).absoluteFilePath());
+}
+
 }  // namespace
 
 MainForm::MainForm(QWidget* parent) : QMainWindow(parent), worker_(std::make_unique<RunWorker>()) {
@@ -543,7 +548,7 @@ void MainForm::SavePdf(const QString& pdfPath) {
       PaperLayout(Paper::kA4),
       [pdfPath](const QByteArray& pdf) {
         WritePdf(pdfPath, pdf);
-        return QStringLiteral("PDF сохранён: %1").arg(QFileInfo(pdfPath).absoluteFilePath());
+        return PdfSavedNote(pdfPath);
       },
       [this](bool succeeded) { emit PdfSaved(succeeded); });
   if (!started) emit PdfSaved(false);
@@ -572,8 +577,7 @@ void MainForm::PrintClick() {
       [printer](const QByteArray& pdf) {
         SendToPrinter(pdf, *printer);
         return printer->outputFormat() == QPrinter::PdfFormat
-                   ? QStringLiteral("PDF сохранён: %1")
-                         .arg(QFileInfo(printer->outputFileName()).absoluteFilePath())
+                   ? PdfSavedNote(printer->outputFileName())
                    : QStringLiteral("Отправлено на печать: %1").arg(printer->printerName());
       },
       [](bool) {});
