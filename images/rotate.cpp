@@ -1,3 +1,4 @@
+// RotateBitmap: strips of decoded rows placed turned into a raster that fits in memory.
 #include "images/rotate.h"
 
 #include <cstring>

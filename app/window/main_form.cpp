@@ -1,3 +1,4 @@
+// MainForm: the controls, their layout and keys, starting and stopping runs, PDF and print.
 #include "app/window/main_form.h"
 
 #include <QAbstractButton>

@@ -1,3 +1,4 @@
+// PreviewPane: the page scheme, safe settings, fitting the width and zoom keys.
 #include "app/window/preview_pane.h"
 
 #include <QChildEvent>
