@@ -1,3 +1,4 @@
+// AtomicFile: a temporary file beside the target, written, synced when asked, then renamed.
 #include "base/atomic_file.h"
 
 #include <fcntl.h>

@@ -70,6 +70,19 @@ std::string_view Trimmed(std::string_view text) {
 
 // libcurl is C: an exception must not unwind through it, so failures are noted and the transfer
 // aborted by returning a short count; Get turns them into errors once libcurl has returned.
+// Returns what body returns, or 0 when it threw.
+template <typename Body>
+std::size_t Guarded(Transfer& transfer, const Body& body) {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    transfer.outOfMemory = true;
+  } catch (...) {
+    transfer.failure = std::current_exception();
+  }
+  return 0;
+}
+
 std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
   auto* transfer = static_cast<Transfer*>(user);
   const std::size_t bytes = size * count;
@@ -77,7 +90,7 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
   transfer->anyByte = true;
   transfer->lastBodyByte = std::chrono::steady_clock::now();
   const std::size_t limit = transfer->options->maxBodyBytes;
-  try {
+  return Guarded(*transfer, [&]() -> std::size_t {
     if (!transfer->reserved) {
       transfer->reserved = true;
       curl_off_t length = -1;
@@ -97,21 +110,15 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
     }
     if (transfer->options->beforeBodyBlock) transfer->options->beforeBodyBlock(bytes);
     transfer->body->Append(data, bytes);
-  } catch (const std::bad_alloc&) {
-    transfer->outOfMemory = true;
-    return 0;
-  } catch (...) {
-    transfer->failure = std::current_exception();
-    return 0;
-  }
-  return bytes;
+    return bytes;
+  });
 }
 
 std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
   auto* transfer = static_cast<Transfer*>(user);
   transfer->anyByte = true;
   const std::string_view line(data, size * count);
-  try {
+  return Guarded(*transfer, [&] {
     if (StartsWithNoCase(line, "http/")) {
       // "HTTP/1.1 404 Not Found": the code, then the words.
       transfer->answer = AnswerInfo{};
@@ -132,11 +139,8 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user
       const bool followed = status >= 300 && status < 400 && transfer->hasLocation;
       if (!informational && !followed) transfer->answered = true;
     }
-  } catch (const std::bad_alloc&) {
-    transfer->outOfMemory = true;
-    return 0;
-  }
-  return size * count;
+    return line.size();
+  });
 }
 
 int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {

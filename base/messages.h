@@ -14,6 +14,8 @@ inline constexpr char kOutOfMemory[] = "Out of memory";
 inline constexpr char kInvalidFloat[] = "Invalid floating point operation";
 // A run stopped by the user (Stop, Esc, closing the window, Ctrl-C, SIGTERM).
 inline constexpr char kInterrupted[] = "Interrupted";
+// A failure that carried no message of its own.
+inline constexpr char kUnknownError[] = "Unknown error";
 
 // "Cannot open URL %s" with the address as given.
 inline std::string CannotOpenUrl(const std::string& url) { return "Cannot open URL " + url; }
@@ -28,6 +30,12 @@ inline std::string CannotCreateFile(const std::string& absolutePath, const std::
   return "Cannot create file \"" + absolutePath + "\". " + reason;
 }
 
+// "Cannot create file \"%s\"" when the system gave no description (a child program, a temporary
+// file).
+inline std::string CannotCreateFile(const std::string& path) {
+  return "Cannot create file \"" + path + "\"";
+}
+
 // "Cannot create " + folder path.
 inline std::string CannotCreateFolder(const std::string& folder) {
   return "Cannot create " + folder;
@@ -40,6 +48,29 @@ inline std::string SaveNameBusy(const std::string& saveName) {
 
 // "JPEG error #%d" with the library's message code.
 inline std::string JpegError(int code) { return "JPEG error #" + std::to_string(code); }
+
+// The page could not be opened for rendering on paper.
+inline std::string CannotOpenFile(const std::string& path) {
+  return "Cannot open file \"" + path + "\"";
+}
+
+// The rendering engine gave no sheet for the page.
+inline std::string CannotPrint(const std::string& path) { return "Cannot print \"" + path + "\""; }
+
+// The print spooler refused the job; reason in its words.
+inline std::string CannotPrintOn(const std::string& printer, const std::string& reason) {
+  return "Cannot print on " + printer + ": " + reason;
+}
+
+// --pdf without the window program that renders the page.
+inline std::string PdfRendererMissing(const std::string& program) {
+  return "Cannot create PDF: the window program " + program + " (Qt WebEngine) is not installed";
+}
+
+// The window program that renders the page could not be started; reason as the system says it.
+inline std::string CannotCreatePdf(const std::string& program, const std::string& reason) {
+  return "Cannot create PDF: " + program + ". " + reason;
+}
 
 // A save name typed with a character that the pages' code page has no byte for (both UTF-8).
 inline std::string NotInWindows1251(const std::string& name, const std::string& character) {

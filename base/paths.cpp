@@ -1,3 +1,4 @@
+// CurrentDirectory, AbsolutePathLexically and SystemErrorDescription.
 #include "base/paths.h"
 
 #include <unistd.h>

@@ -145,7 +145,10 @@ std::string NumberLabelFromText(std::string_view text) {
 }
 
 std::string NumberLabelFromInt(std::int32_t value) {
-  std::string label = "(" + std::to_string(value) + ")";
+  // Appended rather than "(" + ...: GCC 12 at -O3 mistakes that insert for an overlapping copy.
+  std::string label(1, '(');
+  label += std::to_string(value);
+  label += ')';
   std::int32_t rest = value;
   do {
     const std::int32_t digit = rest % 10;  // takes the sign of the value

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/error.h"
+#include "base/file_descriptor.h"
 #include "base/messages.h"
 #include "base/paths.h"
 
@@ -17,21 +18,6 @@ namespace picsheet {
 namespace {
 
 constexpr std::size_t kBlockSize = 10240;
-
-// Closes the descriptor on every path out of LoadLocalFile.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 [[noreturn]] void ThrowOpenError(const std::string& path, int code) {
   throw Error(messages::CannotOpenFile(AbsolutePathLexically(path), SystemErrorDescription(code)));

@@ -1,3 +1,4 @@
+// libjpeg behind the JPEG functions: error trap, decoder and encoder owners, file destination.
 #include "images/jpeg.h"
 
 // jpeglib.h needs size_t and FILE declared before it.

@@ -1,3 +1,4 @@
+// LocaliseImage: fetch, judge the header, fix the height, turn and write one picture.
 #include "images/localise.h"
 
 #include <sys/stat.h>

@@ -1,12 +1,11 @@
+// RotateBitmap: strips of decoded rows placed turned into a raster that fits in memory.
 #include "images/rotate.h"
 
-#include <unistd.h>
-
 #include <cstring>
-#include <fstream>
 #include <new>
 #include <string>
 
+#include "base/available_memory.h"
 #include "base/error.h"
 #include "base/messages.h"
 
@@ -17,22 +16,6 @@ namespace {
 // gets kStripRows pixels (192 bytes, three whole cache lines) per strip; the strip itself (768 KB
 // for a 4000-pixel row) stays in cache while that happens. 64 measured fastest on 12 megapixels.
 constexpr int kStripRows = 64;
-
-// Memory the system can hand out without swapping: MemAvailable of /proc/meminfo, or the
-// physical memory when the kernel does not report it.
-std::uint64_t AvailableMemoryBytes() {
-  std::ifstream meminfo("/proc/meminfo");
-  std::string key;
-  std::uint64_t kilobytes = 0;
-  while (meminfo >> key >> kilobytes) {
-    if (key == "MemAvailable:") return kilobytes * 1024;
-    meminfo.ignore(64, '\n');
-  }
-  const long pages = ::sysconf(_SC_PHYS_PAGES);
-  const long pageSize = ::sysconf(_SC_PAGESIZE);
-  if (pages <= 0 || pageSize <= 0) return UINT64_MAX;
-  return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
-}
 
 // The turned raster is allocated before decoding. Linux grants nearly any allocation and kills
 // the process (or swaps) when the pages are touched, so a picture whose raster and decoding work

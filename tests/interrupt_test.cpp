@@ -5,8 +5,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <filesystem>
-#include <map>
 #include <thread>
 
 #include "app/core/picture_prefetcher.h"
@@ -29,16 +27,6 @@ using testkit::ReadFileBytes;
 using testkit::TempDir;
 
 constexpr int kPictures = 200;
-
-// Every file under folder by relative path, with its bytes.
-std::map<std::string, std::string> Snapshot(const std::string& folder) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-    const std::string relative = std::filesystem::relative(entry.path(), folder).string();
-    files[relative] = entry.is_regular_file() ? ReadFileBytes(entry.path().string()) : "<dir>";
-  }
-  return files;
-}
 
 // A catalogue of 200 pictures whose bytes depend on the series served; the slow series takes
 // 20 ms per picture, so a run of it is under way long enough to be stopped.
@@ -108,7 +96,7 @@ TEST(InterruptedCliRun, LeavesTheOlderRunByteIdenticalAndNothingElse) {
     SeriesServer server;
     TempDir out;
     ASSERT_EQ(Cli(server.PageUrl(), out.path()).exitCode, 0);
-    const auto before = Snapshot(out.path());
+    const auto before = testkit::SnapshotFolder(out.path());
     ASSERT_EQ(before.size(), kPictures + 2u);  // the page, the folder and its pictures
 
     server.Serve(1);
@@ -117,7 +105,7 @@ TEST(InterruptedCliRun, LeavesTheOlderRunByteIdenticalAndNothingElse) {
     EXPECT_EQ(stopped.exitCode, c.exitCode) << stopped.err;
     EXPECT_EQ(LastLine(stopped.err), "error: Interrupted.");
     EXPECT_LT(server.served.load(), kPictures) << "stopped in the middle";
-    EXPECT_EQ(Snapshot(out.path()), before);
+    EXPECT_EQ(testkit::SnapshotFolder(out.path()), before);
   }
 }
 
@@ -126,19 +114,20 @@ TEST(InterruptedCliRun, AKilledRunsLeftoverIsClearedByTheNextRunOfItsName) {
   TempDir out;
   server.Serve(1);
   Cli(server.PageUrl(), out.path(), SignalAfter(server, 60, SIGKILL));
-  ASSERT_GT(Snapshot(out.path()).size(), 1u) << "the killed run left its staging behind";
+  ASSERT_GT(testkit::SnapshotFolder(out.path()).size(), 1u)
+      << "the killed run left its staging behind";
 
   server.Serve(0);
   ASSERT_EQ(Cli(server.PageUrl(), out.path()).exitCode, 0);
   TempDir fresh;
   ASSERT_EQ(Cli(server.PageUrl(), fresh.path()).exitCode, 0);
-  EXPECT_EQ(Snapshot(out.path()), Snapshot(fresh.path()));
+  EXPECT_EQ(testkit::SnapshotFolder(out.path()), testkit::SnapshotFolder(fresh.path()));
 }
 
 TEST(SaveNameLock, ASecondRunOfTheSameNameFailsAtOnceAndWritesNothing) {
   SeriesServer server;
   TempDir out;
-  const auto before = Snapshot(out.path());
+  const auto before = testkit::SnapshotFolder(out.path());
   {
     RunOutput held(out.path() + "/", "cat");
     const ProcessResult second = Cli(server.PageUrl(), out.path());
@@ -146,7 +135,7 @@ TEST(SaveNameLock, ASecondRunOfTheSameNameFailsAtOnceAndWritesNothing) {
     EXPECT_EQ(LastLine(second.err), "error: Another run is saving \"cat\" in this folder.");
     EXPECT_EQ(server.served.load(), 0);
   }
-  EXPECT_EQ(Snapshot(out.path()), before) << "the lock leaves nothing behind";
+  EXPECT_EQ(testkit::SnapshotFolder(out.path()), before) << "the lock leaves nothing behind";
   EXPECT_EQ(Cli(server.PageUrl(), out.path()).exitCode, 0) << "released with its holder";
 }
 
@@ -195,7 +184,7 @@ TEST(CancelledPicture, TurningAndWritingStopWithInterruptedAndLeaveNoFile) {
   } catch (const Error& e) {
     EXPECT_STREQ(e.what(), "Interrupted");
   }
-  EXPECT_EQ(Snapshot(dir.path() + "/s_images").size(), 0u);
+  EXPECT_EQ(testkit::SnapshotFolder(dir.path() + "/s_images").size(), 0u);
 
   const std::vector<std::uint8_t> raster(640 * 480 * 3, 128);
   AtomicFile file(dir.File("encoded.jpg"));

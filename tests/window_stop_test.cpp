@@ -10,8 +10,6 @@
 #include <QTest>
 #include <atomic>
 #include <chrono>
-#include <filesystem>
-#include <map>
 #include <thread>
 
 #include "app/core/run_flow.h"
@@ -25,16 +23,6 @@ namespace {
 
 constexpr int kPictures = 24;
 constexpr int kRunTimeoutMs = 60000;
-
-std::map<std::string, std::string> Snapshot(const std::string& folder) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-    const std::string relative = std::filesystem::relative(entry.path(), folder).string();
-    files[relative] =
-        entry.is_regular_file() ? testkit::ReadFileBytes(entry.path().string()) : "<dir>";
-  }
-  return files;
-}
 
 // 24 pictures; series 1 holds every answer back for 300 ms and counts the answers under way.
 class SlowSeriesServer {
@@ -128,7 +116,7 @@ void WindowStopTest::stopLeavesTheOlderRunAsItWas() {
   SlowSeriesServer server;
   testkit::TempDir folder;
   OlderRun(server, folder.path());
-  const auto before = Snapshot(folder.path());
+  const auto before = testkit::SnapshotFolder(folder.path());
   MainForm form;
   form.SetProgramFolder(folder.path());
   form.show();
@@ -154,14 +142,14 @@ void WindowStopTest::stopLeavesTheOlderRunAsItWas() {
   QCOMPARE(form.statusBar()->findChild<QLabel*>()->text(), QStringLiteral("Остановлено"));
   QCOMPARE(button->text(), QStringLiteral("Go!"));
   QVERIFY(server.mostInFlight >= 2);
-  QCOMPARE(Snapshot(folder.path()), before);
+  QCOMPARE(testkit::SnapshotFolder(folder.path()), before);
 }
 
 void WindowStopTest::closingLeavesTheOlderRunAsItWas() {
   SlowSeriesServer server;
   testkit::TempDir folder;
   OlderRun(server, folder.path());
-  const auto before = Snapshot(folder.path());
+  const auto before = testkit::SnapshotFolder(folder.path());
   auto* form = new MainForm;
   form->SetProgramFolder(folder.path());
   form->show();
@@ -171,7 +159,7 @@ void WindowStopTest::closingLeavesTheOlderRunAsItWas() {
   form->close();
   delete form;  // waits for the run, which stops at once
   QVERIFY(std::chrono::steady_clock::now() - start < std::chrono::seconds(5));
-  QCOMPARE(Snapshot(folder.path()), before);
+  QCOMPARE(testkit::SnapshotFolder(folder.path()), before);
 }
 
 }  // namespace picsheet

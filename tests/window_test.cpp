@@ -1,7 +1,6 @@
 // The window end to end: the real form under a headless platform, runs against a real loopback
 // HTTP server serving real JPEG files, the page and pictures checked on disk.
 #include <fcntl.h>
-#include <iconv.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>

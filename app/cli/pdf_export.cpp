@@ -1,3 +1,4 @@
+// ExportPdfWithWindowProgram: the window program run as a child, its warnings read from a pipe.
 #include "app/cli/pdf_export.h"
 
 #include <fcntl.h>
@@ -12,6 +13,7 @@
 
 #include "app/core/program_folder.h"
 #include "base/error.h"
+#include "base/file_descriptor.h"
 #include "base/messages.h"
 #include "base/paths.h"
 
@@ -70,19 +72,20 @@ std::string ExportPdfWithWindowProgram(const std::string& pagePath, const std::s
                                        const std::atomic<bool>& cancelled) {
   const std::string program = ProgramFolder() + "picsheet";
   if (::access(program.c_str(), X_OK) != 0) {
-    throw Error("Cannot create PDF: the window program " + program +
-                " (Qt WebEngine) is not installed");
+    throw Error(messages::PdfRendererMissing(program));
   }
   // The engine talks on stdout and stderr at every start; of that only the program's own
   // warning lines are passed on, so stderr comes back through a pipe and stdout goes nowhere.
   int pipeEnds[2];
   if (::pipe2(pipeEnds, O_CLOEXEC) != 0) {
-    throw Error("Cannot create PDF: " + program + ". " + SystemErrorDescription(errno));
+    throw Error(messages::CannotCreatePdf(program, SystemErrorDescription(errno)));
   }
+  FileDescriptor readEnd(pipeEnds[0]);
+  FileDescriptor writeEnd(pipeEnds[1]);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDERR_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), STDERR_FILENO);
   const std::string mode = "--export-pdf";
   const std::string paperOption = "--paper";
   char* argv[] = {const_cast<char*>(program.c_str()),
@@ -95,14 +98,14 @@ std::string ExportPdfWithWindowProgram(const std::string& pagePath, const std::s
   pid_t child = 0;
   const int spawned = ::posix_spawn(&child, program.c_str(), &actions, nullptr, argv, environ);
   posix_spawn_file_actions_destroy(&actions);
-  ::close(pipeEnds[1]);
+  // Only the child may hold the write end, or reading would never see the end of its output.
+  writeEnd.Close();
   if (spawned != 0) {
-    ::close(pipeEnds[0]);
-    throw Error("Cannot create PDF: " + program + ". " + SystemErrorDescription(spawned));
+    throw Error(messages::CannotCreatePdf(program, SystemErrorDescription(spawned)));
   }
   std::string childErrors;
-  const bool finished = ReadToEnd(pipeEnds[0], cancelled, childErrors);
-  ::close(pipeEnds[0]);
+  const bool finished = ReadToEnd(readEnd.get(), cancelled, childErrors);
+  readEnd.Close();
   if (!finished) ::kill(child, SIGTERM);
   int status = 0;
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
@@ -112,7 +115,7 @@ std::string ExportPdfWithWindowProgram(const std::string& pagePath, const std::s
     // The renderer says what failed and why (the folder is missing, the page would not load).
     const std::string message = LastErrorMessage(childErrors);
     if (!message.empty()) throw Error(message);
-    throw Error("Cannot create file \"" + AbsolutePathLexically(pdfPath) + "\"");
+    throw Error(messages::CannotCreateFile(AbsolutePathLexically(pdfPath)));
   }
   return WarningLines(childErrors);
 }

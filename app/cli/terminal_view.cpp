@@ -1,3 +1,4 @@
+// TerminalView: status lines and the live progress bar drawn on stderr.
 #include "app/cli/terminal_view.h"
 
 namespace picsheet {

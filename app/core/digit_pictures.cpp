@@ -1,3 +1,4 @@
+// Finding the program's digit pictures and copying the missing ones beside a page.
 #include "app/core/digit_pictures.h"
 
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// The failure lines and display messages: picture, address and reason in words.
 #include "app/core/error_message.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// Choosing the window's output folder: the program folder when writable, else documents.
 #include "app/core/output_folder.h"
 
 #include <pwd.h>

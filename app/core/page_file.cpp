@@ -1,3 +1,4 @@
+// SavePage: the page's lines with CR LF, written whole through an atomic file.
 #include "app/core/page_file.h"
 
 #include "base/atomic_file.h"

@@ -1,3 +1,4 @@
+// PlanPictureAddresses: a dry run of the converter with a localiser that only notes addresses.
 #include "app/core/picture_plan.h"
 
 namespace picsheet {

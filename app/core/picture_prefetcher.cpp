@@ -1,3 +1,4 @@
+// PicturePrefetcher: the worker threads, the ordered hand-out and the ahead budget.
 #include "app/core/picture_prefetcher.h"
 
 #include <algorithm>

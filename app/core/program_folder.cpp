@@ -1,3 +1,4 @@
+// ProgramFolder from /proc/self/exe, and WithTrailingSlash.
 #include "app/core/program_folder.h"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// RunConversion: load, name, convert with prefetched pictures, stage and save; FormatSummary.
 #include "app/core/run_flow.h"
 
 #include <atomic>

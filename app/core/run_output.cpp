@@ -1,3 +1,4 @@
+// RunOutput: the save name's flock, its staging folder, and moving the pictures out of it.
 #include "app/core/run_output.h"
 
 #include <fcntl.h>

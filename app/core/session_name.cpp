@@ -1,3 +1,4 @@
+// Deriving, filtering and converting save names.
 #include "app/core/session_name.h"
 
 #include "base/error.h"

@@ -1,3 +1,4 @@
+// ApplicationTitle: the title made from the program's file name.
 #include "app/window/application_title.h"
 
 #include <QCoreApplication>

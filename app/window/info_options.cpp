@@ -1,3 +1,4 @@
+// The texts of picsheet --help and --version, written before Qt is started.
 #include "app/window/info_options.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// MainForm: the controls, their layout and keys, starting and stopping runs, PDF and print.
 #include "app/window/main_form.h"
 
 #include <QAbstractButton>
@@ -145,6 +146,11 @@ void SetEnabledExcept(QWidget* parent, QWidget* keep, bool enabled) {
       child->setEnabled(enabled);
     }
   }
+}
+
+// The status bar's note for a PDF written to path.
+QString PdfSavedNote(const QString& path) {
+  return QStringLiteral("PDF сохранён: %1").arg(QFileInfo(path).absoluteFilePath());
 }
 
 }  // namespace
@@ -543,7 +549,7 @@ void MainForm::SavePdf(const QString& pdfPath) {
       PaperLayout(Paper::kA4),
       [pdfPath](const QByteArray& pdf) {
         WritePdf(pdfPath, pdf);
-        return QStringLiteral("PDF сохранён: %1").arg(QFileInfo(pdfPath).absoluteFilePath());
+        return PdfSavedNote(pdfPath);
       },
       [this](bool succeeded) { emit PdfSaved(succeeded); });
   if (!started) emit PdfSaved(false);
@@ -572,8 +578,7 @@ void MainForm::PrintClick() {
       [printer](const QByteArray& pdf) {
         SendToPrinter(pdf, *printer);
         return printer->outputFormat() == QPrinter::PdfFormat
-                   ? QStringLiteral("PDF сохранён: %1")
-                         .arg(QFileInfo(printer->outputFileName()).absoluteFilePath())
+                   ? PdfSavedNote(printer->outputFileName())
                    : QStringLiteral("Отправлено на печать: %1").arg(printer->printerName());
       },
       [](bool) {});

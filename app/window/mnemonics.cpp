@@ -1,3 +1,4 @@
+// Alt+letter shortcuts bound to controls whose texts carry no "&".
 #include "app/window/mnemonics.h"
 
 #include <QAbstractButton>

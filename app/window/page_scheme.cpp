@@ -1,3 +1,4 @@
+// The page scheme's handler: reads a saved page file and serves it with its character set.
 #include "app/window/page_scheme.h"
 
 #include <QBuffer>
@@ -5,6 +6,7 @@
 #include <QFileInfo>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineSettings>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
 #include <QWebEngineUrlSchemeHandler>
@@ -81,6 +83,13 @@ QUrl PageUrl(const QString& absolutePath) {
 void LoadSavedPage(QWebEnginePage& page, const QString& absolutePath) {
   ServePagesFrom(*page.profile());
   page.load(PageUrl(absolutePath));
+}
+
+void UseSavedPageSettings(QWebEngineSettings& settings) {
+  settings.setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+  settings.setAttribute(QWebEngineSettings::PluginsEnabled, false);
+  settings.setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+  settings.setDefaultTextEncoding(QStringLiteral("windows-1251"));
 }
 
 bool IsPageUrl(const QUrl& url) {

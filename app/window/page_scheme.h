@@ -5,6 +5,7 @@
 #include <QUrl>
 
 class QWebEnginePage;
+class QWebEngineSettings;
 class QWebEngineProfile;
 
 namespace picsheet {
@@ -27,6 +28,11 @@ QUrl PageUrl(const QString& absolutePath);
 
 // Loads the saved page at the absolute path into page through the scheme.
 void LoadSavedPage(QWebEnginePage& page, const QString& absolutePath);
+
+// The settings every view of a saved page has, since its title and numbers come from a foreign
+// page: no scripts, no plugins, no remote loads; Windows-1251 for a page reached without the
+// scheme (a file: URL), as the saved page declares no character set.
+void UseSavedPageSettings(QWebEngineSettings& settings);
 
 // Whether url is one of PageUrl()'s.
 bool IsPageUrl(const QUrl& url);

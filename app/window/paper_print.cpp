@@ -1,3 +1,4 @@
+// SendToPrinter: the rendered PDF written to a file or handed to CUPS as it is.
 #include "app/window/paper_print.h"
 
 #include <cups/cups.h>
@@ -9,6 +10,7 @@
 
 #include "app/window/paper_render.h"
 #include "base/error.h"
+#include "base/messages.h"
 
 namespace picsheet {
 namespace {
@@ -54,7 +56,7 @@ void SendToPrinter(const QByteArray& pdf, QPrinter& printer) {
   // pages already have the dialog's paper and margins, so the spooler must not fit them again.
   QTemporaryFile file;
   if (!file.open() || file.write(pdf) != pdf.size() || !file.flush()) {
-    throw Error("Cannot create file \"" + file.fileName().toStdString() + "\"");
+    throw Error(messages::CannotCreateFile(file.fileName().toStdString()));
   }
   JobOptions job;
   job.Add("media", printer.pageLayout().pageSize().key().toStdString());
@@ -70,7 +72,7 @@ void SendToPrinter(const QByteArray& pdf, QPrinter& printer) {
       printer.docName().isEmpty() ? std::string("picsheet") : printer.docName().toStdString();
   if (cupsPrintFile(name.c_str(), file.fileName().toLocal8Bit().constData(), title.c_str(),
                     job.count(), job.options()) == 0) {
-    throw Error("Cannot print on " + name + ": " + cupsLastErrorString());
+    throw Error(messages::CannotPrintOn(name, cupsLastErrorString()));
   }
 }
 

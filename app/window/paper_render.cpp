@@ -1,3 +1,4 @@
+// PaperRenderer: loads the saved page, fits it to the paper and prints it to PDF.
 #include "app/window/paper_render.h"
 
 #include <QEventLoop>
@@ -10,7 +11,6 @@
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
-#include <QWebEngineSettings>
 #include <algorithm>
 #include <cmath>
 #include <string_view>
@@ -18,6 +18,7 @@
 
 #include "app/window/page_scheme.h"
 #include "base/atomic_file.h"
+#include "base/messages.h"
 
 namespace picsheet {
 namespace {
@@ -151,18 +152,13 @@ PaperRenderer::PaperRenderer(const QString& pagePath, const QPageLayout& request
       page_(std::make_unique<PageFileOnly>(profile_.get(), PageUrl(pagePath_))) {
   // Served with its code page declared, so that the title and captions print as they read.
   ServePagesFrom(*profile_);
-  // The title and numbers come from a foreign page: no scripts, no plugins, no remote loads.
-  QWebEngineSettings* settings = page_->settings();
-  settings->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
-  settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
-  settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
-  settings->setDefaultTextEncoding(QStringLiteral("windows-1251"));
+  UseSavedPageSettings(*page_->settings());
   // Only the page file's own load counts: a refused navigation reports a failed load of its own.
   connect(page_.get(), &QWebEnginePage::loadFinished, this, [this](bool loaded) {
     if (finished_ || measuring_) return;
     measuring_ = true;
     if (!loaded) {
-      Fail(QStringLiteral("Cannot open file \"%1\"").arg(pagePath_));
+      Fail(QString::fromStdString(messages::CannotOpenFile(pagePath_.toStdString())));
       return;
     }
     Measure();
@@ -170,7 +166,8 @@ PaperRenderer::PaperRenderer(const QString& pagePath, const QPageLayout& request
   if (!QFileInfo(pagePath_).isFile()) {
     // Reported from the event loop, as every other outcome, once the caller has connected.
     QMetaObject::invokeMethod(
-        this, [this] { Fail(QStringLiteral("Cannot open file \"%1\"").arg(pagePath_)); },
+        this,
+        [this] { Fail(QString::fromStdString(messages::CannotOpenFile(pagePath_.toStdString()))); },
         Qt::QueuedConnection);
     return;
   }
@@ -204,7 +201,7 @@ void PaperRenderer::Print(double tableWidthMm) {
         [this](const QByteArray& pdf) {
           if (finished_) return;
           if (pdf.isEmpty()) {
-            Fail(QStringLiteral("Cannot print \"%1\"").arg(pagePath_));
+            Fail(QString::fromStdString(messages::CannotPrint(pagePath_.toStdString())));
             return;
           }
           finished_ = true;

@@ -1,3 +1,4 @@
+// PreviewPane: the page scheme, safe settings, fitting the width and zoom keys.
 #include "app/window/preview_pane.h"
 
 #include <QChildEvent>
@@ -63,15 +64,9 @@ PreviewPane::PreviewPane(QWidget* parent)
   setPage(new LocalOnlyPage(this));
   ServePagesFrom(*page()->profile());
   setAcceptDrops(false);
-  QWebEngineSettings* options = settings();
-  options->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
-  options->setAttribute(QWebEngineSettings::PluginsEnabled, false);
-  options->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+  UseSavedPageSettings(*settings());
   // The page's pictures are local files beside it.
-  options->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
-  // The saved page declares no character set; its title and captions are Windows-1251. Served
-  // through the page scheme it comes with that charset; this covers a file: URL all the same.
-  options->setDefaultTextEncoding(QStringLiteral("windows-1251"));
+  settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
 
   // The pane is the window's only zoomable view: the keys work wherever the focus is.
   const auto addShortcut = [this](const QKeySequence& keys, void (PreviewPane::*action)()) {

@@ -1,3 +1,4 @@
+// RunWorker: one run on a thread of its own, its view's calls and its end sent as signals.
 #include "app/window/run_worker.h"
 
 #include <QThread>
@@ -8,6 +9,7 @@
 
 #include "app/core/error_message.h"
 #include "base/error.h"
+#include "base/messages.h"
 
 namespace picsheet {
 namespace {
@@ -76,7 +78,7 @@ bool RunWorker::Start(RunRequest request, RunState state) {
     } catch (const std::exception& e) {
       outcome.error = e.what();
     } catch (...) {
-      outcome.error = "Unknown error";
+      outcome.error = messages::kUnknownError;
     }
     emit Ended(outcome);
   }));

@@ -1,3 +1,4 @@
+// SelectionKeepingEdit: keeps the selection shown while the field has no focus.
 #include "app/window/selection_keeping_edit.h"
 
 #include <QFocusEvent>

@@ -1,3 +1,4 @@
+// The source text of a dropped file or link, or of the window's command-line argument.
 #include "app/window/source_text.h"
 
 #include <QMimeData>

@@ -1,3 +1,4 @@
+// SummaryText: the run's counts in the window's Russian words.
 #include "app/window/summary_text.h"
 
 namespace picsheet {

@@ -1,3 +1,4 @@
+// Opening the window with the source given on its command line.
 #include "app/window/window_start.h"
 
 #include <QScreen>

@@ -1,3 +1,4 @@
+// The 8-bit texts of a run as QString, through the base layer's Windows-1251 decoding.
 #include "app/window/windows1251.h"
 
 #include <string>

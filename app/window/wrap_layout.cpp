@@ -1,3 +1,4 @@
+// WrapLayout: placing widgets left to right, wrapping onto new rows.
 #include "app/window/wrap_layout.h"
 
 #include <QWidget>

@@ -1,3 +1,4 @@
+// TempDir and the whole-file helpers tests assert effects with.
 #include "tests/testkit/temp_dir.h"
 
 #include <cstdlib>
@@ -36,6 +37,15 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
 bool PathExists(const std::string& path) {
   std::error_code ignored;
   return std::filesystem::exists(std::filesystem::symlink_status(path, ignored));
+}
+
+std::map<std::string, std::string> SnapshotFolder(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    const std::string relative = std::filesystem::relative(entry.path(), folder).string();
+    files[relative] = entry.is_regular_file() ? ReadFileBytes(entry.path().string()) : "<dir>";
+  }
+  return files;
 }
 
 }  // namespace picsheet::testkit
