@@ -206,8 +206,9 @@ int main(int argc, char** argv) {
     return FailureStatus();
   } catch (const std::bad_alloc&) {
     view.EndLive();
-    ReportFailure(picsheet::OutOfMemoryError());
-    return kExitRunFailed;
+    ReportFailure(stopSignal != 0 ? picsheet::Error(picsheet::messages::kInterrupted)
+                                  : picsheet::OutOfMemoryError());
+    return FailureStatus();
   } catch (const std::exception& e) {
     view.EndLive();
     std::cerr << "error: " << ForTerminal(picsheet::MessageForDisplay(e.what())) << '\n';

@@ -74,7 +74,15 @@ RunOutput::RunOutput(const std::string& programFolder, const std::string& sessio
   }
   staging_ = staging;
   lockPath_ = lockPath;
-  RemoveStagedFiles();  // a killed run's pictures
+  try {
+    RemoveStagedFiles();  // a killed run's pictures
+  } catch (...) {
+    // The destructor does not run for an object whose constructor throws: let go of the lock
+    // here, or the name would stay busy for the rest of the process.
+    ::unlink(lockPath_.c_str());
+    ::close(lockFd_);
+    throw;
+  }
 }
 
 RunOutput::~RunOutput() {
