@@ -7,8 +7,6 @@
 #include "base/atomic_file.h"
 #include "base/error.h"
 #include "base/messages.h"
-#include "images/jpeg.h"
-#include "images/rotate.h"
 
 namespace picsheet {
 namespace {
@@ -37,7 +35,7 @@ void EnsureFolder(const std::string& folder) {
 // Long side x cell width / short side under vertical orientation, short / long otherwise; the
 // product first, then the quotient. An empty picture gives 0 / 0, which is refused rather than
 // left to become a NaN on the page.
-long double PrintedHeightOf(const JpegPicture& picture, long double cellWidth,
+long double PrintedHeightOf(const PreparedPicture& picture, long double cellWidth,
                             std::int32_t orientation) {
   const long double w = picture.width;
   const long double h = picture.height;
@@ -49,38 +47,41 @@ long double PrintedHeightOf(const JpegPicture& picture, long double cellWidth,
   return numerator / divisor;
 }
 
-bool NeedsTurn(const JpegPicture& picture, std::int32_t orientation) {
-  if (orientation == 2) return picture.width > picture.height;
-  if (orientation == 1) return picture.width < picture.height;
-  return false;
-}
-
 }  // namespace
 
-std::string LocaliseImage(const SessionFolder& session, const std::string& pictureUrl,
-                          const long double& cellWidth, long double& printedHeight,
-                          std::int32_t orientation, std::int32_t rotationAngle,
-                          std::string pictureName, const PictureFetch& fetch) {
+std::string LocalisePreparedImage(const SessionFolder& session, const std::string& pictureUrl,
+                                  const long double& cellWidth, long double& printedHeight,
+                                  std::int32_t orientation, std::int32_t rotationAngle,
+                                  std::string pictureName, const PicturePrepare& prepare) {
   const std::string padded = PaddedName(std::move(pictureName));
   const std::string folder = session.programFolder + session.sessionName + "_images";
   EnsureFolder(folder);
   const std::string file = folder + "/" + padded + ".jpg";
   std::string returned = session.sessionName + "_images\\" + padded + ".jpg";
 
-  JpegPicture picture = LoadJpegPicture(std::move(fetch(pictureUrl)).TakeRemaining());
+  PreparedPicture picture = prepare(pictureUrl, orientation, rotationAngle);
   if (printedHeight == 0) printedHeight = PrintedHeightOf(picture, cellWidth, orientation);
-  if (NeedsTurn(picture, orientation)) RotateBitmap(picture, rotationAngle);
+  if (picture.turnFailure) std::rethrow_exception(picture.turnFailure);
 
   // Written through a temporary file, so a failed write never leaves a truncated picture behind.
+  // The file is created before an encoding failure is raised, as when encoding streams into it.
   AtomicFile out(file);
-  if (picture.hasData) {
-    out.Write(picture.data);
-  } else {
-    EncodeJpegRgb(picture.raster.data(), picture.width, picture.height, picture.progressive,
-                  out.fd());
-  }
+  if (picture.encodeFailure) std::rethrow_exception(picture.encodeFailure);
+  out.Write(picture.bytes);
   out.Commit(false);
   return returned;
+}
+
+std::string LocaliseImage(const SessionFolder& session, const std::string& pictureUrl,
+                          const long double& cellWidth, long double& printedHeight,
+                          std::int32_t orientation, std::int32_t rotationAngle,
+                          std::string pictureName, const PictureFetch& fetch) {
+  const PicturePrepare onTheSpot = [&fetch](const std::string& url, std::int32_t orientation,
+                                            std::int32_t rotationAngle) {
+    return PreparePicture(std::move(fetch(url)).TakeRemaining(), orientation, rotationAngle);
+  };
+  return LocalisePreparedImage(session, pictureUrl, cellWidth, printedHeight, orientation,
+                               rotationAngle, std::move(pictureName), onTheSpot);
 }
 
 ImageLocaliser::ImageLocaliser(SessionFolder session, PictureFetch fetch)
@@ -92,6 +93,16 @@ std::string ImageLocaliser::LocaliseImage(const std::string& pictureUrl,
                                           std::string pictureName) {
   return picsheet::LocaliseImage(session_, pictureUrl, cellWidth, printedHeight, orientation,
                                  rotationAngle, std::move(pictureName), fetch_);
+}
+
+PreparedImageLocaliser::PreparedImageLocaliser(SessionFolder session, PicturePrepare prepare)
+    : session_(std::move(session)), prepare_(std::move(prepare)) {}
+
+std::string PreparedImageLocaliser::LocaliseImage(
+    const std::string& pictureUrl, const long double& cellWidth, long double& printedHeight,
+    std::int32_t orientation, std::int32_t rotationAngle, std::string pictureName) {
+  return LocalisePreparedImage(session_, pictureUrl, cellWidth, printedHeight, orientation,
+                               rotationAngle, std::move(pictureName), prepare_);
 }
 
 }  // namespace picsheet

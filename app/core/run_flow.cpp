@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/core/page_file.h"
+#include "app/core/picture_pipeline.h"
 #include "app/core/picture_plan.h"
 #include "app/core/picture_prefetcher.h"
 #include "app/core/session_name.h"
@@ -55,6 +56,28 @@ class CountingLocaliser final : public PictureLocaliser {
   int saved_ = 0;
 };
 
+// The localiser of one run. With more than one picture thread the pictures are prepared ahead on
+// a pipeline that takes its bodies from fetch; with one, each is fetched and prepared when the
+// converter reaches it.
+std::unique_ptr<PictureLocaliser> PictureLocaliserFor(const RunRequest& request,
+                                                      const SessionFolder& folder,
+                                                      const std::vector<std::string>& plan,
+                                                      PictureFetch fetch,
+                                                      std::unique_ptr<PicturePipeline>& pipeline) {
+  if (request.threads <= 1 || plan.size() <= 1) {
+    return std::make_unique<ImageLocaliser>(folder, std::move(fetch));
+  }
+  pipeline = std::make_unique<PicturePipeline>(plan, request.options.orientation,
+                                               request.options.rotationAngle, request.threads,
+                                               std::move(fetch), request.fetch);
+  PicturePipeline& prepared = *pipeline;
+  return std::make_unique<PreparedImageLocaliser>(
+      folder,
+      [&prepared](const std::string& url, std::int32_t orientation, std::int32_t rotationAngle) {
+        return prepared.Take(url, orientation, rotationAngle);
+      });
+}
+
 }  // namespace
 
 std::string RunConversion(const RunRequest& request, RunState& state, RunView& view) {
@@ -72,16 +95,20 @@ std::string RunConversion(const RunRequest& request, RunState& state, RunView& v
   std::unique_ptr<PicturePrefetcher> prefetcher;
   PictureFetch fetch = [&client](const std::string& url) { return client.Get(url); };
   if (request.jobs > 1 && total > 1) {
-    prefetcher =
-        std::make_unique<PicturePrefetcher>(std::move(addresses), request.jobs, request.fetch);
+    prefetcher = std::make_unique<PicturePrefetcher>(addresses, request.jobs, request.fetch);
     fetch = [&prefetcher](const std::string& url) { return prefetcher->Take(url); };
   }
 
   RecordingView recorder(view);
-  ImageLocaliser images(SessionFolder{request.programFolder, state.sessionName}, std::move(fetch));
-  CountingLocaliser localiser(images, view, total);
+  const SessionFolder folder{request.programFolder, state.sessionName};
+  // Declared after the prefetcher and the client it takes bodies from, so it ends before them.
+  std::unique_ptr<PicturePipeline> pipeline;
+  std::unique_ptr<PictureLocaliser> images =
+      PictureLocaliserFor(request, folder, addresses, fetch, pipeline);
+  CountingLocaliser localiser(*images, view, total);
   state.summary = CatalogueSummary{};
   ConvertCatalogue(recorder, localiser, request.options, state.pageText, &state.summary);
+  pipeline.reset();
   prefetcher.reset();
 
   const std::string outputPath = request.programFolder + state.sessionName + ".html";
