@@ -61,6 +61,10 @@ int main(int argc, char** argv) {
   app.add_option("--jobs", request.jobs, "pictures downloaded at once")
       ->check(CLI::Range(1, 16))
       ->default_val(6);
+  app.add_option("--threads", request.threads, "pictures turned and encoded at once")
+      ->check(CLI::Range(1, 64))
+      ->default_val(request.threads)
+      ->default_str("the number of cores");
   app.add_flag("--status", printStatus, "print every status text to stderr, one line each");
   std::string pdfPath;
   app.add_option("--pdf", pdfPath, "also write the page as PDF FILE (A4, 1 cm margins)");
