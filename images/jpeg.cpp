@@ -295,8 +295,13 @@ void EncodeJpegRgb(const std::uint8_t* raster, int width, int height, bool progr
 }
 
 std::string EncodeJpegRgbToMemory(const std::uint8_t* raster, int width, int height,
-                                  bool progressive) {
+                                  bool progressive, std::size_t expectedSize) {
   std::string stream;
+  try {
+    stream.reserve(expectedSize);
+  } catch (const std::bad_alloc&) {
+    throw Error(messages::kOutOfMemory);
+  }
   auto destination = std::make_unique<StringDestination>();  // outlives the compressor
   Compressor compressor;
   destination->manager.init_destination = StartString;

@@ -37,9 +37,9 @@ void DecodeJpegRows(const std::string& data, int stripRows, const RowSink& sink)
 // "Stream write error" when the descriptor does not take the bytes.
 void EncodeJpegRgb(const std::uint8_t* raster, int width, int height, bool progressive, int fd);
 
-// The same encoding into memory: returns the whole stream. Throws Error "Out of memory" when the
-// stream cannot be held.
+// The same encoding into memory: returns the whole stream, for which expectedSize bytes are set
+// aside at the start. Throws Error "Out of memory" when the stream cannot be held.
 std::string EncodeJpegRgbToMemory(const std::uint8_t* raster, int width, int height,
-                                  bool progressive);
+                                  bool progressive, std::size_t expectedSize);
 
 }  // namespace picsheet

@@ -23,6 +23,9 @@ PreparedPicture PreparePicture(std::string body, std::int32_t orientation,
     prepared.bytes = std::move(picture.data);
     return prepared;
   }
+  // The turned picture, encoded at quality 90, is rarely larger than the downloaded one; setting
+  // that much aside spares the copies of a growing buffer (pages never written cost no memory).
+  const std::size_t downloadedSize = picture.data.size();
   try {
     RotateBitmap(picture, rotationAngle);
   } catch (...) {
@@ -35,7 +38,7 @@ PreparedPicture PreparePicture(std::string body, std::int32_t orientation,
   }
   try {
     prepared.bytes = EncodeJpegRgbToMemory(picture.raster.data(), picture.width, picture.height,
-                                           picture.progressive);
+                                           picture.progressive, downloadedSize);
   } catch (...) {
     prepared.encodeFailure = std::current_exception();
   }

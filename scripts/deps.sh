@@ -3,7 +3,7 @@
 picsheet_install_deps() {
   local packages=(cmake g++ make pkg-config ca-certificates curl
     libcurl4-openssl-dev libjpeg62-turbo-dev libcli11-dev
-    libgtest-dev libcpp-httplib-dev libbenchmark-dev)
+    libgtest-dev libcpp-httplib-dev libbenchmark-dev time)
   if [ "${1:-}" = "--gui" ]; then
     packages+=(qt6-base-dev qt6-webengine-dev xvfb xauth poppler-utils)
   fi

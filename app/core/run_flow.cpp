@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/core/memory_tuning.h"
 #include "app/core/page_file.h"
 #include "app/core/picture_pipeline.h"
 #include "app/core/picture_plan.h"
@@ -81,6 +82,7 @@ std::unique_ptr<PictureLocaliser> PictureLocaliserFor(const RunRequest& request,
 }  // namespace
 
 std::string RunConversion(const RunRequest& request, RunState& state, RunView& view) {
+  KeepLargeBuffersOutOfTheHeap();
   LoadSource(request.source, state.pageText, request.fetch);
   state.sessionName =
       request.saveName.empty() ? DeriveSessionName(request.source) : request.saveName;
