@@ -35,6 +35,7 @@ std::string CataloguePage(const testkit::LoopbackServer& server, const std::stri
 
 struct Run {
   testkit::ProcessResult process;
+  double cpuSeconds = 0;                     // user + system time of the program
   std::map<std::string, std::string> files;  // what the run wrote, by relative path
 };
 
@@ -53,17 +54,21 @@ std::map<std::string, std::string> FolderContents(const std::string& folder) {
 // peak a direct child reports would include the pages it shared with this process before exec.
 Run RunCli(const std::string& page, const std::vector<std::string>& extra, bool keepFiles) {
   testkit::TempDir out;
-  std::vector<std::string> args = {"-f",       "peak %M KB", PICSHEET_CLI, "--output-dir",
-                                   out.path(), "--session",  "bench"};
+  std::vector<std::string> args = {
+      "-f", "peak %M KB cpu %U %S", PICSHEET_CLI, "--output-dir", out.path(), "--session", "bench"};
   args.insert(args.end(), extra.begin(), extra.end());
   args.push_back(page);
-  Run run{testkit::RunProcess("/usr/bin/time", args), {}};
+  Run run;
+  run.process = testkit::RunProcess("/usr/bin/time", args);
   const std::size_t peak = run.process.err.rfind("peak ");
   if (run.process.exitCode != 0 || peak == std::string::npos) {
     std::fprintf(stderr, "picsheet-cli failed: %s\n", run.process.err.c_str());
     std::exit(2);
   }
-  run.process.peakKb = std::stol(run.process.err.substr(peak + 5));
+  double user = 0, system = 0;
+  std::sscanf(run.process.err.c_str() + peak, "peak %ld KB cpu %lf %lf", &run.process.peakKb, &user,
+              &system);
+  run.cpuSeconds = user + system;
   if (keepFiles) run.files = FolderContents(out.path());
   return run;
 }
@@ -135,6 +140,8 @@ int main() {
 
   std::printf("24 scans: default %.2f s, --threads 1 %.2f s, --jobs 1 --threads 1 %.2f s\n",
               pooled.process.seconds, oneThread.process.seconds, oneByOne.process.seconds);
+  std::printf("CPU time: default %.2f s, --threads 1 %.2f s, --jobs 1 --threads 1 %.2f s\n",
+              pooled.cpuSeconds, oneThread.cpuSeconds, oneByOne.cpuSeconds);
   std::printf("peak memory: default %ld KB, --threads 1 %ld KB, --jobs 1 --threads 1 %ld KB\n",
               pooled.process.peakKb, oneThread.process.peakKb, oneByOne.process.peakKb);
   std::printf("200 small pictures (best of 3): default %.3f s, --threads 1 %.3f s\n", smallPooled,
