@@ -193,5 +193,22 @@ TEST(PicturePipelineTest, ACancelledRunStartsNoFurtherWorkButStillHandsOutItsPic
   }
 }
 
+TEST(PicturePipelineTest, AnAddressOffThePlanIsFetchedOnTheSpotAndLeavesThePlanInOrder) {
+  const std::string portrait = MakeQuadrantJpeg(30, 40, JpegKind::kBaseline);
+  testkit::LoopbackServer server([&](httplib::Server& s) {
+    s.Get("/extra.jpg", [&](const httplib::Request&, httplib::Response& res) {
+      res.set_content(portrait, "image/jpeg");
+    });
+  });
+  RecordingBodies bodies;
+  const std::vector<std::string> addresses = Addresses(3);
+  PicturePipeline pipeline(addresses, 2, 90, 2, std::ref(bodies), FetchOptions{});
+  EXPECT_EQ(pipeline.Take(server.Url("/extra.jpg"), 2, 90).bytes, portrait);
+  for (const std::string& address : addresses) {
+    EXPECT_EQ(testkit::DecodeJpeg(pipeline.Take(address, 2, 90).bytes).width, 200);
+  }
+  EXPECT_EQ(bodies.Asked(), 3u);
+}
+
 }  // namespace
 }  // namespace picsheet
