@@ -1,12 +1,22 @@
 #include "app/core/picture_pipeline.h"
 
+#include <sched.h>
+
 #include <algorithm>
 #include <utility>
 
 namespace picsheet {
 
 int DefaultPictureThreads() {
-  return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 64u));
+  // The cores this process may run on (taskset, a container's cpuset), else all the machine has.
+  cpu_set_t allowed;
+  CPU_ZERO(&allowed);
+  unsigned cores = 0;
+  if (::sched_getaffinity(0, sizeof allowed, &allowed) == 0) {
+    cores = static_cast<unsigned>(CPU_COUNT(&allowed));
+  }
+  if (cores == 0) cores = std::thread::hardware_concurrency();
+  return static_cast<int>(std::clamp(cores, 1u, 64u));
 }
 
 PicturePipeline::PicturePipeline(std::vector<std::string> addresses, std::int32_t orientation,

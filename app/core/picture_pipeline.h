@@ -21,7 +21,8 @@
 
 namespace picsheet {
 
-// Worker threads for picture work when nothing else is asked: one per core, at most 64.
+// Worker threads for picture work when nothing else is asked: one per core this process may
+// run on, at most 64.
 int DefaultPictureThreads();
 
 // Gives the body at an address. The pipeline calls it for the planned addresses in plan order, one
