@@ -31,12 +31,14 @@ int DefaultPictureThreads();
 using BodySource = std::function<MemoryStream(const std::string& url)>;
 
 // Prepares the planned pictures on `threads` workers, at most 2 x threads pictures ahead of the
-// one the converter takes, and hands them out in plan order. Work stops early when *cancelled
-// turns true (no new picture is started) and when the pipeline is destroyed.
+// one the converter takes, and hands them out in plan order. Work stops early when the run's
+// cancel flag (offPlanFetch.cancelled) turns true: no new picture is started, and the converter
+// does what is left of a picture it still takes. It stops too when the pipeline is destroyed.
+// Take is for one thread, the converter's.
 class PicturePipeline {
  public:
   // orientation and rotationAngle are the run's; offPlanFetch sets up the client that serves an
-  // address the plan did not foresee.
+  // address the plan did not foresee, and carries the run's cancel flag.
   PicturePipeline(std::vector<std::string> addresses, std::int32_t orientation,
                   std::int32_t rotationAngle, int threads, BodySource bodies,
                   FetchOptions offPlanFetch);
