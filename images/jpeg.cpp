@@ -6,6 +6,8 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,7 @@ struct ErrorTrap {
   char text[JMSG_LENGTH_MAX] = {};  // the library's own words for the error
   bool writeFailed = false;         // the destination could not write; not a library error
   bool interrupted = false;         // the run was cancelled while writing
+  bool outOfMemory = false;         // the destination could not grow; not a library error
 };
 
 [[noreturn]] void JumpOnError(j_common_ptr info) {
@@ -55,6 +58,7 @@ void RunTrapped(ErrorTrap& trap, const Body& body) {
   if (setjmp(trap.jump) != 0) {
     if (trap.interrupted) throw Error(messages::kInterrupted);
     if (trap.writeFailed) throw Error(messages::kStreamWrite);
+    if (trap.outOfMemory) throw Error(messages::kOutOfMemory);
     throw Error(messages::JpegError(trap.code), trap.text);
   }
   body();
@@ -218,19 +222,13 @@ void DecodeJpegRows(const std::string& data, int stripRows, const RowSink& sink)
   RunTrapped(decompressor.trap(), [&] { jpeg_finish_decompress(&info); });
 }
 
-void EncodeJpegRgb(const std::uint8_t* raster, int width, int height, bool progressive, int fd,
-                   const std::atomic<bool>* cancelled) {
-  DescriptorDestination destination{};  // outlives the compressor that points at it
-  Compressor compressor;
-  jpeg_compress_struct& info = compressor.info();
-  destination.manager.init_destination = StartDestination;
-  destination.manager.empty_output_buffer = EmptyDestination;
-  destination.manager.term_destination = TerminateDestination;
-  destination.fd = fd;
-  destination.trap = &compressor.trap();
-  destination.cancelled = cancelled;
-  info.dest = &destination.manager;
+namespace {
 
+// Quality 90 with baseline-limited tables, progressive when asked, into whatever destination the
+// compressor has been given.
+void EncodeInto(Compressor& compressor, const std::uint8_t* raster, int width, int height,
+                bool progressive, const std::atomic<bool>* cancelled) {
+  jpeg_compress_struct& info = compressor.info();
   const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
   RunTrapped(compressor.trap(), [&] {
     info.image_width = static_cast<JDIMENSION>(width);
@@ -253,6 +251,85 @@ void EncodeJpegRgb(const std::uint8_t* raster, int width, int height, bool progr
     }
     jpeg_finish_compress(&info);
   });
+}
+
+// A destination that appends the encoded stream to a string a block at a time. The string grows
+// as the library fills blocks; allocation failure is reported through the library's error exit,
+// since no C++ exception may pass through libjpeg's frames.
+struct StringDestination {
+  jpeg_destination_mgr manager;
+  std::string* out;
+  ErrorTrap* trap;
+  JOCTET buffer[64 * 1024];
+};
+
+void StartString(j_compress_ptr info) {
+  auto* destination = reinterpret_cast<StringDestination*>(info->dest);
+  destination->manager.next_output_byte = destination->buffer;
+  destination->manager.free_in_buffer = sizeof destination->buffer;
+}
+
+void AppendOrFail(j_compress_ptr info, std::size_t size) {
+  auto* destination = reinterpret_cast<StringDestination*>(info->dest);
+  bool appended = true;
+  try {
+    destination->out->append(reinterpret_cast<const char*>(destination->buffer), size);
+  } catch (const std::bad_alloc&) {
+    appended = false;
+  }
+  if (!appended) {
+    destination->trap->outOfMemory = true;
+    (*info->err->error_exit)(reinterpret_cast<j_common_ptr>(info));
+  }
+}
+
+boolean EmptyString(j_compress_ptr info) {
+  auto* destination = reinterpret_cast<StringDestination*>(info->dest);
+  AppendOrFail(info, sizeof destination->buffer);
+  StartString(info);
+  return TRUE;
+}
+
+void TerminateString(j_compress_ptr info) {
+  auto* destination = reinterpret_cast<StringDestination*>(info->dest);
+  AppendOrFail(info, sizeof destination->buffer - destination->manager.free_in_buffer);
+}
+
+}  // namespace
+
+void EncodeJpegRgb(const std::uint8_t* raster, int width, int height, bool progressive, int fd,
+                   const std::atomic<bool>* cancelled) {
+  DescriptorDestination destination{};  // outlives the compressor that points at it
+  Compressor compressor;
+  destination.manager.init_destination = StartDestination;
+  destination.manager.empty_output_buffer = EmptyDestination;
+  destination.manager.term_destination = TerminateDestination;
+  destination.fd = fd;
+  destination.trap = &compressor.trap();
+  destination.cancelled = cancelled;
+  compressor.info().dest = &destination.manager;
+  EncodeInto(compressor, raster, width, height, progressive, cancelled);
+}
+
+std::string EncodeJpegRgbToMemory(const std::uint8_t* raster, int width, int height,
+                                  bool progressive, std::size_t expectedSize,
+                                  const std::atomic<bool>* cancelled) {
+  std::string stream;
+  try {
+    stream.reserve(expectedSize);
+  } catch (const std::bad_alloc&) {
+    throw Error(messages::kOutOfMemory);
+  }
+  auto destination = std::make_unique<StringDestination>();  // outlives the compressor
+  Compressor compressor;
+  destination->manager.init_destination = StartString;
+  destination->manager.empty_output_buffer = EmptyString;
+  destination->manager.term_destination = TerminateString;
+  destination->out = &stream;
+  destination->trap = &compressor.trap();
+  compressor.info().dest = &destination->manager;
+  EncodeInto(compressor, raster, width, height, progressive, cancelled);
+  return stream;
 }
 
 }  // namespace picsheet

@@ -40,4 +40,11 @@ void DecodeJpegRows(const std::string& data, int stripRows, const RowSink& sink)
 void EncodeJpegRgb(const std::uint8_t* raster, int width, int height, bool progressive, int fd,
                    const std::atomic<bool>* cancelled = nullptr);
 
+// The same encoding into memory: returns the whole stream, for which expectedSize bytes are set
+// aside at the start. Throws Error "Out of memory" when the stream cannot be held,
+// "Interrupted" once cancelled is set (checked every 64 rows).
+std::string EncodeJpegRgbToMemory(const std::uint8_t* raster, int width, int height,
+                                  bool progressive, std::size_t expectedSize,
+                                  const std::atomic<bool>* cancelled = nullptr);
+
 }  // namespace picsheet

@@ -14,8 +14,6 @@
 #include "base/http_client.h"
 #include "base/messages.h"
 #include "base/paths.h"
-#include "images/jpeg.h"
-#include "images/rotate.h"
 
 namespace picsheet {
 namespace {
@@ -52,7 +50,7 @@ void EnsureFolder(const std::string& sessionName, const std::string& folder) {
 // Long side x cell width / short side under vertical orientation, short / long otherwise; the
 // product first, then the quotient. An empty picture gives 0 / 0, which is refused rather than
 // left to become a NaN on the page.
-long double PrintedHeightOf(const JpegPicture& picture, long double cellWidth,
+long double PrintedHeightOf(const PreparedPicture& picture, long double cellWidth,
                             std::int32_t orientation) {
   const long double w = picture.width;
   const long double h = picture.height;
@@ -64,16 +62,11 @@ long double PrintedHeightOf(const JpegPicture& picture, long double cellWidth,
   return numerator / divisor;
 }
 
-bool NeedsTurn(const JpegPicture& picture, std::int32_t orientation) {
-  if (orientation == 2) return picture.width > picture.height;
-  if (orientation == 1) return picture.width < picture.height;
-  return false;
-}
-
 // Runs one step of getting the picture itself: fetching, reading the header, sizing, decoding.
 // Its errors mean this picture cannot be had, except those of the machine (memory running out,
-// no HTTP handle to be made), which would fail every picture alike and so concern the whole run.
-// Creating and writing files stays outside, so their errors never count as undelivered.
+// no HTTP handle to be made, the run being stopped), which would fail every picture alike and so
+// concern the whole run. Creating and writing files, and encoding, stay outside, so their errors
+// never count as undelivered.
 template <typename Step>
 auto Delivering(const Step& step) {
   try {
@@ -88,23 +81,12 @@ auto Delivering(const Step& step) {
   }
 }
 
-// A picture that does not decode because the server sent something else (an error page, a
-// login form) is explained by what the server said, which tells the user more than libjpeg can.
-void ExplainUndecodable(Error& error, const AnswerInfo& answer) {
-  if (answer.status == 0 || std::string_view(error.what()).rfind("JPEG error #", 0) != 0) return;
-  const bool picture =
-      std::string_view(answer.contentType).rfind("image/", 0) == 0 || answer.contentType.empty();
-  if (answer.status < 200 || answer.status >= 300 || !picture) {
-    error.SetReason(DescribeAnswer(answer));
-  }
-}
-
 }  // namespace
 
-std::string LocaliseImage(const SessionFolder& session, const std::string& pictureUrl,
-                          const long double& cellWidth, long double& printedHeight,
-                          std::int32_t orientation, std::int32_t rotationAngle,
-                          std::string pictureName, const PictureFetch& fetch) {
+std::string LocalisePreparedImage(const SessionFolder& session, const std::string& pictureUrl,
+                                  const long double& cellWidth, long double& printedHeight,
+                                  std::int32_t orientation, std::int32_t rotationAngle,
+                                  std::string pictureName, const PicturePrepare& prepare) {
   const std::string padded = PaddedName(std::move(pictureName));
   // The page keeps the run's bytes; the disk gets each component's UTF-8 form, as a browser
   // reading the page asks for it.
@@ -114,33 +96,36 @@ std::string LocaliseImage(const SessionFolder& session, const std::string& pictu
   const std::string file = folder + "/" + FileSystemName(padded + ".jpg");
   std::string returned = session.sessionName + "_images\\" + padded + ".jpg";
 
-  MemoryStream body = Delivering([&] { return fetch(pictureUrl); });
-  const AnswerInfo answer = body.answer();
-  JpegPicture picture;
-  try {
-    picture = Delivering([&] { return LoadJpegPicture(std::move(body).TakeRemaining()); });
-    Delivering([&] {
-      if (printedHeight == 0) printedHeight = PrintedHeightOf(picture, cellWidth, orientation);
-      if (NeedsTurn(picture, orientation)) RotateBitmap(picture, rotationAngle, session.cancelled);
-    });
-  } catch (Error& error) {
-    ExplainUndecodable(error, answer);
-    throw;
-  }
+  PreparedPicture picture =
+      Delivering([&] { return prepare(pictureUrl, orientation, rotationAngle); });
+  Delivering([&] {
+    if (printedHeight == 0) printedHeight = PrintedHeightOf(picture, cellWidth, orientation);
+    if (picture.turnFailure) std::rethrow_exception(picture.turnFailure);
+  });
 
   // Written through a temporary file, so a failed write never leaves a truncated picture behind.
+  // The file is created before an encoding failure is raised, as when encoding streams into it.
   AtomicFile out(session.stagingFolder.empty()
                      ? file
                      : session.stagingFolder + "/" + FileSystemName(padded + ".jpg"),
                  file);
-  if (picture.hasData) {
-    out.Write(picture.data);
-  } else {
-    EncodeJpegRgb(picture.raster.data(), picture.width, picture.height, picture.progressive,
-                  out.fd(), session.cancelled);
-  }
+  if (picture.encodeFailure) std::rethrow_exception(picture.encodeFailure);
+  out.Write(picture.bytes);
   out.Commit(false);
   return returned;
+}
+
+std::string LocaliseImage(const SessionFolder& session, const std::string& pictureUrl,
+                          const long double& cellWidth, long double& printedHeight,
+                          std::int32_t orientation, std::int32_t rotationAngle,
+                          std::string pictureName, const PictureFetch& fetch) {
+  const PicturePrepare onTheSpot = [&fetch, &session](const std::string& url,
+                                                      std::int32_t orientation,
+                                                      std::int32_t rotationAngle) {
+    return PrepareAnswer(fetch(url), orientation, rotationAngle, session.cancelled);
+  };
+  return LocalisePreparedImage(session, pictureUrl, cellWidth, printedHeight, orientation,
+                               rotationAngle, std::move(pictureName), onTheSpot);
 }
 
 ImageLocaliser::ImageLocaliser(SessionFolder session, PictureFetch fetch)
@@ -152,6 +137,16 @@ std::string ImageLocaliser::LocaliseImage(const std::string& pictureUrl,
                                           std::string pictureName) {
   return picsheet::LocaliseImage(session_, pictureUrl, cellWidth, printedHeight, orientation,
                                  rotationAngle, std::move(pictureName), fetch_);
+}
+
+PreparedImageLocaliser::PreparedImageLocaliser(SessionFolder session, PicturePrepare prepare)
+    : session_(std::move(session)), prepare_(std::move(prepare)) {}
+
+std::string PreparedImageLocaliser::LocaliseImage(
+    const std::string& pictureUrl, const long double& cellWidth, long double& printedHeight,
+    std::int32_t orientation, std::int32_t rotationAngle, std::string pictureName) {
+  return LocalisePreparedImage(session_, pictureUrl, cellWidth, printedHeight, orientation,
+                               rotationAngle, std::move(pictureName), prepare_);
 }
 
 }  // namespace picsheet

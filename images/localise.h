@@ -9,11 +9,18 @@
 
 #include "base/memory_stream.h"
 #include "convert/catalogue.h"
+#include "images/picture_work.h"
 
 namespace picsheet {
 
 // Gives the body of one picture address; FetchUrl by default, a prefetcher during fast runs.
 using PictureFetch = std::function<MemoryStream(const std::string& url)>;
+
+// Gives the picture at an address prepared for an orientation and angle (PreparePicture): made
+// on the spot by default, taken from workers that made it ahead during fast runs. Throws what the
+// download or the header reading threw.
+using PicturePrepare = std::function<PreparedPicture(
+    const std::string& url, std::int32_t orientation, std::int32_t rotationAngle)>;
 
 // Where a run's pictures go: programFolder (ending in "/") + sessionName + "_images".
 struct SessionFolder {
@@ -38,6 +45,14 @@ std::string LocaliseImage(const SessionFolder& session, const std::string& pictu
                           std::int32_t orientation, std::int32_t rotationAngle,
                           std::string pictureName, const PictureFetch& fetch);
 
+// LocaliseImage with the picture prepared by prepare, which may have done its work on another
+// thread ahead of time; everything the user sees (the folder, the height, the file, the error)
+// happens here, in the same order and with the same outcome.
+std::string LocalisePreparedImage(const SessionFolder& session, const std::string& pictureUrl,
+                                  const long double& cellWidth, long double& printedHeight,
+                                  std::int32_t orientation, std::int32_t rotationAngle,
+                                  std::string pictureName, const PicturePrepare& prepare);
+
 // The converter's real localiser: LocaliseImage with one session folder and one fetch.
 class ImageLocaliser final : public PictureLocaliser {
  public:
@@ -49,6 +64,20 @@ class ImageLocaliser final : public PictureLocaliser {
  private:
   SessionFolder session_;
   PictureFetch fetch_;
+};
+
+// The converter's localiser for pictures prepared ahead: LocalisePreparedImage with one session
+// folder and one source of prepared pictures.
+class PreparedImageLocaliser final : public PictureLocaliser {
+ public:
+  PreparedImageLocaliser(SessionFolder session, PicturePrepare prepare);
+  std::string LocaliseImage(const std::string& pictureUrl, const long double& cellWidth,
+                            long double& printedHeight, std::int32_t orientation,
+                            std::int32_t rotationAngle, std::string pictureName) override;
+
+ private:
+  SessionFolder session_;
+  PicturePrepare prepare_;
 };
 
 }  // namespace picsheet

@@ -3,7 +3,7 @@
 picsheet_install_deps() {
   local packages=(cmake g++ make pkg-config ca-certificates curl
     libcurl4-openssl-dev libjpeg62-turbo-dev libcli11-dev
-    libgtest-dev libcpp-httplib-dev libbenchmark-dev zlib1g-dev openssl)
+    libgtest-dev libcpp-httplib-dev libbenchmark-dev zlib1g-dev openssl time)
   if [ "${1:-}" = "--gui" ]; then
     packages+=(qt6-base-dev qt6-webengine-dev libcups2-dev xvfb xauth poppler-utils)
     # The manual pages and icons the install rules make, and the tools that check them.

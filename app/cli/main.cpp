@@ -141,6 +141,11 @@ int main(int argc, char** argv) {
       ->type_name("N")
       ->check(CLI::Range(0, 10).description(""))
       ->default_val(2);
+  app.add_option("--threads", request.threads, "pictures turned and encoded at once")
+      ->type_name("N")
+      ->check(CLI::Range(1, 64))
+      ->default_val(request.threads)
+      ->default_str("the number of cores");
   app.add_flag("--status", printStatus, "print every status text to stderr, one line each");
   std::string pdfPath;
   app.add_option("--pdf", pdfPath, "also write the page as PDF FILE (1 cm margins, true size)")

@@ -7,7 +7,9 @@
 
 #include "app/core/digit_pictures.h"
 #include "app/core/memory_budget.h"
+#include "app/core/memory_tuning.h"
 #include "app/core/page_file.h"
+#include "app/core/picture_pipeline.h"
 #include "app/core/picture_plan.h"
 #include "app/core/picture_prefetcher.h"
 #include "app/core/run_output.h"
@@ -81,6 +83,29 @@ class CountingLocaliser final : public PictureLocaliser {
   int saved_ = 0;
 };
 
+// The localiser of one run. With more than one picture thread the pictures are prepared ahead on
+// a pipeline that takes its bodies from fetch; with one, each is fetched and prepared when the
+// converter reaches it.
+std::unique_ptr<PictureLocaliser> PictureLocaliserFor(const RunRequest& request,
+                                                      const FetchOptions& pictureFetch,
+                                                      const SessionFolder& folder,
+                                                      const std::vector<std::string>& plan,
+                                                      PictureFetch fetch,
+                                                      std::unique_ptr<PicturePipeline>& pipeline) {
+  if (request.threads <= 1 || plan.size() <= 1) {
+    return std::make_unique<ImageLocaliser>(folder, std::move(fetch));
+  }
+  pipeline = std::make_unique<PicturePipeline>(plan, request.options.orientation,
+                                               request.options.rotationAngle, request.threads,
+                                               std::move(fetch), pictureFetch);
+  PicturePipeline& prepared = *pipeline;
+  return std::make_unique<PreparedImageLocaliser>(
+      folder,
+      [&prepared](const std::string& url, std::int32_t orientation, std::int32_t rotationAngle) {
+        return prepared.Take(url, orientation, rotationAngle);
+      });
+}
+
 std::string ConvertAndSave(const RunRequest& request, RunState& state, RunView& view) {
   // The page lives for this run only: it is scanned twice here and never needed afterwards.
   std::string pageText;
@@ -107,22 +132,26 @@ std::string ConvertAndSave(const RunRequest& request, RunState& state, RunView& 
   std::unique_ptr<PicturePrefetcher> prefetcher;
   PictureFetch fetch = [&client](const std::string& url) { return client.Get(url); };
   if (request.jobs > 1 && total > 1) {
-    prefetcher =
-        std::make_unique<PicturePrefetcher>(std::move(addresses), request.jobs, pictureFetch);
+    prefetcher = std::make_unique<PicturePrefetcher>(addresses, request.jobs, pictureFetch);
     fetch = [&prefetcher](const std::string& url) { return prefetcher->Take(url); };
   }
 
   RecordingView recorder(view);
-  ImageLocaliser images(SessionFolder{request.programFolder, state.sessionName,
-                                      output.stagingFolder(), request.fetch.cancelled},
-                        std::move(fetch));
-  CountingLocaliser localiser(images, view, total, request);
+  const SessionFolder folder{request.programFolder, state.sessionName, output.stagingFolder(),
+                             request.fetch.cancelled};
+  // Declared after the prefetcher and the client it takes bodies from, so it ends before them.
+  std::unique_ptr<PicturePipeline> pipeline;
+  std::unique_ptr<PictureLocaliser> images =
+      PictureLocaliserFor(request, pictureFetch, folder, addresses, fetch, pipeline);
+  CountingLocaliser localiser(*images, view, total, request);
   state.summary = CatalogueSummary{};
   try {
     ConvertCatalogue(recorder, localiser, request.options, std::move(pageText), &state.summary);
+    pipeline.reset();
     prefetcher.reset();
     ThrowIfCancelled(request);
   } catch (...) {
+    pipeline.reset();
     prefetcher.reset();
     // A picture that failed ends the run with the pictures saved before it in place; an
     // interrupted run leaves the folder as it was (the output's destructor drops the staging).
@@ -154,6 +183,7 @@ std::string ConvertAndSave(const RunRequest& request, RunState& state, RunView& 
 }  // namespace
 
 std::string RunConversion(const RunRequest& request, RunState& state, RunView& view) {
+  KeepLargeBuffersOutOfTheHeap();
   try {
     return ConvertAndSave(request, state, view);
   } catch (const Error&) {

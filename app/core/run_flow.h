@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "app/core/picture_pipeline.h"
 #include "base/http_client.h"
 #include "convert/catalogue.h"
 
@@ -15,8 +16,9 @@ struct RunRequest {
   std::string saveName;       // 8-bit, used unchanged when not empty; else derived from source
   std::string programFolder;  // where the page and the picture folder go; ends in "/"
   CatalogueOptions options;
-  int jobs = 6;        // pictures downloaded at once, ahead of the converter
-  FetchOptions fetch;  // time-outs of every transfer
+  int jobs = 6;                           // pictures downloaded at once, ahead of the converter
+  int threads = DefaultPictureThreads();  // pictures turned and encoded at once, ahead of it too
+  FetchOptions fetch;                     // time-outs of every transfer
 };
 
 // State the window keeps between runs; a run updates it as it goes, also when it fails.
