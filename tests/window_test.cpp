@@ -326,6 +326,7 @@ class WindowTest : public QObject {
   void fieldsStandUnderTheirLabelsInTheirOrder();
   void splitterSharesTheWidthBetweenThePanes();
   void aNarrowWindowWrapsTheOptionsAndCutsNothingOff();
+  void printButtonsWrapTogether();
   void programFolderIsTheExecutablesFolder();
   void readOnlyProgramFolderWritesIntoDocumentsAndShowsIt();
   void previewRunsNoScriptsPluginsOrRemoteLoads();
@@ -550,6 +551,19 @@ void WindowTest::aNarrowWindowWrapsTheOptionsAndCutsNothingOff() {
     QVERIFY(InWindow(Find<QWidget>(shown.form, "GroupBox1"))
                 .contains(InWindow(Find<QWidget>(shown.form, "btnPdf"))));
     QVERIFY(strip.bottom() < InWindow(Find<QWidget>(shown.form, "Splitter1")).top());
+  }
+}
+
+void WindowTest::printButtonsWrapTogether() {
+  ShownForm shown;
+  // At every width the strip may wrap at, "Печать…" and "PDF…" stay side by side on one row.
+  for (int width = 560; width <= 1280; width += 20) {
+    shown.form.resize(width, 480);
+    QTRY_COMPARE(shown.form.width(), width);
+    const QRect print = InWindow(Find<QWidget>(shown.form, "btnPrint"));
+    const QRect pdf = InWindow(Find<QWidget>(shown.form, "btnPdf"));
+    QVERIFY2(print.top() == pdf.top() && print.right() < pdf.left(),
+             qPrintable(QString::number(width)));
   }
 }
 

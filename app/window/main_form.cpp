@@ -305,13 +305,19 @@ QWidget* MainForm::BuildOptionStrip() {
   boxes->addStretch();
   strip->addWidget(GroupBox1_);
 
-  // Printing the saved page, once there is one.
-  printButton_ = Named(new QPushButton(QStringLiteral("Печать…"), GroupBox1_), "btnPrint");
-  pdfButton_ = Named(new QPushButton(QStringLiteral("PDF…"), GroupBox1_), "btnPdf");
+  // Printing the saved page, once there is one. The two buttons are one item of the line, so
+  // that a wrapping line moves them together instead of parting them on two rows.
+  auto* printing = new QWidget(GroupBox1_);
+  auto* pair = new QHBoxLayout(printing);
+  pair->setContentsMargins(0, 0, 0, 0);
+  pair->setSpacing(10);
+  printButton_ = Named(new QPushButton(QStringLiteral("Печать…"), printing), "btnPrint");
+  pdfButton_ = Named(new QPushButton(QStringLiteral("PDF…"), printing), "btnPdf");
   for (QPushButton* button : {printButton_, pdfButton_}) {
     button->setEnabled(false);
-    boxes->addWidget(button);
+    pair->addWidget(button);
   }
+  boxes->addWidget(printing);
   return optionStrip_;
 }
 
