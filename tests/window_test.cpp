@@ -49,6 +49,7 @@
 #include "app/window/main_form.h"
 #include "app/window/page_scheme.h"
 #include "app/window/preview_pane.h"
+#include "app/window/russian_dialogs.h"
 #include "app/window/source_text.h"
 #include "app/window/summary_text.h"
 #include "app/window/window_start.h"
@@ -333,6 +334,7 @@ class WindowTest : public QObject {
   void previewReadsPagesWithoutACharsetAsWindows1251();
   void previewOfASavedPageLoadsNothingRemote();
   void applicationTitleIsTheProgramNameWithTheRestInLowerCase();
+  void qtOwnButtonsSpeakRussian();
 
   void sourceChangeDerivesSaveNameAndSelectsItInFocus();
   void sourceChangeOverwritesTypedSaveNameButClearingKeepsIt();
@@ -680,6 +682,13 @@ void WindowTest::applicationTitleIsTheProgramNameWithTheRestInLowerCase() {
   QCOMPARE(ApplicationTitle(QStringLiteral("ИМЯ.x")), QStringLiteral("Имя"));
   QCOMPARE(ApplicationTitle(QStringLiteral("/a/.hidden")), QString());
   QCOMPARE(ApplicationTitle(), QStringLiteral("window_test"));
+}
+
+void WindowTest::qtOwnButtonsSpeakRussian() {
+  QVERIFY(InstallRussianDialogs(*QCoreApplication::instance()));
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("t"), QStringLiteral("m"),
+                  QMessageBox::Ok | QMessageBox::Cancel);
+  QCOMPARE(box.button(QMessageBox::Cancel)->text(), QStringLiteral("Отмена"));
 }
 
 void WindowTest::sourceChangeDerivesSaveNameAndSelectsItInFocus() {
