@@ -42,6 +42,7 @@
 #include "app/core/program_folder.h"
 #include "app/core/session_name.h"
 #include "app/window/application_title.h"
+#include "app/window/destroyed_window_watch.h"
 #include "app/window/mnemonics.h"
 #include "app/window/paper_print.h"
 #include "app/window/paper_render.h"
@@ -187,6 +188,8 @@ MainForm::MainForm(QWidget* parent) : QMainWindow(parent), worker_(std::make_uni
   move(257, 113);
   Splitter1_->setSizes({kTextPaneWidth, kWindowWidth - kTextPaneWidth - Splitter1_->handleWidth()});
 
+  destroyedWatch_ = std::make_unique<DestroyedWindowWatch>(*this);
+
   connect(urx_, &QLineEdit::textChanged, this, &MainForm::urxChange);
   connect(Button1_, &QPushButton::clicked, this, &MainForm::Button1Click);
   ConnectKeyboard();
@@ -212,6 +215,7 @@ MainForm::MainForm(QWidget* parent) : QMainWindow(parent), worker_(std::make_uni
 }
 
 MainForm::~MainForm() {
+  destroyedWatch_.reset();
   // Nothing of a run may reach the widgets any more while they go away.
   worker_->disconnect();
   worker_.reset();
