@@ -5,7 +5,7 @@ picsheet_install_deps() {
     libcurl4-openssl-dev libjpeg62-turbo-dev libcli11-dev
     libgtest-dev libcpp-httplib-dev libbenchmark-dev zlib1g-dev openssl time)
   if [ "${1:-}" = "--gui" ]; then
-    packages+=(qt6-base-dev qt6-webengine-dev libcups2-dev xvfb xauth poppler-utils)
+    packages+=(qt6-base-dev qt6-webengine-dev qt6-translations-l10n libcups2-dev xvfb xauth poppler-utils)
     # The manual pages and icons the install rules make, and the tools that check them.
     packages+=(help2man librsvg2-bin desktop-file-utils appstream man-db)
   fi

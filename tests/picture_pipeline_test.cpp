@@ -174,7 +174,7 @@ TEST(PicturePipelineTest, WorkStaysWithinTheWindowAndEndsWithThePipeline) {
   EXPECT_LE(bodies.Asked(), 9u);
 }
 
-TEST(PicturePipelineTest, ACancelledRunStartsNoFurtherWorkButStillHandsOutItsPictures) {
+TEST(PicturePipelineTest, ACancelledRunStartsNoFurtherWorkAndStopsEveryTurn) {
   RecordingBodies bodies;
   const std::vector<std::string> addresses = Addresses(20);
   std::atomic<bool> cancelled{false};
@@ -183,8 +183,25 @@ TEST(PicturePipelineTest, ACancelledRunStartsNoFurtherWorkButStillHandsOutItsPic
   PicturePipeline pipeline(addresses, 2, -90, 2, std::ref(bodies), options);
   WaitUntil([&] { return bodies.Asked() >= 4; });
   cancelled = true;
-  for (const std::string& address : addresses) {
-    EXPECT_EQ(testkit::DecodeJpeg(pipeline.Take(address, 2, -90).bytes).height, 300);
+  const auto messageOf = [](const std::exception_ptr& failure) -> std::string {
+    try {
+      std::rethrow_exception(failure);
+    } catch (const Error& e) {
+      return e.what();
+    }
+  };
+  for (std::size_t i = 0; i < addresses.size(); ++i) {
+    const PreparedPicture picture = pipeline.Take(addresses[i], 2, -90);
+    // Every turn or encoding under way when the flag came, or begun after it, stops as the run
+    // does.
+    const std::exception_ptr failure =
+        picture.turnFailure ? picture.turnFailure : picture.encodeFailure;
+    if (failure) {
+      EXPECT_EQ(messageOf(failure), "Interrupted") << i;
+    } else {
+      EXPECT_LT(i, 4u) << "only the workers' pictures may have been turned whole";
+      EXPECT_EQ(testkit::DecodeJpeg(picture.bytes).height, 300) << i;
+    }
   }
   // The workers had started the first 2 x 2 before the flag came; everything later was done on
   // this thread.

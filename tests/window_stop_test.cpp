@@ -1,5 +1,6 @@
 // Stopping a run in the window: "Стоп" (Button1 during a run) and closing the window leave the
 // output folder exactly as an older complete run of the same name left it.
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -8,8 +9,13 @@
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
+#include <array>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <map>
 #include <thread>
 
 #include "app/core/run_flow.h"
@@ -103,6 +109,7 @@ class WindowStopTest : public QObject {
   void stopLeavesTheOlderRunAsItWas_data();
   void stopLeavesTheOlderRunAsItWas();
   void closingLeavesTheOlderRunAsItWas();
+  void destroyingTheNativeWindowStopsTheRunAndClosesIt();
 };
 
 void WindowStopTest::stopLeavesTheOlderRunAsItWas_data() {
@@ -159,6 +166,32 @@ void WindowStopTest::closingLeavesTheOlderRunAsItWas() {
   form->close();
   delete form;  // waits for the run, which stops at once
   QVERIFY(std::chrono::steady_clock::now() - start < std::chrono::seconds(5));
+  QCOMPARE(testkit::SnapshotFolder(folder.path()), before);
+}
+
+void WindowStopTest::destroyingTheNativeWindowStopsTheRunAndClosesIt() {
+  SlowSeriesServer server;
+  testkit::TempDir folder;
+  OlderRun(server, folder.path());
+  const auto before = testkit::SnapshotFolder(folder.path());
+  MainForm form;
+  form.SetProgramFolder(folder.path());
+  form.show();
+  QSignalSpy ended(&form, &MainForm::RunEnded);
+  StartSlowRun(server, form);
+
+  // What the X server sends when another program destroys the window (xdotool windowclose).
+  std::array<unsigned char, 32> destroyNotify{};
+  destroyNotify[0] = 17;
+  const auto window = static_cast<std::uint32_t>(form.internalWinId());
+  std::memcpy(destroyNotify.data() + 8, &window, sizeof window);
+  qintptr result = 0;
+  QAbstractEventDispatcher::instance()->filterNativeEvent("xcb_generic_event_t",
+                                                          destroyNotify.data(), &result);
+
+  QTRY_VERIFY(!form.isVisible());
+  QVERIFY(ended.wait(kRunTimeoutMs));
+  QCOMPARE(ended.takeFirst().at(0).toBool(), false);
   QCOMPARE(testkit::SnapshotFolder(folder.path()), before);
 }
 

@@ -48,6 +48,7 @@
 #include "app/window/main_form.h"
 #include "app/window/page_scheme.h"
 #include "app/window/preview_pane.h"
+#include "app/window/russian_dialogs.h"
 #include "app/window/source_text.h"
 #include "app/window/summary_text.h"
 #include "app/window/window_start.h"
@@ -325,12 +326,14 @@ class WindowTest : public QObject {
   void fieldsStandUnderTheirLabelsInTheirOrder();
   void splitterSharesTheWidthBetweenThePanes();
   void aNarrowWindowWrapsTheOptionsAndCutsNothingOff();
+  void printButtonsWrapTogether();
   void programFolderIsTheExecutablesFolder();
   void readOnlyProgramFolderWritesIntoDocumentsAndShowsIt();
   void previewRunsNoScriptsPluginsOrRemoteLoads();
   void previewReadsPagesWithoutACharsetAsWindows1251();
   void previewOfASavedPageLoadsNothingRemote();
   void applicationTitleIsTheProgramNameWithTheRestInLowerCase();
+  void qtOwnButtonsSpeakRussian();
 
   void sourceChangeDerivesSaveNameAndSelectsItInFocus();
   void sourceChangeOverwritesTypedSaveNameButClearingKeepsIt();
@@ -552,6 +555,19 @@ void WindowTest::aNarrowWindowWrapsTheOptionsAndCutsNothingOff() {
   }
 }
 
+void WindowTest::printButtonsWrapTogether() {
+  ShownForm shown;
+  // At every width the strip may wrap at, "Печать…" and "PDF…" stay side by side on one row.
+  for (int width = 560; width <= 1280; width += 20) {
+    shown.form.resize(width, 480);
+    QTRY_COMPARE(shown.form.width(), width);
+    const QRect print = InWindow(Find<QWidget>(shown.form, "btnPrint"));
+    const QRect pdf = InWindow(Find<QWidget>(shown.form, "btnPdf"));
+    QVERIFY2(print.top() == pdf.top() && print.right() < pdf.left(),
+             qPrintable(QString::number(width)));
+  }
+}
+
 void WindowTest::programFolderIsTheExecutablesFolder() {
   MainForm form;
   QCOMPARE(QString::fromStdString(form.programFolder()),
@@ -665,6 +681,13 @@ void WindowTest::applicationTitleIsTheProgramNameWithTheRestInLowerCase() {
   QCOMPARE(ApplicationTitle(QStringLiteral("ИМЯ.x")), QStringLiteral("Имя"));
   QCOMPARE(ApplicationTitle(QStringLiteral("/a/.hidden")), QString());
   QCOMPARE(ApplicationTitle(), QStringLiteral("window_test"));
+}
+
+void WindowTest::qtOwnButtonsSpeakRussian() {
+  QVERIFY(InstallRussianDialogs(*QCoreApplication::instance()));
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("t"), QStringLiteral("m"),
+                  QMessageBox::Ok | QMessageBox::Cancel);
+  QCOMPARE(box.button(QMessageBox::Cancel)->text(), QStringLiteral("Отмена"));
 }
 
 void WindowTest::sourceChangeDerivesSaveNameAndSelectsItInFocus() {

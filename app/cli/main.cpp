@@ -143,7 +143,7 @@ int main(int argc, char** argv) {
       ->default_val(2);
   app.add_option("--threads", request.threads, "pictures turned and encoded at once")
       ->type_name("N")
-      ->check(CLI::Range(1, 64))
+      ->check(CLI::Range(1, 64).description(""))
       ->default_val(request.threads)
       ->default_str("the number of cores");
   app.add_flag("--status", printStatus, "print every status text to stderr, one line each");

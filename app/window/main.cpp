@@ -11,6 +11,7 @@
 #include "app/window/info_options.h"
 #include "app/window/main_form.h"
 #include "app/window/paper_render.h"
+#include "app/window/russian_dialogs.h"
 #include "app/window/window_start.h"
 #include "base/error.h"
 
@@ -61,6 +62,7 @@ int main(int argc, char** argv) {
   // The preview's renderer shares its GL context with the window's, when there is GL at all.
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);
+  picsheet::InstallRussianDialogs(app);
   // Taskbar entry and message box titles. Not the display name: that would be appended to
   // the window's own title.
   QApplication::setApplicationName(picsheet::ApplicationTitle());

@@ -43,6 +43,7 @@
 #include "app/core/program_folder.h"
 #include "app/core/session_name.h"
 #include "app/window/application_title.h"
+#include "app/window/destroyed_window_watch.h"
 #include "app/window/mnemonics.h"
 #include "app/window/paper_print.h"
 #include "app/window/paper_render.h"
@@ -193,6 +194,8 @@ MainForm::MainForm(QWidget* parent) : QMainWindow(parent), worker_(std::make_uni
   move(257, 113);
   Splitter1_->setSizes({kTextPaneWidth, kWindowWidth - kTextPaneWidth - Splitter1_->handleWidth()});
 
+  destroyedWatch_ = std::make_unique<DestroyedWindowWatch>(*this);
+
   connect(urx_, &QLineEdit::textChanged, this, &MainForm::urxChange);
   connect(Button1_, &QPushButton::clicked, this, &MainForm::Button1Click);
   ConnectKeyboard();
@@ -218,6 +221,7 @@ MainForm::MainForm(QWidget* parent) : QMainWindow(parent), worker_(std::make_uni
 }
 
 MainForm::~MainForm() {
+  destroyedWatch_.reset();
   // Nothing of a run may reach the widgets any more while they go away.
   worker_->disconnect();
   worker_.reset();
@@ -311,13 +315,19 @@ QWidget* MainForm::BuildOptionStrip() {
   boxes->addStretch();
   strip->addWidget(GroupBox1_);
 
-  // Printing the saved page, once there is one.
-  printButton_ = Named(new QPushButton(QStringLiteral("Печать…"), GroupBox1_), "btnPrint");
-  pdfButton_ = Named(new QPushButton(QStringLiteral("PDF…"), GroupBox1_), "btnPdf");
+  // Printing the saved page, once there is one. The two buttons are one item of the line, so
+  // that a wrapping line moves them together instead of parting them on two rows.
+  auto* printing = new QWidget(GroupBox1_);
+  auto* pair = new QHBoxLayout(printing);
+  pair->setContentsMargins(0, 0, 0, 0);
+  pair->setSpacing(10);
+  printButton_ = Named(new QPushButton(QStringLiteral("Печать…"), printing), "btnPrint");
+  pdfButton_ = Named(new QPushButton(QStringLiteral("PDF…"), printing), "btnPdf");
   for (QPushButton* button : {printButton_, pdfButton_}) {
     button->setEnabled(false);
-    boxes->addWidget(button);
+    pair->addWidget(button);
   }
+  boxes->addWidget(printing);
   return optionStrip_;
 }
 

@@ -34,6 +34,7 @@ namespace picsheet {
 class PaperRenderer;
 class PreviewPane;
 class RunWorker;
+class DestroyedWindowWatch;
 struct RunOutcome;
 
 class MainForm final : public QMainWindow {
@@ -113,6 +114,7 @@ class MainForm final : public QMainWindow {
   QString urxBefore_;  // the source text before its latest change
   RunState state_;
   std::unique_ptr<RunWorker> worker_;
+  std::unique_ptr<DestroyedWindowWatch> destroyedWatch_;
 
   QWidget* optionStrip_ = nullptr;
   QToolButton* SpeedButton1_ = nullptr;
