@@ -13,7 +13,6 @@
 
 #include <jpeglib.h>
 
-#include "base/atomic_file.h"
 #include "base/error.h"
 #include "base/messages.h"
 
@@ -28,7 +27,6 @@ struct ErrorTrap {
   std::jmp_buf jump;
   int code = 0;
   char text[JMSG_LENGTH_MAX] = {};  // the library's own words for the error
-  bool writeFailed = false;         // the destination could not write; not a library error
   bool interrupted = false;         // the run was cancelled while writing
   bool outOfMemory = false;         // the destination could not grow; not a library error
 };
@@ -57,7 +55,6 @@ template <typename Body>
 void RunTrapped(ErrorTrap& trap, const Body& body) {
   if (setjmp(trap.jump) != 0) {
     if (trap.interrupted) throw Error(messages::kInterrupted);
-    if (trap.writeFailed) throw Error(messages::kStreamWrite);
     if (trap.outOfMemory) throw Error(messages::kOutOfMemory);
     throw Error(messages::JpegError(trap.code), trap.text);
   }
@@ -110,46 +107,6 @@ class Compressor {
   jpeg_compress_struct info_;
   ErrorTrap trap_;
 };
-
-// A destination that writes the encoded stream to a file descriptor through a fixed buffer, so
-// an encoded picture is never held whole in memory.
-struct DescriptorDestination {
-  jpeg_destination_mgr manager;
-  int fd;
-  ErrorTrap* trap;
-  const std::atomic<bool>* cancelled;
-  JOCTET buffer[64 * 1024];
-};
-
-void StartDestination(j_compress_ptr info) {
-  auto* destination = reinterpret_cast<DescriptorDestination*>(info->dest);
-  destination->manager.next_output_byte = destination->buffer;
-  destination->manager.free_in_buffer = sizeof destination->buffer;
-}
-
-void FlushOrFail(j_compress_ptr info, std::size_t size) {
-  auto* destination = reinterpret_cast<DescriptorDestination*>(info->dest);
-  if (destination->cancelled != nullptr && destination->cancelled->load()) {
-    destination->trap->interrupted = true;
-    (*info->err->error_exit)(reinterpret_cast<j_common_ptr>(info));
-  }
-  if (!WriteAll(destination->fd, reinterpret_cast<const char*>(destination->buffer), size)) {
-    destination->trap->writeFailed = true;
-    (*info->err->error_exit)(reinterpret_cast<j_common_ptr>(info));
-  }
-}
-
-boolean EmptyDestination(j_compress_ptr info) {
-  auto* destination = reinterpret_cast<DescriptorDestination*>(info->dest);
-  FlushOrFail(info, sizeof destination->buffer);
-  StartDestination(info);
-  return TRUE;
-}
-
-void TerminateDestination(j_compress_ptr info) {
-  auto* destination = reinterpret_cast<DescriptorDestination*>(info->dest);
-  FlushOrFail(info, sizeof destination->buffer - destination->manager.free_in_buffer);
-}
 
 // CMYK as libjpeg hands it out, to RGB. Pictures with an Adobe marker store the inks inverted
 // (Photoshop's habit), so there 255 means no ink.
@@ -296,20 +253,6 @@ void TerminateString(j_compress_ptr info) {
 }
 
 }  // namespace
-
-void EncodeJpegRgb(const std::uint8_t* raster, int width, int height, bool progressive, int fd,
-                   const std::atomic<bool>* cancelled) {
-  DescriptorDestination destination{};  // outlives the compressor that points at it
-  Compressor compressor;
-  destination.manager.init_destination = StartDestination;
-  destination.manager.empty_output_buffer = EmptyDestination;
-  destination.manager.term_destination = TerminateDestination;
-  destination.fd = fd;
-  destination.trap = &compressor.trap();
-  destination.cancelled = cancelled;
-  compressor.info().dest = &destination.manager;
-  EncodeInto(compressor, raster, width, height, progressive, cancelled);
-}
 
 std::string EncodeJpegRgbToMemory(const std::uint8_t* raster, int width, int height,
                                   bool progressive, std::size_t expectedSize,

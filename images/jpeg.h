@@ -34,14 +34,8 @@ using RowSink = std::function<void(const std::uint8_t* rows, int firstRow, int c
 void DecodeJpegRows(const std::string& data, int stripRows, const RowSink& sink);
 
 // Encodes an RGB raster (3 bytes per pixel, rows top down) at quality 90 with baseline-limited
-// tables, progressive when asked, and writes the stream to the file descriptor fd. Throws Error
-// "Stream write error" when the descriptor does not take the bytes, "Interrupted" once cancelled
-// is set (checked at every write and every 64 rows).
-void EncodeJpegRgb(const std::uint8_t* raster, int width, int height, bool progressive, int fd,
-                   const std::atomic<bool>* cancelled = nullptr);
-
-// The same encoding into memory: returns the whole stream, for which expectedSize bytes are set
-// aside at the start. Throws Error "Out of memory" when the stream cannot be held,
+// tables, progressive when asked, into memory: returns the whole stream, for which expectedSize
+// bytes are set aside at the start. Throws Error "Out of memory" when the stream cannot be held,
 // "Interrupted" once cancelled is set (checked every 64 rows).
 std::string EncodeJpegRgbToMemory(const std::uint8_t* raster, int width, int height,
                                   bool progressive, std::size_t expectedSize,

@@ -81,6 +81,14 @@ auto Delivering(const Step& step) {
   }
 }
 
+// Fetches and prepares each picture at the moment it is asked for.
+PicturePrepare PreparedOnTheSpot(PictureFetch fetch, const std::atomic<bool>* cancelled) {
+  return [fetch = std::move(fetch), cancelled](const std::string& url, std::int32_t orientation,
+                                               std::int32_t rotationAngle) {
+    return PrepareAnswer(fetch(url), orientation, rotationAngle, cancelled);
+  };
+}
+
 }  // namespace
 
 std::string LocalisePreparedImage(const SessionFolder& session, const std::string& pictureUrl,
@@ -119,25 +127,13 @@ std::string LocaliseImage(const SessionFolder& session, const std::string& pictu
                           const long double& cellWidth, long double& printedHeight,
                           std::int32_t orientation, std::int32_t rotationAngle,
                           std::string pictureName, const PictureFetch& fetch) {
-  const PicturePrepare onTheSpot = [&fetch, &session](const std::string& url,
-                                                      std::int32_t orientation,
-                                                      std::int32_t rotationAngle) {
-    return PrepareAnswer(fetch(url), orientation, rotationAngle, session.cancelled);
-  };
   return LocalisePreparedImage(session, pictureUrl, cellWidth, printedHeight, orientation,
-                               rotationAngle, std::move(pictureName), onTheSpot);
+                               rotationAngle, std::move(pictureName),
+                               PreparedOnTheSpot(fetch, session.cancelled));
 }
 
 ImageLocaliser::ImageLocaliser(SessionFolder session, PictureFetch fetch)
-    : session_(std::move(session)), fetch_(std::move(fetch)) {}
-
-std::string ImageLocaliser::LocaliseImage(const std::string& pictureUrl,
-                                          const long double& cellWidth, long double& printedHeight,
-                                          std::int32_t orientation, std::int32_t rotationAngle,
-                                          std::string pictureName) {
-  return picsheet::LocaliseImage(session_, pictureUrl, cellWidth, printedHeight, orientation,
-                                 rotationAngle, std::move(pictureName), fetch_);
-}
+    : PreparedImageLocaliser(session, PreparedOnTheSpot(std::move(fetch), session.cancelled)) {}
 
 PreparedImageLocaliser::PreparedImageLocaliser(SessionFolder session, PicturePrepare prepare)
     : session_(std::move(session)), prepare_(std::move(prepare)) {}

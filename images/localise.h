@@ -53,22 +53,9 @@ std::string LocalisePreparedImage(const SessionFolder& session, const std::strin
                                   std::int32_t orientation, std::int32_t rotationAngle,
                                   std::string pictureName, const PicturePrepare& prepare);
 
-// The converter's real localiser: LocaliseImage with one session folder and one fetch.
-class ImageLocaliser final : public PictureLocaliser {
- public:
-  ImageLocaliser(SessionFolder session, PictureFetch fetch);
-  std::string LocaliseImage(const std::string& pictureUrl, const long double& cellWidth,
-                            long double& printedHeight, std::int32_t orientation,
-                            std::int32_t rotationAngle, std::string pictureName) override;
-
- private:
-  SessionFolder session_;
-  PictureFetch fetch_;
-};
-
 // The converter's localiser for pictures prepared ahead: LocalisePreparedImage with one session
 // folder and one source of prepared pictures.
-class PreparedImageLocaliser final : public PictureLocaliser {
+class PreparedImageLocaliser : public PictureLocaliser {
  public:
   PreparedImageLocaliser(SessionFolder session, PicturePrepare prepare);
   std::string LocaliseImage(const std::string& pictureUrl, const long double& cellWidth,
@@ -78,6 +65,13 @@ class PreparedImageLocaliser final : public PictureLocaliser {
  private:
   SessionFolder session_;
   PicturePrepare prepare_;
+};
+
+// The converter's real localiser when nothing is prepared ahead: LocaliseImage with one session
+// folder and one fetch, each picture fetched and prepared when the converter reaches it.
+class ImageLocaliser final : public PreparedImageLocaliser {
+ public:
+  ImageLocaliser(SessionFolder session, PictureFetch fetch);
 };
 
 }  // namespace picsheet
