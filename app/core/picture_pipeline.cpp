@@ -66,7 +66,8 @@ void PicturePipeline::Work() {
   for (;;) {
     startable_.wait(lock, [this] {
       return stopping_ || Cancelled() || nextToStart_ >= addresses_.size() ||
-             nextToStart_ < nextToTake_ + window_;
+             (nextToStart_ < nextToTake_ + window_ &&
+              (heldBytes_ < kAheadBudget || nextToStart_ == nextToTake_));
     });
     if (stopping_ || Cancelled() || nextToStart_ >= addresses_.size()) return;
     const std::size_t index = nextToStart_++;
@@ -90,7 +91,12 @@ void PicturePipeline::FetchInTurn(std::size_t index, std::unique_lock<std::mutex
                                   Slot& result) {
   // Bodies are asked for in plan order, one at a time: a prefetcher hands them out only in that
   // order, and one HTTP client serves one request at a time.
-  fetchTurn_.wait(lock, [&] { return stopping_ || nextToFetch_ == index; });
+  // Past the byte budget a body waits until the converter has taken those before it, but the one
+  // it takes next never waits.
+  fetchTurn_.wait(lock, [&] {
+    return stopping_ ||
+           (nextToFetch_ == index && (heldBytes_ < kAheadBudget || index == nextToTake_));
+  });
   if (stopping_) return;
   lock.unlock();
   try {
@@ -99,6 +105,8 @@ void PicturePipeline::FetchInTurn(std::size_t index, std::unique_lock<std::mutex
     result.error = std::current_exception();
   }
   lock.lock();
+  result.bytes = result.body.Size();
+  heldBytes_ += result.bytes;
   ++nextToFetch_;
   fetchTurn_.notify_all();
 }
@@ -134,8 +142,10 @@ PreparedPicture PicturePipeline::Take(const std::string& url, std::int32_t orien
     slots_[index] = Slot{};
   }
   ++nextToTake_;
+  heldBytes_ -= slot.bytes;
   lock.unlock();
   startable_.notify_all();
+  fetchTurn_.notify_all();
   if (slot.error) std::rethrow_exception(slot.error);
   if (!slot.prepared) {
     return PrepareAnswer(std::move(slot.body), orientation_, rotationAngle_,

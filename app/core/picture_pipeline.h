@@ -57,7 +57,8 @@ class PicturePipeline {
  private:
   struct Slot {
     bool done = false;
-    MemoryStream body;  // kept unprepared when the work was cut short
+    MemoryStream body;      // kept unprepared when the work was cut short
+    std::size_t bytes = 0;  // the body's size, counted in heldBytes_ until the slot is taken
     std::optional<PreparedPicture> prepared;
     std::exception_ptr error;
   };
@@ -79,6 +80,10 @@ class PicturePipeline {
   std::size_t nextToStart_ = 0;  // the first picture no one has started
   std::size_t nextToFetch_ = 0;  // the picture whose download is next in turn
   std::size_t nextToTake_ = 0;   // the picture the converter takes next
+  // Bodies fetched and not yet taken. Past the budget no further picture is started, but the
+  // one the converter takes next, so that large answers do not pile up once per worker.
+  static constexpr std::size_t kAheadBudget = std::size_t{256} << 20;
+  std::size_t heldBytes_ = 0;
   std::mutex mutex_;
   std::condition_variable startable_;  // the window moved, or the pipeline stops
   std::condition_variable fetchTurn_;  // a download finished, so the next one may begin
