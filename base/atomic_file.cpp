@@ -17,8 +17,15 @@ namespace picsheet {
 namespace {
 
 [[noreturn]] void ThrowCreateError(const std::string& path, int code) {
-  throw Error(
-      messages::CannotCreateFile(AbsolutePathLexically(path), SystemErrorDescription(code)));
+  throw Error(ErrorKind::kOutput, messages::CannotCreateFile(AbsolutePathLexically(path),
+                                                             SystemErrorDescription(code)));
+}
+
+// "Stream write error" says nothing of where or why; the detail names the file and the system's
+// reason (a full disk, a quota, an I/O error).
+[[noreturn]] void ThrowWriteError(const std::string& path, int code) {
+  throw Error(ErrorKind::kOutput, messages::kStreamWrite,
+              AbsolutePathLexically(path) + ": " + SystemErrorDescription(code));
 }
 
 // The process's umask, read without changing it (umask(2) can only be read by setting it).
@@ -79,14 +86,14 @@ AtomicFile::~AtomicFile() {
 }
 
 void AtomicFile::Write(std::string_view bytes) {
-  if (!WriteAll(fd_, bytes.data(), bytes.size())) throw Error(messages::kStreamWrite);
+  if (!WriteAll(fd_, bytes.data(), bytes.size())) ThrowWriteError(shownPath_, errno);
 }
 
 void AtomicFile::Commit(bool durable) {
-  if (durable && ::fsync(fd_) != 0) throw Error(messages::kStreamWrite);
+  if (durable && ::fsync(fd_) != 0) ThrowWriteError(shownPath_, errno);
   const int result = ::close(fd_);
   fd_ = -1;
-  if (result != 0) throw Error(messages::kStreamWrite);
+  if (result != 0) ThrowWriteError(shownPath_, errno);
   if (::rename(temporaryPath_.c_str(), path_.c_str()) != 0) ThrowCreateError(shownPath_, errno);
   committed_ = true;
 }

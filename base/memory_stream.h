@@ -14,6 +14,7 @@ struct AnswerInfo {
   long status = 0;           // 0 when the body did not come over HTTP
   std::string reasonPhrase;  // the status line's words, e.g. "Not Found"
   std::string contentType;   // the Content-Type header's value, empty when there was none
+  std::string finalUrl;      // the address that answered, after redirects
 };
 
 class MemoryStream {
@@ -23,6 +24,16 @@ class MemoryStream {
 
   void Append(const char* data, std::size_t size) { bytes_.append(data, size); }
   void Reserve(std::size_t size) { bytes_.reserve(size); }
+  // Room for exactly capacity bytes (a string's own growth at least doubles it), kept bytes
+  // copied over; nothing happens when there is that much room already.
+  void ReserveExactly(std::size_t capacity) {
+    if (capacity <= bytes_.capacity()) return;
+    std::string grown;
+    grown.reserve(capacity);
+    grown.append(bytes_);
+    bytes_.swap(grown);
+  }
+  std::size_t Capacity() const { return bytes_.capacity(); }
   void Rewind() { position_ = 0; }
 
   std::size_t Size() const { return bytes_.size(); }

@@ -1,0 +1,786 @@
+// TransferEngine: libcurl's multi interface on one thread; the only file that talks to libcurl.
+#include "base/transfer_engine.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <exception>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <new>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "base/http_client.h"
+#include "base/messages.h"
+
+namespace picsheet {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr char kAgent[] = "Kestro 5.x";
+constexpr long kLowSpeedBytesPerSecond = 10;
+// A Content-Length is a claim of the server's; memory is set aside for at most this much of it
+// at once, the rest grows as bytes really arrive.
+constexpr std::size_t kMaxReservation = 64u << 20;
+// Streams one multiplexed connection carries per allowed transfer, as browsers keep many streams
+// on one connection.
+constexpr int kStreamsPerTransfer = 4;
+// libcurl refuses longer strings for its options.
+constexpr std::size_t kLongestAddress = 8000000;
+// The longest the loop sleeps when nothing happens; a wake-up or a socket ends it earlier.
+constexpr int kLongestPollMs = 1000;
+
+void InitialiseCurlOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+std::string_view Trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' ||
+                           text.back() == '\n' || text.back() == '.')) {
+    text.remove_suffix(1);
+  }
+  return text;
+}
+
+long WholeSecondsAtLeastOne(std::chrono::milliseconds span) {
+  long seconds = static_cast<long>((span.count() + 999) / 1000);
+  return seconds < 1 ? 1 : seconds;
+}
+
+// Certificates trusted for one process, looked up as curl's own tool does: CURL_CA_BUNDLE, else
+// SSL_CERT_FILE and SSL_CERT_DIR; the system store otherwise.
+void TrustCertificatesFromEnvironment(CURL* curl) {
+  const auto value = [](const char* name) -> const char* {
+    const char* text = std::getenv(name);
+    return text != nullptr && *text != '\0' ? text : nullptr;
+  };
+  if (const char* bundle = value("CURL_CA_BUNDLE")) {
+    curl_easy_setopt(curl, CURLOPT_CAINFO, bundle);
+    return;
+  }
+  if (const char* folder = value("SSL_CERT_DIR")) curl_easy_setopt(curl, CURLOPT_CAPATH, folder);
+  if (const char* file = value("SSL_CERT_FILE")) curl_easy_setopt(curl, CURLOPT_CAINFO, file);
+}
+
+// Answers that say the server is busy or its upstream is: worth asking again a little later.
+bool IsBusyStatus(long status) {
+  return status == 429 || status == 502 || status == 503 || status == 504;
+}
+
+// Failures that say nothing about the address itself: the server was not there or dropped the
+// connection before saying anything. Time-outs (they already waited), names that do not resolve
+// and certificate failures are not among them.
+bool IsTransientFailure(CURLcode result, bool anyByte) {
+  if (result == CURLE_COULDNT_CONNECT) return true;
+  const bool dropped =
+      result == CURLE_RECV_ERROR || result == CURLE_SEND_ERROR || result == CURLE_GOT_NOTHING;
+  return dropped && !anyByte;
+}
+
+// Makes room for needed bytes in a body that may not pass limit (0: none). Growing copies what
+// is kept, so for a while the body takes twice its memory: doubling its room would let a body
+// near its limit take twice the limit. Past a quarter of the limit, the room grows to the limit
+// at once, so the peak stays within the limit itself.
+void MakeRoom(MemoryStream& body, std::size_t needed, std::size_t limit) {
+  const std::size_t room = body.Capacity();
+  if (needed <= room) return;
+  std::size_t grown = std::max(needed, 2 * room);
+  if (limit != 0 && grown > limit / 2) grown = std::max(needed, limit);
+  body.ReserveExactly(grown);
+}
+
+std::string SizeText(std::size_t bytes) {
+  const std::size_t mebibyte = std::size_t{1} << 20;
+  if (bytes % mebibyte == 0) return std::to_string(bytes / mebibyte) + " MiB";
+  return std::to_string(bytes) + " bytes";
+}
+
+// The key transfers to one server share: scheme, host and port.
+std::string HostKey(const std::string& requestUrl) {
+  CURLU* parsed = curl_url();
+  if (parsed == nullptr) return requestUrl;
+  std::string key = requestUrl;
+  if (curl_url_set(parsed, CURLUPART_URL, requestUrl.c_str(), 0) == CURLUE_OK) {
+    char* scheme = nullptr;
+    char* host = nullptr;
+    char* port = nullptr;
+    curl_url_get(parsed, CURLUPART_SCHEME, &scheme, 0);
+    curl_url_get(parsed, CURLUPART_HOST, &host, 0);
+    curl_url_get(parsed, CURLUPART_PORT, &port, CURLU_DEFAULT_PORT);
+    if (scheme != nullptr && host != nullptr) {
+      key = std::string(scheme) + "://" + host + ":" + (port != nullptr ? port : "");
+      for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    curl_free(scheme);
+    curl_free(host);
+    curl_free(port);
+  }
+  curl_url_cleanup(parsed);
+  return key;
+}
+
+// libcurl answers "Out of memory" also when one of its own limits is reached: a request longer
+// than it builds (an address of a megabyte), or a header line longer than it takes. Memory is
+// not what the user must look at then.
+std::string ExplainLibcurlLimit(std::size_t requestUrlBytes) {
+  constexpr std::size_t kLongestRequest = 1024 * 1024;
+  if (requestUrlBytes + 1024 >= kLongestRequest) {
+    return "the address is longer than the 1 MiB libcurl can send in a request";
+  }
+  return "the server's header line is longer than the " +
+         std::to_string(CURL_MAX_HTTP_HEADER / 1024) + " KB libcurl takes";
+}
+
+Error Interrupted() { return Error(ErrorKind::kInterrupted, messages::kInterrupted); }
+
+}  // namespace
+
+const char* ReasonPhrase(long status) {
+  switch (status) {
+    case 200:
+      return "OK";
+    case 201:
+      return "Created";
+    case 202:
+      return "Accepted";
+    case 203:
+      return "Non-Authoritative Information";
+    case 204:
+      return "No Content";
+    case 205:
+      return "Reset Content";
+    case 206:
+      return "Partial Content";
+    case 300:
+      return "Multiple Choices";
+    case 301:
+      return "Moved Permanently";
+    case 302:
+      return "Found";
+    case 303:
+      return "See Other";
+    case 304:
+      return "Not Modified";
+    case 305:
+      return "Use Proxy";
+    case 307:
+      return "Temporary Redirect";
+    case 308:
+      return "Permanent Redirect";
+    case 400:
+      return "Bad Request";
+    case 401:
+      return "Unauthorized";
+    case 402:
+      return "Payment Required";
+    case 403:
+      return "Forbidden";
+    case 404:
+      return "Not Found";
+    case 405:
+      return "Method Not Allowed";
+    case 406:
+      return "Not Acceptable";
+    case 407:
+      return "Proxy Authentication Required";
+    case 408:
+      return "Request Timeout";
+    case 409:
+      return "Conflict";
+    case 410:
+      return "Gone";
+    case 411:
+      return "Length Required";
+    case 412:
+      return "Precondition Failed";
+    case 413:
+      return "Content Too Large";
+    case 414:
+      return "URI Too Long";
+    case 415:
+      return "Unsupported Media Type";
+    case 416:
+      return "Range Not Satisfiable";
+    case 417:
+      return "Expectation Failed";
+    case 421:
+      return "Misdirected Request";
+    case 422:
+      return "Unprocessable Content";
+    case 426:
+      return "Upgrade Required";
+    case 428:
+      return "Precondition Required";
+    case 429:
+      return "Too Many Requests";
+    case 431:
+      return "Request Header Fields Too Large";
+    case 451:
+      return "Unavailable For Legal Reasons";
+    case 500:
+      return "Internal Server Error";
+    case 501:
+      return "Not Implemented";
+    case 502:
+      return "Bad Gateway";
+    case 503:
+      return "Service Unavailable";
+    case 504:
+      return "Gateway Timeout";
+    case 505:
+      return "HTTP Version Not Supported";
+    default:
+      return "";
+  }
+}
+
+// One GET, from its queueing to its end, across the tries it takes.
+struct TransferEngine::Task {
+  std::uint64_t sequence = 0;
+  std::string url;         // as given: the messages name it so
+  std::string requestUrl;  // as sent: unsafe bytes percent-encoded
+  std::string hostKey;
+  FetchOptions options;
+  TransferListener* listener = nullptr;
+  Loop* loop = nullptr;
+
+  int triesLeft = 0;
+  std::chrono::milliseconds nextPause{};
+  Clock::time_point dueAt{};  // a retry waits until then
+
+  // The try under way.
+  CURL* curl = nullptr;
+  char errorText[CURL_ERROR_SIZE] = {};
+  MemoryStream body;
+  std::size_t granted = 0;  // body bytes the listener granted for this try
+  bool answered = false;    // the final answer's headers are complete, or body bytes came
+  bool anyByte = false;     // a header line or body byte arrived
+  bool startChecked = false;
+  bool abandoned = false;  // the body's first bytes showed it is of no use
+  bool reserved = false;
+  bool tooLarge = false;
+  bool outOfMemory = false;
+  bool paused = false;
+  Clock::time_point lastBodyByte{};
+  std::exception_ptr failure;  // thrown in a callback; ends the transfer
+
+  void ResetTry() {
+    curl = nullptr;
+    errorText[0] = '\0';
+    body = MemoryStream();
+    granted = 0;
+    answered = anyByte = startChecked = abandoned = reserved = tooLarge = outOfMemory = paused =
+        false;
+    failure = nullptr;
+  }
+};
+
+class TransferEngine::Loop {
+ public:
+  Loop(int transfersPerHost, std::stop_token stop);
+  ~Loop();
+
+  void Submit(std::unique_ptr<Task> task);
+  void Wake() {
+    woken_ = true;
+    curl_multi_wakeup(multi_);
+  }
+  void Stop() {
+    stopping_ = true;
+    curl_multi_wakeup(multi_);
+  }
+  void Close() {
+    closing_ = true;
+    Stop();
+  }
+  void Run();
+  long ConnectionsMade() const { return connectionsMade_.load(); }
+
+  // libcurl's callbacks; user is the Task.
+  static std::size_t OnBodyBytes(char* data, std::size_t size, std::size_t count, void* user);
+  static std::size_t OnHeaderBytes(char* data, std::size_t size, std::size_t count, void* user);
+
+ private:
+  struct Host {
+    int active = 0;
+    bool multiplexed = false;
+  };
+
+  std::size_t OnBody(Task& task, const char* data, std::size_t bytes);
+  void OnHeaderLine(Task& task, std::string_view line);
+  template <typename Body>
+  static std::size_t Guarded(Task& task, const Body& body);
+
+  void TakeIncoming();
+  void StartDueRetries(Clock::time_point now);
+  void StartWhatMay();
+  std::optional<Error> Begin(Task& task);
+  void ResumePaused();
+  void CollectFinished();
+  void Conclude(std::unique_ptr<Task> task, CURLcode result);
+  void Retry(std::unique_ptr<Task> task, std::chrono::milliseconds wait);
+  void Finish(std::unique_ptr<Task> task, FetchResult result);
+  void EndEverything();
+  int PollTimeoutMs(Clock::time_point now) const;
+  int LimitOf(const Host& host) const {
+    return host.multiplexed ? transfersPerHost_ * kStreamsPerTransfer : transfersPerHost_;
+  }
+
+  const int transfersPerHost_;
+  CURLM* multi_ = nullptr;
+  curl_slist* headers_ = nullptr;
+  std::atomic<bool> stopping_{false};
+  std::atomic<bool> closing_{false};
+  std::atomic<bool> woken_{false};
+  std::atomic<long> connectionsMade_{0};
+
+  std::mutex mutex_;  // guards incoming_ and nextSequence_
+  std::vector<std::unique_ptr<Task>> incoming_;
+  std::uint64_t nextSequence_ = 0;
+
+  // The engine thread's own: by sequence, so that starts and resumes keep the queued order.
+  std::map<std::uint64_t, std::unique_ptr<Task>> pending_;
+  std::map<std::uint64_t, std::unique_ptr<Task>> waiting_;  // for a retry's time
+  std::map<std::uint64_t, std::unique_ptr<Task>> active_;
+  std::map<std::string, Host> hosts_;
+
+  // Last: registered once the rest is ready, gone before it is torn down.
+  std::stop_callback<std::function<void()>> onStop_;
+};
+
+// libcurl is C: an exception must not unwind through it, so failures are noted and the transfer
+// aborted by returning a short count; the engine turns them into errors once libcurl returned.
+template <typename Body>
+std::size_t TransferEngine::Loop::Guarded(Task& task, const Body& body) {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    task.outOfMemory = true;
+  } catch (...) {
+    task.failure = std::current_exception();
+  }
+  return 0;
+}
+
+std::size_t TransferEngine::Loop::OnBodyBytes(char* data, std::size_t size, std::size_t count,
+                                              void* user) {
+  auto* task = static_cast<Task*>(user);
+  return task->loop->OnBody(*task, data, size * count);
+}
+
+std::size_t TransferEngine::Loop::OnHeaderBytes(char* data, std::size_t size, std::size_t count,
+                                                void* user) {
+  auto* task = static_cast<Task*>(user);
+  task->loop->OnHeaderLine(*task, std::string_view(data, size * count));
+  return size * count;
+}
+
+TransferEngine::Loop::Loop(int transfersPerHost, std::stop_token stop)
+    : transfersPerHost_(std::max(transfersPerHost, 1)),
+      multi_([] {
+        InitialiseCurlOnce();
+        return curl_multi_init();
+      }()),
+      onStop_(std::move(stop), [this] { Stop(); }) {
+  if (multi_ == nullptr) throw Error(ErrorKind::kHttpUnavailable, messages::kHttpUnavailable);
+  headers_ = curl_slist_append(headers_, "Cache-Control: no-cache");
+  headers_ = curl_slist_append(headers_, "Pragma: no-cache");
+  // Bodies that come compressed are decoded (see Begin); the request does not ask for that.
+  headers_ = curl_slist_append(headers_, "Accept-Encoding:");
+}
+
+TransferEngine::Loop::~Loop() {
+  curl_slist_free_all(headers_);
+  curl_multi_cleanup(multi_);
+}
+
+void TransferEngine::Loop::Submit(std::unique_ptr<Task> task) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    task->sequence = nextSequence_++;
+    incoming_.push_back(std::move(task));
+  }
+  curl_multi_wakeup(multi_);
+}
+
+void TransferEngine::Loop::Run() {
+  while (!closing_) {
+    TakeIncoming();
+    if (stopping_) {
+      EndEverything();
+    } else {
+      StartDueRetries(Clock::now());
+      if (woken_.exchange(false)) ResumePaused();
+      StartWhatMay();
+      int running = 0;
+      curl_multi_perform(multi_, &running);
+      CollectFinished();
+      StartWhatMay();  // a finished transfer freed its host's place
+    }
+    if (closing_) break;
+    curl_multi_poll(multi_, nullptr, 0, PollTimeoutMs(Clock::now()), nullptr);
+  }
+  TakeIncoming();
+  EndEverything();
+}
+
+void TransferEngine::Loop::TakeIncoming() {
+  std::vector<std::unique_ptr<Task>> arrived;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    arrived.swap(incoming_);
+  }
+  for (auto& task : arrived) {
+    const std::uint64_t sequence = task->sequence;
+    pending_.emplace(sequence, std::move(task));
+  }
+}
+
+void TransferEngine::Loop::StartDueRetries(Clock::time_point now) {
+  for (auto it = waiting_.begin(); it != waiting_.end();) {
+    if (it->second->dueAt <= now) {
+      pending_.emplace(it->first, std::move(it->second));
+      it = waiting_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+void TransferEngine::Loop::StartWhatMay() {
+  bool refused = false;  // a transfer may not start yet: the ones after it wait too
+  for (auto it = pending_.begin(); it != pending_.end();) {
+    Task& task = *it->second;
+    Host& host = hosts_[task.hostKey];
+    const bool urgent = task.listener->Urgent();
+    if (!urgent && (refused || host.active >= LimitOf(host))) {
+      ++it;
+      continue;
+    }
+    if (!urgent && !task.listener->MayStart()) {
+      refused = true;
+      ++it;
+      continue;
+    }
+    std::unique_ptr<Task> owned = std::move(it->second);
+    it = pending_.erase(it);
+    if (std::optional<Error> refused = Begin(*owned)) {
+      Finish(std::move(owned), {{}, std::move(*refused)});
+    } else {
+      ++host.active;
+      active_.emplace(owned->sequence, std::move(owned));
+    }
+  }
+}
+
+std::optional<Error> TransferEngine::Loop::Begin(Task& task) {
+  task.ResetTry();
+  CURL* curl = curl_easy_init();
+  if (curl == nullptr) return Error(ErrorKind::kHttpUnavailable, messages::kHttpUnavailable);
+  if (curl_easy_setopt(curl, CURLOPT_URL, task.requestUrl.c_str()) != CURLE_OK) {
+    curl_easy_cleanup(curl);
+    return Error(ErrorKind::kFetch, messages::CannotOpenUrl(task.url),
+                 "the address is longer than the " + std::to_string(kLongestAddress) +
+                     " bytes libcurl takes");
+  }
+  task.curl = curl;
+  curl_easy_setopt(curl, CURLOPT_PRIVATE, &task);
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, task.options.maxRedirects);
+  curl_easy_setopt(curl, CURLOPT_USERAGENT, kAgent);
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers_);
+  // Turns on decoding of gzip and deflate bodies, as browsers do also when they were not asked
+  // for; the empty "Accept-Encoding:" header keeps libcurl from announcing it.
+  curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");
+  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, task.errorText);
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  // Waits for a connection that may turn out to multiplex rather than opening one more.
+  curl_easy_setopt(curl, CURLOPT_PIPEWAIT, 1L);
+  TrustCertificatesFromEnvironment(curl);
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
+                   static_cast<long>(task.options.connectTimeout.count()));
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytesPerSecond);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, WholeSecondsAtLeastOne(task.options.stallTimeout));
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBodyBytes);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &task);
+  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeaderBytes);
+  curl_easy_setopt(curl, CURLOPT_HEADERDATA, &task);
+  if (curl_multi_add_handle(multi_, curl) != CURLM_OK) {
+    curl_easy_cleanup(curl);
+    task.curl = nullptr;
+    return Error(ErrorKind::kHttpUnavailable, messages::kHttpUnavailable);
+  }
+  return std::nullopt;
+}
+
+std::size_t TransferEngine::Loop::OnBody(Task& task, const char* data, std::size_t bytes) {
+  task.answered = true;
+  task.anyByte = true;
+  task.lastBodyByte = Clock::now();
+  const std::size_t limit = task.options.maxBodyBytes;
+  return Guarded(task, [&]() -> std::size_t {
+    if (!task.reserved) {
+      task.reserved = true;
+      curl_off_t length = -1;
+      curl_easy_getinfo(task.curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+      if (length > 0) {
+        const auto claimed = static_cast<std::size_t>(length);
+        if (limit != 0 && claimed > limit) {
+          task.tooLarge = true;
+          return 0;
+        }
+        task.body.Reserve(std::min(claimed, kMaxReservation));
+      }
+    }
+    // Decoded bytes count as they arrive, so a small compressed answer that inflates without
+    // end stops at the limit, not when memory runs out.
+    if (limit != 0 && task.body.Size() + bytes > limit) {
+      task.tooLarge = true;
+      return 0;
+    }
+    if (!task.listener->MayKeep(bytes)) {
+      task.paused = true;
+      return CURL_WRITEFUNC_PAUSE;
+    }
+    task.granted += bytes;
+    const std::string& start = task.options.expectedStart;
+    if (!task.startChecked && !start.empty()) {
+      // Keeps just the bytes that decide; the caller judges the body by them as it would by
+      // the whole of it.
+      const std::size_t needed = start.size() - task.body.Size();
+      const std::size_t taken = std::min(needed, bytes);
+      MakeRoom(task.body, task.body.Size() + taken, limit);
+      task.body.Append(data, taken);
+      if (task.body.Size() < start.size()) return bytes;
+      task.startChecked = true;
+      if (task.body.Remaining() != start) {
+        task.abandoned = true;
+        task.listener->Dropped(bytes - taken);
+        task.granted -= bytes - taken;
+        return 0;
+      }
+      MakeRoom(task.body, task.body.Size() + bytes - taken, limit);
+      task.body.Append(data + taken, bytes - taken);
+      return bytes;
+    }
+    MakeRoom(task.body, task.body.Size() + bytes, limit);
+    task.body.Append(data, bytes);
+    return bytes;
+  });
+}
+
+void TransferEngine::Loop::OnHeaderLine(Task& task, std::string_view line) {
+  task.anyByte = true;
+  if (line != "\r\n" && line != "\n") return;
+  // The end of one answer's headers: it is the final answer unless it is informational or a
+  // redirect that is about to be followed.
+  long status = 0;
+  curl_easy_getinfo(task.curl, CURLINFO_RESPONSE_CODE, &status);
+  long version = 0;
+  curl_easy_getinfo(task.curl, CURLINFO_HTTP_VERSION, &version);
+  if (version == CURL_HTTP_VERSION_2_0 || version == CURL_HTTP_VERSION_3) {
+    hosts_[task.hostKey].multiplexed = true;
+  }
+  struct curl_header* location = nullptr;
+  const bool redirect =
+      status >= 300 && status < 400 &&
+      curl_easy_header(task.curl, "Location", 0, CURLH_HEADER, -1, &location) == CURLHE_OK;
+  if ((status < 100 || status >= 200) && !redirect) task.answered = true;
+}
+
+void TransferEngine::Loop::ResumePaused() {
+  for (auto& [sequence, task] : active_) {
+    if (!task->paused) continue;
+    task->paused = false;
+    // Hands the held bytes to OnBody again at once, which may pause the transfer anew.
+    curl_easy_pause(task->curl, CURLPAUSE_CONT);
+  }
+}
+
+void TransferEngine::Loop::CollectFinished() {
+  int left = 0;
+  while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
+    if (message->msg != CURLMSG_DONE) continue;
+    Task* finished = nullptr;
+    curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &finished);
+    const CURLcode result = message->data.result;
+    auto it = active_.find(finished->sequence);
+    std::unique_ptr<Task> task = std::move(it->second);
+    active_.erase(it);
+    Conclude(std::move(task), result);
+  }
+}
+
+void TransferEngine::Loop::Conclude(std::unique_ptr<Task> task, CURLcode result) {
+  CURL* curl = task->curl;
+  AnswerInfo answer;
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &answer.status);
+  answer.reasonPhrase = ReasonPhrase(answer.status);
+  char* text = nullptr;
+  if (curl_easy_getinfo(curl, CURLINFO_CONTENT_TYPE, &text) == CURLE_OK && text != nullptr) {
+    answer.contentType = text;
+  }
+  text = nullptr;
+  if (curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &text) == CURLE_OK && text != nullptr) {
+    answer.finalUrl = text;
+  }
+  curl_off_t retryAfter = 0;
+  curl_easy_getinfo(curl, CURLINFO_RETRY_AFTER, &retryAfter);
+  long connects = 0;
+  curl_easy_getinfo(curl, CURLINFO_NUM_CONNECTS, &connects);
+  connectionsMade_ += connects;
+  std::string reason(Trimmed(task->errorText));
+  if (reason.empty()) reason = curl_easy_strerror(result);
+  if (result == CURLE_OUT_OF_MEMORY) reason = ExplainLibcurlLimit(task->requestUrl.size());
+  curl_multi_remove_handle(multi_, curl);
+  // A fresh handle for every try: libcurl 7.88 corrupts its heap when a handle that failed a
+  // transfer is used again, and the connections live in the multi handle anyway.
+  curl_easy_cleanup(curl);
+  task->curl = nullptr;
+  Host& host = hosts_[task->hostKey];
+  --host.active;
+
+  const auto fail = [&](Error error) { Finish(std::move(task), {{}, std::move(error)}); };
+  if (task->tooLarge) {
+    return fail(Error(ErrorKind::kOutOfMemory, messages::kOutOfMemory,
+                      task->options.bodyName + " is larger than the " +
+                          SizeText(task->options.maxBodyBytes) + " a download may use"));
+  }
+  if (task->outOfMemory) {
+    return fail(Error(ErrorKind::kOutOfMemory, messages::kOutOfMemory,
+                      "no memory left for " + task->options.bodyName + " after " +
+                          std::to_string(task->body.Size()) + " bytes"));
+  }
+  if (task->failure) {
+    try {
+      std::rethrow_exception(task->failure);
+    } catch (const Error& error) {
+      return fail(error);
+    } catch (const std::exception& error) {
+      return fail(Error(ErrorKind::kOther, error.what()));
+    }
+  }
+  const bool canTryAgain = task->triesLeft > 0;
+  if (result == CURLE_OK || task->abandoned) {
+    if (canTryAgain && IsBusyStatus(answer.status)) {
+      // The server's own word on when to ask again, unless it asks for too long a wait.
+      if (retryAfter <= task->options.longestRetryAfter.count()) {
+        const std::chrono::milliseconds wait =
+            retryAfter > 0 ? std::chrono::milliseconds(std::chrono::seconds(retryAfter))
+                           : task->nextPause;
+        return Retry(std::move(task), wait);
+      }
+    }
+    task->body.SetAnswer(std::move(answer));
+    task->body.Rewind();
+    MemoryStream body = std::move(task->body);
+    return Finish(std::move(task), {std::move(body), std::nullopt});
+  }
+  const std::string url = task->url;
+  if (!task->answered) {
+    if (canTryAgain && IsTransientFailure(result, task->anyByte)) {
+      return Retry(std::move(task), task->nextPause);
+    }
+    return fail(Error(ErrorKind::kFetch, messages::CannotOpenUrl(url), reason));
+  }
+  // Bytes still trickling in when the speed limit struck: an endless drip, not a stall. A body
+  // that cannot be decoded is of no use in any part.
+  const bool dripping = result == CURLE_OPERATION_TIMEDOUT &&
+                        Clock::now() - task->lastBodyByte < task->options.stallTimeout;
+  if (dripping || result == CURLE_BAD_CONTENT_ENCODING) {
+    return fail(Error(ErrorKind::kFetch, messages::CannotOpenUrl(url), reason));
+  }
+  // A failure after the answer arrived ends the body with the bytes so far.
+  task->body.SetAnswer(std::move(answer));
+  task->body.Rewind();
+  MemoryStream body = std::move(task->body);
+  Finish(std::move(task), {std::move(body), std::nullopt});
+}
+
+void TransferEngine::Loop::Retry(std::unique_ptr<Task> task, std::chrono::milliseconds wait) {
+  task->listener->Dropped(task->granted);
+  task->ResetTry();
+  --task->triesLeft;
+  // A short, growing pause gives a restarting or overloaded server time.
+  task->nextPause *= 2;
+  task->dueAt = Clock::now() + wait;
+  const std::uint64_t sequence = task->sequence;
+  waiting_.emplace(sequence, std::move(task));
+}
+
+void TransferEngine::Loop::Finish(std::unique_ptr<Task> task, FetchResult result) {
+  if (result.error && task->granted > 0) task->listener->Dropped(task->granted);
+  TransferListener* listener = task->listener;
+  task.reset();
+  listener->Finished(std::move(result));
+}
+
+void TransferEngine::Loop::EndEverything() {
+  std::vector<std::unique_ptr<Task>> ended;
+  for (auto* tasks : {&active_, &pending_, &waiting_}) {
+    for (auto& [sequence, task] : *tasks) ended.push_back(std::move(task));
+    tasks->clear();
+  }
+  std::sort(ended.begin(), ended.end(),
+            [](const auto& a, const auto& b) { return a->sequence < b->sequence; });
+  for (auto& task : ended) {
+    if (task->curl != nullptr) {
+      curl_multi_remove_handle(multi_, task->curl);
+      curl_easy_cleanup(task->curl);
+      task->curl = nullptr;
+      --hosts_[task->hostKey].active;
+    }
+    Finish(std::move(task), {{}, Interrupted()});
+  }
+}
+
+int TransferEngine::Loop::PollTimeoutMs(Clock::time_point now) const {
+  auto timeout = std::chrono::milliseconds(kLongestPollMs);
+  for (const auto& [sequence, task] : waiting_) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(task->dueAt - now);
+    timeout = std::min(timeout, std::max(left, std::chrono::milliseconds(0)));
+  }
+  return static_cast<int>(timeout.count());
+}
+
+TransferEngine::TransferEngine(int transfersPerHost, std::stop_token stop)
+    : loop_(std::make_unique<Loop>(transfersPerHost, std::move(stop))),
+      thread_([this] { loop_->Run(); }) {}
+
+TransferEngine::~TransferEngine() { Close(); }
+
+void TransferEngine::Fetch(std::string url, FetchOptions options, TransferListener& listener) {
+  auto task = std::make_unique<Task>();
+  task->requestUrl = PercentEncodeUnsafeBytes(url);
+  task->hostKey = HostKey(task->requestUrl);
+  task->url = std::move(url);
+  task->triesLeft = std::max(options.retries, 0);
+  task->nextPause = options.retryPause;
+  task->options = std::move(options);
+  task->listener = &listener;
+  task->loop = loop_.get();
+  loop_->Submit(std::move(task));
+}
+
+void TransferEngine::Wake() { loop_->Wake(); }
+
+void TransferEngine::Close() {
+  if (!thread_.joinable()) return;
+  loop_->Close();
+  thread_.join();
+}
+
+long TransferEngine::ConnectionsMade() const { return loop_->ConnectionsMade(); }
+
+}  // namespace picsheet

@@ -1,0 +1,89 @@
+// Every HTTP transfer of a run on one thread: libcurl's multi interface, with transfers queued to
+// it, paused for back-pressure, retried when a server is busy, and all ended by one stop.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <thread>
+
+#include "base/error.h"
+#include "base/fetch_options.h"
+#include "base/memory_stream.h"
+
+namespace picsheet {
+
+// How a transfer ended: its body (with the answer's status, content type and final address), or
+// the error that ended it.
+struct FetchResult {
+  MemoryStream body;
+  std::optional<Error> error;
+};
+
+// The owner of one transfer, asked and told on the engine's thread as the transfer goes. Each
+// call must return at once: it holds up every transfer of the run.
+class TransferListener {
+ public:
+  // May the transfer begin now? A "no" keeps it waiting until the next Wake; so does every
+  // transfer queued after it that is not urgent.
+  virtual bool MayStart() { return true; }
+  // The transfer the run is waiting for: it starts even when its host already has its share of
+  // transfers, so that transfers paused for memory can never hold it up.
+  virtual bool Urgent() { return false; }
+  // May `bytes` more body bytes be kept? They count as the listener's from now on. A "no" pauses
+  // the transfer until the next Wake.
+  virtual bool MayKeep(std::size_t bytes) {
+    (void)bytes;
+    return true;
+  }
+  // Bytes granted by MayKeep that are not kept after all: the body was dropped (the transfer
+  // starts again, or failed) or cut short. At Finished, the bytes granted and not dropped are
+  // exactly the body's.
+  virtual void Dropped(std::size_t bytes) { (void)bytes; }
+  // The transfer is over; the last call the listener gets for it.
+  virtual void Finished(FetchResult result) = 0;
+
+ protected:
+  ~TransferListener() = default;
+};
+
+class TransferEngine {
+ public:
+  // Runs at most transfersPerHost transfers to one host at once; four times that where the host
+  // multiplexes them on one connection (HTTP/2). stop ends every transfer at once: each finishes
+  // with "Interrupted", and so does every transfer queued later.
+  // Throws Error "Unable to initialize Wininet" when libcurl cannot start, std::system_error when
+  // no thread can be started.
+  explicit TransferEngine(int transfersPerHost, std::stop_token stop = {});
+  // Close().
+  ~TransferEngine();
+  TransferEngine(const TransferEngine&) = delete;
+  TransferEngine& operator=(const TransferEngine&) = delete;
+
+  // Queues one GET of url (a gzip or deflate body is decoded; unsafe bytes are percent-encoded
+  // for the request). Transfers start in the order queued. The listener must stay alive until its
+  // Finished has returned or the engine is closed. Any thread but the engine's.
+  void Fetch(std::string url, FetchOptions options, TransferListener& listener);
+  // Asks the engine to look again at the transfers waiting to start or paused. Any thread.
+  void Wake();
+  // Ends every transfer as a stop does, then the engine's thread; no listener is called after it
+  // returns. Idempotent; not from a listener.
+  void Close();
+
+  // New connections made so far (kept-alive ones are reused, not counted again). Any thread.
+  long ConnectionsMade() const;
+
+ private:
+  class Loop;
+  struct Task;
+
+  std::unique_ptr<Loop> loop_;
+  std::thread thread_;
+};
+
+// The standard words of an HTTP status ("Not Found" for 404); empty for a code without them.
+const char* ReasonPhrase(long status);
+
+}  // namespace picsheet
