@@ -11,6 +11,7 @@
 
 #include "base/error.h"
 #include "base/file_descriptor.h"
+#include "base/http_client.h"
 #include "base/messages.h"
 #include "base/paths.h"
 
@@ -20,13 +21,14 @@ namespace {
 constexpr std::size_t kBlockSize = 10240;
 
 [[noreturn]] void ThrowOpenError(const std::string& path, int code) {
-  throw Error(messages::CannotOpenFile(AbsolutePathLexically(path), SystemErrorDescription(code)));
+  throw Error(ErrorKind::kFetch,
+              messages::CannotOpenFile(AbsolutePathLexically(path), SystemErrorDescription(code)));
 }
 
 }  // namespace
 
-MemoryStream FetchUrl(const std::string& url, const FetchOptions& options) {
-  HttpClient client(options);
+MemoryStream FetchUrl(const std::string& url, const FetchOptions& options, TransferEngine* engine) {
+  HttpClient client(options, engine);
   return client.Get(url);
 }
 
@@ -54,13 +56,15 @@ std::string LoadLocalFile(const std::string& path) {
   return result;
 }
 
-void LoadSource(const std::string& source, std::string& pageText, const FetchOptions& options) {
+void LoadSource(const std::string& source, std::string& pageText, const FetchOptions& options,
+                TransferEngine* engine) {
   if (source.compare(0, 7, "http://") == 0) {
-    MemoryStream page = FetchUrl(source, options);
+    MemoryStream page = FetchUrl(source, options, engine);
     // An error page is no catalogue: converting it would write an empty page over the user's
     // previous one. Pictures keep their rule (their answers are judged as JPEG streams).
     if (page.answer().status >= 400) {
-      throw Error(messages::CannotOpenUrl(source), DescribeAnswer(page.answer()));
+      throw Error(ErrorKind::kFetch, messages::CannotOpenUrl(source),
+                  DescribeAnswer(page.answer()));
     }
     pageText = std::move(page).TakeRemaining();
   } else {

@@ -51,12 +51,13 @@ jpeg_error_mgr* InstallTrap(ErrorTrap& trap) {
 
 // Runs body with the trap armed. A fatal error jumps out of body, so body must own nothing that
 // needs a destructor; it may only use objects that live outside.
+// A library error is kind's: the picture's when reading it, the output's when writing one.
 template <typename Body>
-void RunTrapped(ErrorTrap& trap, const Body& body) {
+void RunTrapped(ErrorTrap& trap, const Body& body, ErrorKind kind = ErrorKind::kJpeg) {
   if (setjmp(trap.jump) != 0) {
-    if (trap.interrupted) throw Error(messages::kInterrupted);
-    if (trap.outOfMemory) throw Error(messages::kOutOfMemory);
-    throw Error(messages::JpegError(trap.code), trap.text);
+    if (trap.interrupted) throw Error(ErrorKind::kInterrupted, messages::kInterrupted);
+    if (trap.outOfMemory) throw Error(ErrorKind::kOutOfMemory, messages::kOutOfMemory);
+    throw Error(kind, messages::JpegError(trap.code), trap.text);
   }
   body();
 }
@@ -94,7 +95,8 @@ class Compressor {
   Compressor() {
     std::memset(&info_, 0, sizeof info_);
     info_.err = InstallTrap(trap_);
-    RunTrapped(trap_, [this] { jpeg_create_compress(&info_); });
+    RunTrapped(
+        trap_, [this] { jpeg_create_compress(&info_); }, ErrorKind::kOutput);
   }
   ~Compressor() { jpeg_destroy_compress(&info_); }
   Compressor(const Compressor&) = delete;
@@ -184,30 +186,33 @@ namespace {
 // Quality 90 with baseline-limited tables, progressive when asked, into whatever destination the
 // compressor has been given.
 void EncodeInto(Compressor& compressor, const std::uint8_t* raster, int width, int height,
-                bool progressive, const std::atomic<bool>* cancelled) {
+                bool progressive, const std::stop_token& stop) {
   jpeg_compress_struct& info = compressor.info();
   const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
-  RunTrapped(compressor.trap(), [&] {
-    info.image_width = static_cast<JDIMENSION>(width);
-    info.image_height = static_cast<JDIMENSION>(height);
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, 90, TRUE);
-    if (progressive) jpeg_simple_progression(&info);
-    jpeg_start_compress(&info, TRUE);
-    while (info.next_scanline < info.image_height) {
-      // A progressive stream is written only at the end, so the rows are where a cancel shows.
-      if (cancelled != nullptr && info.next_scanline % 64 == 0 && cancelled->load()) {
-        compressor.trap().interrupted = true;
-        (*info.err->error_exit)(reinterpret_cast<j_common_ptr>(&info));
-      }
-      // libjpeg takes non-const rows but only reads them.
-      JSAMPROW row = const_cast<JSAMPROW>(raster + rowBytes * info.next_scanline);
-      jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
-  });
+  RunTrapped(
+      compressor.trap(),
+      [&] {
+        info.image_width = static_cast<JDIMENSION>(width);
+        info.image_height = static_cast<JDIMENSION>(height);
+        info.input_components = 3;
+        info.in_color_space = JCS_RGB;
+        jpeg_set_defaults(&info);
+        jpeg_set_quality(&info, 90, TRUE);
+        if (progressive) jpeg_simple_progression(&info);
+        jpeg_start_compress(&info, TRUE);
+        while (info.next_scanline < info.image_height) {
+          // A progressive stream is written only at the end, so the rows are where a cancel shows.
+          if (info.next_scanline % 64 == 0 && stop.stop_requested()) {
+            compressor.trap().interrupted = true;
+            (*info.err->error_exit)(reinterpret_cast<j_common_ptr>(&info));
+          }
+          // libjpeg takes non-const rows but only reads them.
+          JSAMPROW row = const_cast<JSAMPROW>(raster + rowBytes * info.next_scanline);
+          jpeg_write_scanlines(&info, &row, 1);
+        }
+        jpeg_finish_compress(&info);
+      },
+      ErrorKind::kOutput);
 }
 
 // A destination that appends the encoded stream to a string a block at a time. The string grows
@@ -256,12 +261,12 @@ void TerminateString(j_compress_ptr info) {
 
 std::string EncodeJpegRgbToMemory(const std::uint8_t* raster, int width, int height,
                                   bool progressive, std::size_t expectedSize,
-                                  const std::atomic<bool>* cancelled) {
+                                  std::stop_token stop) {
   std::string stream;
   try {
     stream.reserve(expectedSize);
   } catch (const std::bad_alloc&) {
-    throw Error(messages::kOutOfMemory);
+    throw Error(ErrorKind::kOutOfMemory, messages::kOutOfMemory);
   }
   auto destination = std::make_unique<StringDestination>();  // outlives the compressor
   Compressor compressor;
@@ -271,7 +276,7 @@ std::string EncodeJpegRgbToMemory(const std::uint8_t* raster, int width, int hei
   destination->out = &stream;
   destination->trap = &compressor.trap();
   compressor.info().dest = &destination->manager;
-  EncodeInto(compressor, raster, width, height, progressive, cancelled);
+  EncodeInto(compressor, raster, width, height, progressive, stop);
   return stream;
 }
 

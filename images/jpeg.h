@@ -3,10 +3,10 @@
 // library's message code, its message text as reason; warnings are ignored.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -36,9 +36,10 @@ void DecodeJpegRows(const std::string& data, int stripRows, const RowSink& sink)
 // Encodes an RGB raster (3 bytes per pixel, rows top down) at quality 90 with baseline-limited
 // tables, progressive when asked, into memory: returns the whole stream, for which expectedSize
 // bytes are set aside at the start. Throws Error "Out of memory" when the stream cannot be held,
-// "Interrupted" once cancelled is set (checked every 64 rows).
+// "Interrupted" once stop is requested (checked every 64 rows); a library error of the encoder
+// concerns the output, not the picture.
 std::string EncodeJpegRgbToMemory(const std::uint8_t* raster, int width, int height,
                                   bool progressive, std::size_t expectedSize,
-                                  const std::atomic<bool>* cancelled = nullptr);
+                                  std::stop_token stop = {});
 
 }  // namespace picsheet

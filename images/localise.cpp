@@ -2,6 +2,7 @@
 #include "images/localise.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -11,7 +12,6 @@
 #include "base/atomic_file.h"
 #include "base/error.h"
 #include "base/file_system_name.h"
-#include "base/http_client.h"
 #include "base/messages.h"
 #include "base/paths.h"
 
@@ -38,13 +38,28 @@ void EnsureFolder(const std::string& sessionName, const std::string& folder) {
   // A file name cannot hold "/": joined as it is, the name would put the page and its pictures
   // into a folder below the output folder, where the page's links miss every picture.
   if (sessionName.find('/') != std::string::npos) {
-    throw Error(messages::CannotCreateFolder(folder), "a save name cannot hold \"/\"");
+    throw Error(ErrorKind::kOutput, messages::CannotCreateFolder(folder),
+                "a save name cannot hold \"/\"");
   }
   if (IsDirectory(folder)) return;
   // The message names the folder only; the reason says why (missing parent, no permission...).
   if (::mkdir(folder.c_str(), 0777) != 0) {
-    throw Error(messages::CannotCreateFolder(folder), SystemErrorDescription(errno));
+    throw Error(ErrorKind::kOutput, messages::CannotCreateFolder(folder),
+                SystemErrorDescription(errno));
   }
+}
+
+[[noreturn]] void ThrowCannotCreate(const std::string& file, int code) {
+  throw Error(ErrorKind::kOutput, messages::CannotCreateFile(AbsolutePathLexically(file),
+                                                             SystemErrorDescription(code)));
+}
+
+// A picture written to the staging folder moves to file when the run ends; whether that place
+// can take it is checked now, so the failure comes at this picture, before any later one is saved.
+void CheckFinalPlace(const std::string& folder, const std::string& file) {
+  struct stat info {};
+  if (::lstat(file.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) ThrowCannotCreate(file, EISDIR);
+  if (::access(folder.c_str(), W_OK | X_OK) != 0) ThrowCannotCreate(file, errno);
 }
 
 // Long side x cell width / short side under vertical orientation, short / long otherwise; the
@@ -58,35 +73,8 @@ long double PrintedHeightOf(const PreparedPicture& picture, long double cellWidt
       orientation == 2 ? picture.width < picture.height : picture.width > picture.height;
   const long double numerator = (heightOverWidth ? h : w) * cellWidth;
   const long double divisor = heightOverWidth ? w : h;
-  if (divisor == 0) throw Error(messages::kInvalidFloat);
+  if (divisor == 0) throw Error(ErrorKind::kEmptyPicture, messages::kInvalidFloat);
   return numerator / divisor;
-}
-
-// Runs one step of getting the picture itself: fetching, reading the header, sizing, decoding.
-// Its errors mean this picture cannot be had, except those of the machine (memory running out,
-// no HTTP handle to be made, the run being stopped), which would fail every picture alike and so
-// concern the whole run. Creating and writing files, and encoding, stay outside, so their errors
-// never count as undelivered.
-template <typename Step>
-auto Delivering(const Step& step) {
-  try {
-    return step();
-  } catch (Error& error) {
-    const std::string_view message = error.what();
-    if (message != messages::kOutOfMemory && message != messages::kHttpUnavailable &&
-        message != messages::kInterrupted) {
-      error.SetUndelivered(true);
-    }
-    throw;
-  }
-}
-
-// Fetches and prepares each picture at the moment it is asked for.
-PicturePrepare PreparedOnTheSpot(PictureFetch fetch, const std::atomic<bool>* cancelled) {
-  return [fetch = std::move(fetch), cancelled](const std::string& url, std::int32_t orientation,
-                                               std::int32_t rotationAngle) {
-    return PrepareAnswer(fetch(url), orientation, rotationAngle, cancelled);
-  };
 }
 
 }  // namespace
@@ -101,25 +89,24 @@ std::string LocalisePreparedImage(const SessionFolder& session, const std::strin
   const std::string folder =
       session.programFolder + FileSystemName(session.sessionName + "_images");
   EnsureFolder(session.sessionName, folder);
-  const std::string file = folder + "/" + FileSystemName(padded + ".jpg");
+  const std::string fileName = FileSystemName(padded + ".jpg");
+  const std::string file = folder + "/" + fileName;
   std::string returned = session.sessionName + "_images\\" + padded + ".jpg";
 
-  PreparedPicture picture =
-      Delivering([&] { return prepare(pictureUrl, orientation, rotationAngle); });
-  Delivering([&] {
-    if (printedHeight == 0) printedHeight = PrintedHeightOf(picture, cellWidth, orientation);
-    if (picture.turnFailure) std::rethrow_exception(picture.turnFailure);
-  });
+  PreparedPicture picture = prepare(pictureUrl, orientation, rotationAngle);
+  if (printedHeight == 0) printedHeight = PrintedHeightOf(picture, cellWidth, orientation);
+  if (picture.turnFailure) std::rethrow_exception(picture.turnFailure);
 
   // Written through a temporary file, so a failed write never leaves a truncated picture behind.
   // The file is created before an encoding failure is raised, as when encoding streams into it.
-  AtomicFile out(session.stagingFolder.empty()
-                     ? file
-                     : session.stagingFolder + "/" + FileSystemName(padded + ".jpg"),
-                 file);
+  const bool staging = !session.stagingFolder.empty();
+  if (staging) CheckFinalPlace(folder, file);
+  AtomicFile out(staging ? session.stagingFolder + "/" + fileName : file, file);
   if (picture.encodeFailure) std::rethrow_exception(picture.encodeFailure);
+  if (session.stop.stop_requested()) throw Error(ErrorKind::kInterrupted, messages::kInterrupted);
   out.Write(picture.bytes);
   out.Commit(false);
+  if (staging && session.staged) session.staged(fileName);
   return returned;
 }
 
@@ -127,22 +114,12 @@ std::string LocaliseImage(const SessionFolder& session, const std::string& pictu
                           const long double& cellWidth, long double& printedHeight,
                           std::int32_t orientation, std::int32_t rotationAngle,
                           std::string pictureName, const PictureFetch& fetch) {
-  return LocalisePreparedImage(session, pictureUrl, cellWidth, printedHeight, orientation,
-                               rotationAngle, std::move(pictureName),
-                               PreparedOnTheSpot(fetch, session.cancelled));
-}
-
-ImageLocaliser::ImageLocaliser(SessionFolder session, PictureFetch fetch)
-    : PreparedImageLocaliser(session, PreparedOnTheSpot(std::move(fetch), session.cancelled)) {}
-
-PreparedImageLocaliser::PreparedImageLocaliser(SessionFolder session, PicturePrepare prepare)
-    : session_(std::move(session)), prepare_(std::move(prepare)) {}
-
-std::string PreparedImageLocaliser::LocaliseImage(
-    const std::string& pictureUrl, const long double& cellWidth, long double& printedHeight,
-    std::int32_t orientation, std::int32_t rotationAngle, std::string pictureName) {
-  return LocalisePreparedImage(session_, pictureUrl, cellWidth, printedHeight, orientation,
-                               rotationAngle, std::move(pictureName), prepare_);
+  return LocalisePreparedImage(
+      session, pictureUrl, cellWidth, printedHeight, orientation, rotationAngle,
+      std::move(pictureName),
+      [&](const std::string& url, std::int32_t pictureOrientation, std::int32_t angle) {
+        return PrepareAnswer(fetch(url), pictureOrientation, angle, session.stop);
+      });
 }
 
 }  // namespace picsheet

@@ -1,24 +1,23 @@
-// Picture localisation: download a picture, fix the shared printed height, turn it when its shape
-// does not match the orientation, and save it as a local JPEG beside the output page.
+// Picture localisation: fix the shared printed height from a picture, and save it, turned when its
+// shape does not match the orientation, as a local JPEG beside the output page.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <stop_token>
 #include <string>
 
 #include "base/memory_stream.h"
-#include "convert/catalogue.h"
 #include "images/picture_work.h"
 
 namespace picsheet {
 
-// Gives the body of one picture address; FetchUrl by default, a prefetcher during fast runs.
+// Gives the body of one picture address.
 using PictureFetch = std::function<MemoryStream(const std::string& url)>;
 
 // Gives the picture at an address prepared for an orientation and angle (PreparePicture): made
-// on the spot by default, taken from workers that made it ahead during fast runs. Throws what the
-// download or the header reading threw.
+// on the spot, or taken from workers that made it ahead. Throws what the download or the header
+// reading threw.
 using PicturePrepare = std::function<PreparedPicture(
     const std::string& url, std::int32_t orientation, std::int32_t rotationAngle)>;
 
@@ -26,52 +25,33 @@ using PicturePrepare = std::function<PreparedPicture(
 struct SessionFolder {
   std::string programFolder;
   std::string sessionName;
-  // When set, the files are written there instead (the run moves them into the picture folder
-  // when it ends); the picture folder is still made and checked, and the returned paths stay.
+  // When set, the files are written there instead, and the run moves them into the picture folder
+  // when it ends; the picture folder is still made, and each picture's place in it checked, so
+  // that a place that cannot take the file fails at its picture. The returned paths stay.
   std::string stagingFolder{};
-  // When set and it turns true, a picture being turned or written stops with "Interrupted".
-  const std::atomic<bool>* cancelled{};
+  // Told the name of every file written into the staging folder, in the order written.
+  std::function<void(const std::string& fileName)> staged{};
+  // Once requested, a picture being turned or written stops with "Interrupted".
+  std::stop_token stop{};
 };
 
-// Saves the picture at pictureUrl as programFolder/SESSION_images/PADDEDNAME.jpg (each component
-// in its FileSystemName form) and returns "SESSION_images\PADDEDNAME.jpg" in the run's bytes for
-// the page. printedHeight is computed only while it is 0.
-// Throws Error: "Cannot create %s" (folder), "Cannot create file \"%s\". %s", "JPEG error #%d",
-// "Invalid floating point operation", and whatever fetch throws. Errors of fetching, reading and
-// decoding the picture are marked undelivered(), but for "Out of memory" and "Unable to
-// initialize Wininet"; those of the folder and the file are not.
-std::string LocaliseImage(const SessionFolder& session, const std::string& pictureUrl,
-                          const long double& cellWidth, long double& printedHeight,
-                          std::int32_t orientation, std::int32_t rotationAngle,
-                          std::string pictureName, const PictureFetch& fetch);
-
-// LocaliseImage with the picture prepared by prepare, which may have done its work on another
-// thread ahead of time; everything the user sees (the folder, the height, the file, the error)
-// happens here, in the same order and with the same outcome.
+// Saves the picture prepare gives for pictureUrl as programFolder/SESSION_images/PADDEDNAME.jpg
+// (each component in its FileSystemName form) and returns "SESSION_images\PADDEDNAME.jpg" in the
+// run's bytes for the page. printedHeight is computed only while it is 0. The folder is made
+// before the picture is asked for; the file is created after the height is fixed and the turn
+// done, before an encoding failure is raised.
+// Throws Error: "Cannot create %s" (folder), "Cannot create file \"%s\". %s", "Stream write
+// error" (the file and the system's reason as detail), "JPEG error #%d", "Invalid floating point
+// operation" (an empty picture with the height still open), and whatever prepare throws.
 std::string LocalisePreparedImage(const SessionFolder& session, const std::string& pictureUrl,
                                   const long double& cellWidth, long double& printedHeight,
                                   std::int32_t orientation, std::int32_t rotationAngle,
                                   std::string pictureName, const PicturePrepare& prepare);
 
-// The converter's localiser for pictures prepared ahead: LocalisePreparedImage with one session
-// folder and one source of prepared pictures.
-class PreparedImageLocaliser : public PictureLocaliser {
- public:
-  PreparedImageLocaliser(SessionFolder session, PicturePrepare prepare);
-  std::string LocaliseImage(const std::string& pictureUrl, const long double& cellWidth,
-                            long double& printedHeight, std::int32_t orientation,
-                            std::int32_t rotationAngle, std::string pictureName) override;
-
- private:
-  SessionFolder session_;
-  PicturePrepare prepare_;
-};
-
-// The converter's real localiser when nothing is prepared ahead: LocaliseImage with one session
-// folder and one fetch, each picture fetched and prepared when the converter reaches it.
-class ImageLocaliser final : public PreparedImageLocaliser {
- public:
-  ImageLocaliser(SessionFolder session, PictureFetch fetch);
-};
+// LocalisePreparedImage with each picture fetched by fetch and prepared on the spot.
+std::string LocaliseImage(const SessionFolder& session, const std::string& pictureUrl,
+                          const long double& cellWidth, long double& printedHeight,
+                          std::int32_t orientation, std::int32_t rotationAngle,
+                          std::string pictureName, const PictureFetch& fetch);
 
 }  // namespace picsheet

@@ -12,7 +12,7 @@ namespace picsheet {
 namespace {
 
 void ExplainUndecodable(Error& error, const AnswerInfo& answer) {
-  if (answer.status == 0 || std::string_view(error.what()).rfind("JPEG error #", 0) != 0) return;
+  if (answer.status == 0 || error.kind() != ErrorKind::kJpeg) return;
   const bool picture =
       std::string_view(answer.contentType).rfind("image/", 0) == 0 || answer.contentType.empty();
   if (answer.status < 200 || answer.status >= 300 || !picture) {
@@ -29,7 +29,7 @@ bool NeedsTurn(std::int32_t width, std::int32_t height, std::int32_t orientation
 }
 
 PreparedPicture PreparePicture(std::string body, std::int32_t orientation,
-                               std::int32_t rotationAngle, const std::atomic<bool>* cancelled) {
+                               std::int32_t rotationAngle, std::stop_token stop) {
   JpegPicture picture = LoadJpegPicture(std::move(body));
   PreparedPicture prepared;
   prepared.width = picture.width;
@@ -42,7 +42,7 @@ PreparedPicture PreparePicture(std::string body, std::int32_t orientation,
   // that much aside spares the copies of a growing buffer (pages never written cost no memory).
   const std::size_t downloadedSize = picture.data.size();
   try {
-    RotateBitmap(picture, rotationAngle, cancelled);
+    RotateBitmap(picture, rotationAngle, stop);
   } catch (...) {
     prepared.turnFailure = std::current_exception();
     return prepared;
@@ -53,7 +53,7 @@ PreparedPicture PreparePicture(std::string body, std::int32_t orientation,
   }
   try {
     prepared.bytes = EncodeJpegRgbToMemory(picture.raster.data(), picture.width, picture.height,
-                                           picture.progressive, downloadedSize, cancelled);
+                                           picture.progressive, downloadedSize, stop);
   } catch (...) {
     prepared.encodeFailure = std::current_exception();
   }
@@ -61,11 +61,11 @@ PreparedPicture PreparePicture(std::string body, std::int32_t orientation,
 }
 
 PreparedPicture PrepareAnswer(MemoryStream answer, std::int32_t orientation,
-                              std::int32_t rotationAngle, const std::atomic<bool>* cancelled) {
+                              std::int32_t rotationAngle, std::stop_token stop) {
   const AnswerInfo info = answer.answer();
   try {
     PreparedPicture prepared =
-        PreparePicture(std::move(answer).TakeRemaining(), orientation, rotationAngle, cancelled);
+        PreparePicture(std::move(answer).TakeRemaining(), orientation, rotationAngle, stop);
     if (prepared.turnFailure) {
       try {
         std::rethrow_exception(prepared.turnFailure);

@@ -2,9 +2,9 @@
 // deciding the turn, and decoding, turning and encoding it into memory. Safe on any thread.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <exception>
+#include <stop_token>
 #include <string>
 
 #include "base/memory_stream.h"
@@ -28,17 +28,15 @@ bool NeedsTurn(std::int32_t width, std::int32_t height, std::int32_t orientation
 
 // Reads the header of body and, when the shape does not match the orientation, turns the picture
 // by rotationAngle and encodes it again. Throws Error "JPEG error #%d" for a body that is not a
-// JPEG stream; failures of the turn itself are kept in the result. Once cancelled is set the turn
-// and the encoding stop with "Interrupted".
+// JPEG stream; failures of the turn itself are kept in the result. Once stop is requested the
+// turn and the encoding stop with "Interrupted".
 PreparedPicture PreparePicture(std::string body, std::int32_t orientation,
-                               std::int32_t rotationAngle,
-                               const std::atomic<bool>* cancelled = nullptr);
+                               std::int32_t rotationAngle, std::stop_token stop = {});
 
 // PreparePicture of a downloaded answer. A body that does not decode because the server sent
 // something else (an error page, a login form) gets what the server said as its error's reason,
 // which tells the user more than libjpeg can.
 PreparedPicture PrepareAnswer(MemoryStream answer, std::int32_t orientation,
-                              std::int32_t rotationAngle,
-                              const std::atomic<bool>* cancelled = nullptr);
+                              std::int32_t rotationAngle, std::stop_token stop = {});
 
 }  // namespace picsheet

@@ -25,11 +25,12 @@ constexpr int kStripRows = 64;
 std::vector<std::uint8_t> AllocateRaster(std::int32_t width, std::int32_t height) {
   const std::uint64_t bytes =
       static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * 3u;
-  if (bytes > AvailableMemoryBytes() / 2) throw Error(messages::kOutOfMemory);
+  if (bytes > AvailableMemoryBytes() / 2)
+    throw Error(ErrorKind::kOutOfMemory, messages::kOutOfMemory);
   try {
     return std::vector<std::uint8_t>(static_cast<std::size_t>(bytes));
   } catch (const std::bad_alloc&) {
-    throw Error(messages::kOutOfMemory);
+    throw Error(ErrorKind::kOutOfMemory, messages::kOutOfMemory);
   }
 }
 
@@ -76,13 +77,13 @@ void PlaceTurnedRows(const std::uint8_t* rows, int firstRow, int count, int widt
   }
 }
 
-void RotateBitmap(JpegPicture& picture, std::int32_t angle, const std::atomic<bool>* cancelled) {
+void RotateBitmap(JpegPicture& picture, std::int32_t angle, std::stop_token stop) {
   if (angle == 0) return;
   const std::int32_t width = picture.width;
   const std::int32_t height = picture.height;
   std::vector<std::uint8_t> target = AllocateRaster(width, height);
   DecodeJpegRows(picture.data, kStripRows, [&](const std::uint8_t* rows, int firstRow, int count) {
-    if (cancelled != nullptr && cancelled->load()) throw Error(messages::kInterrupted);
+    if (stop.stop_requested()) throw Error(ErrorKind::kInterrupted, messages::kInterrupted);
     PlaceTurnedRows(rows, firstRow, count, width, height, angle, target.data());
   });
   picture.raster = std::move(target);

@@ -1,8 +1,8 @@
 // Turning a picture by 90, -90 or 180 degrees.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
+#include <stop_token>
 
 #include "images/jpeg.h"
 
@@ -11,10 +11,9 @@ namespace picsheet {
 // Decodes the picture and replaces its data by the turned raster (Width and Height become the
 // raster's; the scan mode stays). 90 turns clockwise, -90 counter-clockwise, 180 upside down;
 // 0 leaves the picture untouched; any other angle keeps the decoded pixels as they are.
-// Throws Error "Out of memory" for a raster that cannot be held, "Interrupted" once cancelled is
-// set (checked between strips of the decode).
-void RotateBitmap(JpegPicture& picture, std::int32_t angle,
-                  const std::atomic<bool>* cancelled = nullptr);
+// Throws Error "Out of memory" for a raster that cannot be held, "Interrupted" once stop is
+// requested (checked between strips of the decode).
+void RotateBitmap(JpegPicture& picture, std::int32_t angle, std::stop_token stop = {});
 
 // Places source rows firstRow .. firstRow + count - 1 of a width x height RGB picture into the
 // turned raster target (height x width for 90 and -90, width x height otherwise).

@@ -1,4 +1,5 @@
 // picsheet-cli: converts a catalogue page from a shell, as the window's "Go!" does.
+#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -10,7 +11,9 @@
 #include <iostream>
 #include <map>
 #include <new>
+#include <stop_token>
 #include <string>
+#include <thread>
 
 #include "app/cli/pdf_export.h"
 #include "app/cli/terminal_view.h"
@@ -48,28 +51,45 @@ void ReportFailure(const picsheet::Error& e) {
   std::cerr << "error: " << ForTerminal(picsheet::MessageForDisplay(e.what())) << '\n';
 }
 
-// Ctrl-C and SIGTERM end the run the way the window's Stop does: the handler only raises the
-// run's cancel flag (lock-free, so safe in a handler); the run stops within about a second,
-// drops what it staged and main exits with 128 + the signal's number.
-std::atomic<bool> stopRequested{false};
-volatile std::sig_atomic_t stopSignal = 0;
+// Ctrl-C and SIGTERM end the run the way the window's Stop does: the run stops at once, drops
+// what it staged and main exits with 128 + the signal's number. The signals are blocked in every
+// thread and taken by a thread of its own with sigwait, so the stop is requested from ordinary
+// code, not from a signal handler. Made before any other thread, which inherit the mask.
+class StopOnSignals {
+ public:
+  StopOnSignals() {
+    sigemptyset(&signals_);
+    sigaddset(&signals_, SIGINT);
+    sigaddset(&signals_, SIGTERM);
+    sigaddset(&signals_, kQuit);
+    ::pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
+    thread_ = std::thread([this] {
+      int signal = 0;
+      while (::sigwait(&signals_, &signal) == 0) {
+        if (signal == kQuit) return;
+        signal_ = signal;
+        stop_.request_stop();
+      }
+    });
+  }
+  ~StopOnSignals() {
+    ::pthread_kill(thread_.native_handle(), kQuit);
+    thread_.join();
+  }
+  StopOnSignals(const StopOnSignals&) = delete;
+  StopOnSignals& operator=(const StopOnSignals&) = delete;
 
-void OnStopSignal(int signal) {
-  stopSignal = signal;
-  stopRequested.store(true);
-}
+  std::stop_token token() const { return stop_.get_token(); }
+  // The signal that stopped the run, 0 when none did.
+  int signal() const { return signal_.load(); }
 
-void CancelOnStopSignals() {
-  struct sigaction action {};
-  action.sa_handler = OnStopSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  ::sigaction(SIGINT, &action, nullptr);
-  ::sigaction(SIGTERM, &action, nullptr);
-}
-
-// The exit status of a failed run: the signal's when one stopped it.
-int FailureStatus() { return stopSignal != 0 ? 128 + stopSignal : kExitRunFailed; }
+ private:
+  static constexpr int kQuit = SIGUSR1;  // ends the signal thread when main is done
+  sigset_t signals_;
+  std::stop_source stop_;
+  std::atomic<int> signal_{0};
+  std::thread thread_;
+};
 
 // --session from a UTF-8 shell becomes the run's Windows-1251 name; a character the code page
 // cannot hold is a usage error, refused before anything runs.
@@ -187,15 +207,21 @@ int main(int argc, char** argv) {
   request.programFolder =
       picsheet::WithTrailingSlash(outputDir.empty() ? picsheet::CurrentDirectory() : outputDir);
 
-  CancelOnStopSignals();
-  request.fetch.cancelled = &stopRequested;
+  StopOnSignals stopSignals;
+  request.stop = stopSignals.token();
+  // The exit status of a failed run: the signal's when one stopped it.
+  const auto failureStatus = [&stopSignals] {
+    return stopSignals.signal() != 0 ? 128 + stopSignals.signal() : kExitRunFailed;
+  };
+  const picsheet::Error interrupted(picsheet::ErrorKind::kInterrupted,
+                                    picsheet::messages::kInterrupted);
   picsheet::TerminalView view(stderr, printStatus, ::isatty(STDERR_FILENO) == 1);
   picsheet::RunState state;
   try {
     const std::string page = picsheet::RunConversion(request, state, view);
     std::string warnings;
     if (!pdfPath.empty())
-      warnings = picsheet::ExportPdfWithWindowProgram(page, pdfPath, paper, stopRequested);
+      warnings = picsheet::ExportPdfWithWindowProgram(page, pdfPath, paper, request.stop);
     view.EndLive();
     std::cerr << warnings;
     std::cout << page << '\n';
@@ -207,16 +233,15 @@ int main(int argc, char** argv) {
   } catch (const picsheet::Error& e) {
     view.EndLive();
     // A signal also reaches the PDF renderer beside us, whose failure then only repeats the stop.
-    ReportFailure(stopSignal != 0 ? picsheet::Error(picsheet::messages::kInterrupted) : e);
-    return FailureStatus();
+    ReportFailure(stopSignals.signal() != 0 ? interrupted : e);
+    return failureStatus();
   } catch (const std::bad_alloc&) {
     view.EndLive();
-    ReportFailure(stopSignal != 0 ? picsheet::Error(picsheet::messages::kInterrupted)
-                                  : picsheet::OutOfMemoryError());
-    return FailureStatus();
+    ReportFailure(stopSignals.signal() != 0 ? interrupted : picsheet::OutOfMemoryError());
+    return failureStatus();
   } catch (const std::exception& e) {
     view.EndLive();
     std::cerr << "error: " << ForTerminal(picsheet::MessageForDisplay(e.what())) << '\n';
-    return FailureStatus();
+    return failureStatus();
   }
 }

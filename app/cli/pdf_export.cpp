@@ -23,13 +23,13 @@ namespace picsheet {
 
 namespace {
 
-// Everything the child writes to a pipe until it closes it, or until cancelled turns true (then
+// Everything the child writes to a pipe until it closes it, or until a stop is requested (then
 // false). The pipe is polled, not read blindly, so that a stop request is seen while the child
 // is still rendering: a signal sent to picsheet-cli alone does not reach the child.
-bool ReadToEnd(int fd, const std::atomic<bool>& cancelled, std::string& bytes) {
+bool ReadToEnd(int fd, const std::stop_token& stop, std::string& bytes) {
   char buffer[4096];
   for (;;) {
-    if (cancelled.load()) return false;
+    if (stop.stop_requested()) return false;
     pollfd ready{fd, POLLIN, 0};
     const int polled = ::poll(&ready, 1, 100);
     if (polled == 0 || (polled < 0 && errno == EINTR)) continue;
@@ -68,17 +68,17 @@ std::string WarningLines(const std::string& text) {
 }  // namespace
 
 std::string ExportPdfWithWindowProgram(const std::string& pagePath, const std::string& pdfPath,
-                                       const std::string& paper,
-                                       const std::atomic<bool>& cancelled) {
+                                       const std::string& paper, std::stop_token stop) {
   const std::string program = ProgramFolder() + "picsheet";
   if (::access(program.c_str(), X_OK) != 0) {
-    throw Error(messages::PdfRendererMissing(program));
+    throw Error(ErrorKind::kOther, messages::PdfRendererMissing(program));
   }
   // The engine talks on stdout and stderr at every start; of that only the program's own
   // warning lines are passed on, so stderr comes back through a pipe and stdout goes nowhere.
   int pipeEnds[2];
   if (::pipe2(pipeEnds, O_CLOEXEC) != 0) {
-    throw Error(messages::CannotCreatePdf(program, SystemErrorDescription(errno)));
+    throw Error(ErrorKind::kOther,
+                messages::CannotCreatePdf(program, SystemErrorDescription(errno)));
   }
   FileDescriptor readEnd(pipeEnds[0]);
   FileDescriptor writeEnd(pipeEnds[1]);
@@ -95,27 +95,37 @@ std::string ExportPdfWithWindowProgram(const std::string& pagePath, const std::s
                   const_cast<char*>(paperOption.c_str()),
                   const_cast<char*>(paper.c_str()),
                   nullptr};
+  // The stop signals are blocked in picsheet-cli, which takes them on a thread of its own; the
+  // renderer must get them as usual.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t none;
+  sigemptyset(&none);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
   pid_t child = 0;
-  const int spawned = ::posix_spawn(&child, program.c_str(), &actions, nullptr, argv, environ);
+  const int spawned = ::posix_spawn(&child, program.c_str(), &actions, &attributes, argv, environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   // Only the child may hold the write end, or reading would never see the end of its output.
   writeEnd.Close();
   if (spawned != 0) {
-    throw Error(messages::CannotCreatePdf(program, SystemErrorDescription(spawned)));
+    throw Error(ErrorKind::kOther,
+                messages::CannotCreatePdf(program, SystemErrorDescription(spawned)));
   }
   std::string childErrors;
-  const bool finished = ReadToEnd(readEnd.get(), cancelled, childErrors);
+  const bool finished = ReadToEnd(readEnd.get(), stop, childErrors);
   readEnd.Close();
   if (!finished) ::kill(child, SIGTERM);
   int status = 0;
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
-  if (!finished) throw Error(messages::kInterrupted);
+  if (!finished) throw Error(ErrorKind::kInterrupted, messages::kInterrupted);
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
     // The renderer says what failed and why (the folder is missing, the page would not load).
     const std::string message = LastErrorMessage(childErrors);
-    if (!message.empty()) throw Error(message);
-    throw Error(messages::CannotCreateFile(AbsolutePathLexically(pdfPath)));
+    if (!message.empty()) throw Error(ErrorKind::kOther, message);
+    throw Error(ErrorKind::kOutput, messages::CannotCreateFile(AbsolutePathLexically(pdfPath)));
   }
   return WarningLines(childErrors);
 }

@@ -2,7 +2,7 @@
 // window program beside it renders the page without opening a window.
 #pragma once
 
-#include <atomic>
+#include <stop_token>
 #include <string>
 
 namespace picsheet {
@@ -10,10 +10,9 @@ namespace picsheet {
 // Writes pdfPath from the saved page at pagePath with "picsheet --export-pdf", on paper "a4" or
 // "letter". Returns the window program's warning lines (a sheet too wide for true size), each
 // ending in a line break. Throws Error when the window program is not installed beside
-// picsheet-cli or cannot write the file, and Error("Interrupted") within about a tenth of a
-// second of *cancelled becoming true (the renderer is stopped; no PDF is written).
+// picsheet-cli or cannot write the file, and Error "Interrupted" within about a tenth of a
+// second of a stop request (the renderer is stopped; no PDF is written).
 std::string ExportPdfWithWindowProgram(const std::string& pagePath, const std::string& pdfPath,
-                                       const std::string& paper,
-                                       const std::atomic<bool>& cancelled);
+                                       const std::string& paper, std::stop_token stop);
 
 }  // namespace picsheet

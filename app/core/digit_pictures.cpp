@@ -60,7 +60,8 @@ void ProvideDigitPictures(const std::string& shipped, const std::string& pageFol
   // The folder's name without its trailing "/", as the picture folder's message has it.
   const std::string folder = target.substr(0, target.size() - 1);
   if (!IsDirectory(folder) && ::mkdir(folder.c_str(), 0777) != 0) {
-    throw Error(messages::CannotCreateFolder(folder), SystemErrorDescription(errno));
+    throw Error(ErrorKind::kOutput, messages::CannotCreateFolder(folder),
+                SystemErrorDescription(errno));
   }
   for (const std::string& name : missing) {
     std::ifstream in(shipped + name, std::ios::binary);

@@ -50,7 +50,8 @@ std::string DescribeFailure(const Error& error) {
 }
 
 Error OutOfMemoryError() {
-  return Error(messages::kOutOfMemory, "the system could not give the run more memory");
+  return Error(ErrorKind::kOutOfMemory, messages::kOutOfMemory,
+               "the system could not give the run more memory");
 }
 
 }  // namespace picsheet

@@ -1,18 +1,29 @@
-// AnswerLimitBytes from the memory the system can hand out.
+// MemoryLimitsFor: the run's budget and answer limits from the memory it can be given.
 #include "app/core/memory_budget.h"
 
 #include <algorithm>
-#include <cstdint>
 
 #include "base/available_memory.h"
 
 namespace picsheet {
+namespace {
 
-std::size_t AnswerLimitBytes(std::size_t aheadBudgetBytes) {
-  const std::uint64_t available = AvailableMemoryBytes();
-  const std::uint64_t spare = available > aheadBudgetBytes ? available - aheadBudgetBytes : 0;
-  const std::uint64_t limit = std::max<std::uint64_t>(spare / 4, std::uint64_t{64} << 20);
-  return static_cast<std::size_t>(std::min<std::uint64_t>(limit, SIZE_MAX));
+constexpr std::uint64_t kMebibyte = std::uint64_t{1} << 20;
+
+std::size_t AsSize(std::uint64_t bytes) {
+  return static_cast<std::size_t>(std::min<std::uint64_t>(bytes, SIZE_MAX));
 }
+
+}  // namespace
+
+RunMemoryLimits MemoryLimitsFor(std::uint64_t availableBytes) {
+  const std::uint64_t budget =
+      std::clamp<std::uint64_t>(availableBytes / 4, 16 * kMebibyte, 256 * kMebibyte);
+  const std::uint64_t spare = availableBytes > budget ? availableBytes - budget : 0;
+  const std::uint64_t picture = std::max<std::uint64_t>(spare / 4, 64 * kMebibyte);
+  return RunMemoryLimits{AsSize(budget), AsSize(picture), AsSize(budget)};
+}
+
+RunMemoryLimits CurrentMemoryLimits() { return MemoryLimitsFor(AvailableMemoryBytes()); }
 
 }  // namespace picsheet

@@ -1,7 +1,7 @@
-// RunConversion: load, name, convert with prefetched pictures, stage and save; FormatSummary.
+// RunConversion: load, name, convert with the pictures from the run's queue, stage and save.
 #include "app/core/run_flow.h"
 
-#include <atomic>
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -9,19 +9,23 @@
 #include "app/core/memory_budget.h"
 #include "app/core/memory_tuning.h"
 #include "app/core/page_file.h"
-#include "app/core/picture_pipeline.h"
 #include "app/core/picture_plan.h"
-#include "app/core/picture_prefetcher.h"
+#include "app/core/picture_queue.h"
 #include "app/core/run_output.h"
 #include "app/core/session_name.h"
 #include "base/error.h"
 #include "base/file_system_name.h"
 #include "base/messages.h"
+#include "base/transfer_engine.h"
 #include "convert/source.h"
 #include "images/localise.h"
 
 namespace picsheet {
 namespace {
+
+// JPEG streams begin with the SOI marker; an answer that does not is abandoned at its first
+// bytes, which give the same "JPEG error #53" the whole of it would.
+constexpr char kJpegStart[] = "\xFF\xD8";
 
 // Passes every line on to the user's view and keeps the run's own copy, which is what gets
 // saved: the page's bytes never go through a widget's text.
@@ -44,118 +48,92 @@ class RecordingView final : public CatalogueView {
   std::vector<std::string> lines_;
 };
 
-bool IsCancelled(const RunRequest& request) {
-  return request.fetch.cancelled != nullptr && request.fetch.cancelled->load();
-}
-
-void ThrowIfCancelled(const RunRequest& request) {
-  if (IsCancelled(request)) throw Error(messages::kInterrupted);
-}
-
-// Reports every saved picture to the view; a cancelled run stops before the next picture. A
-// picture that fails while the run is being cancelled failed because of the cancelling, not
-// because it cannot be had: its error ends the run even when the run keeps going past pictures.
-class CountingLocaliser final : public PictureLocaliser {
+// The converter's localiser: every picture from the run's queue, saved in its turn, and counted
+// for the view. A stopped run goes no further than the picture under way.
+class RunLocaliser final : public PictureLocaliser {
  public:
-  CountingLocaliser(PictureLocaliser& inner, RunView& view, int total, const RunRequest& request)
-      : inner_(inner), view_(view), total_(total), request_(request) {}
+  RunLocaliser(const SessionFolder& folder, PictureQueue& queue, RunView& view, int total)
+      : folder_(folder), queue_(queue), view_(view), total_(total) {}
   std::string LocaliseImage(const std::string& pictureUrl, const long double& cellWidth,
                             long double& printedHeight, std::int32_t orientation,
                             std::int32_t rotationAngle, std::string pictureName) override {
-    ThrowIfCancelled(request_);
-    std::string path;
-    try {
-      path = inner_.LocaliseImage(pictureUrl, cellWidth, printedHeight, orientation, rotationAngle,
-                                  std::move(pictureName));
-    } catch (Error& error) {
-      if (IsCancelled(request_)) error.SetUndelivered(false);
-      throw;
+    if (folder_.stop.stop_requested()) {
+      throw Error(ErrorKind::kInterrupted, messages::kInterrupted);
     }
+    std::string path = LocalisePreparedImage(
+        folder_, pictureUrl, cellWidth, printedHeight, orientation, rotationAngle,
+        std::move(pictureName), [this](const std::string& url, std::int32_t o, std::int32_t a) {
+          return queue_.Take(url, o, a);
+        });
     view_.PictureProgress(++saved_, total_);
     return path;
   }
 
  private:
-  PictureLocaliser& inner_;
+  const SessionFolder& folder_;
+  PictureQueue& queue_;
   RunView& view_;
   int total_;
-  const RunRequest& request_;
   int saved_ = 0;
 };
 
-// The localiser of one run. With more than one picture thread the pictures are prepared ahead on
-// a pipeline that takes its bodies from fetch; with one, each is fetched and prepared when the
-// converter reaches it.
-std::unique_ptr<PictureLocaliser> PictureLocaliserFor(const RunRequest& request,
-                                                      const FetchOptions& pictureFetch,
-                                                      const SessionFolder& folder,
-                                                      const std::vector<std::string>& plan,
-                                                      PictureFetch fetch,
-                                                      std::unique_ptr<PicturePipeline>& pipeline) {
-  if (request.threads <= 1 || plan.size() <= 1) {
-    return std::make_unique<ImageLocaliser>(folder, std::move(fetch));
-  }
-  pipeline = std::make_unique<PicturePipeline>(plan, request.options.orientation,
-                                               request.options.rotationAngle, request.threads,
-                                               std::move(fetch), pictureFetch);
-  PicturePipeline& prepared = *pipeline;
-  return std::make_unique<PreparedImageLocaliser>(
-      folder,
-      [&prepared](const std::string& url, std::int32_t orientation, std::int32_t rotationAngle) {
-        return prepared.Take(url, orientation, rotationAngle);
-      });
+Error Interrupted() { return Error(ErrorKind::kInterrupted, messages::kInterrupted); }
+
+// The smaller of two answer limits, where 0 means none.
+std::size_t LowerLimit(std::size_t asked, std::size_t machine) {
+  return asked == 0 ? machine : std::min(asked, machine);
 }
 
-std::string ConvertAndSave(const RunRequest& request, RunState& state, RunView& view) {
+std::string ConvertAndSave(const RunRequest& request, RunState& state, RunView& view,
+                           std::stop_source& runStop) {
+  const RunMemoryLimits limits = CurrentMemoryLimits();
+  // One engine for the page and its pictures: they share connections, and the run's one stop.
+  auto engine = std::make_unique<TransferEngine>(request.jobs, runStop.get_token());
+
   // The page lives for this run only: it is scanned twice here and never needed afterwards.
   std::string pageText;
-  LoadSource(request.source, pageText, request.fetch);
+  FetchOptions pageFetch = request.fetch;
+  pageFetch.maxBodyBytes = LowerLimit(request.fetch.maxBodyBytes, limits.pageBytes);
+  pageFetch.bodyName = "the page";
+  LoadSource(request.source, pageText, pageFetch, engine.get());
   state.sessionName =
       request.saveName.empty() ? DeriveSessionName(request.source) : request.saveName;
 
   // Taken before anything is downloaded: a second run of this name fails here, at once.
   RunOutput output(request.programFolder, state.sessionName);
 
-  // The addresses are known before anything is written, so the downloads can run ahead of the
-  // converter while it turns and saves the pictures already there.
+  // The addresses are known before anything is written, so the downloads and the picture work
+  // run ahead of the converter while it saves the pictures already there.
   std::vector<std::string> addresses = PlanPictureAddresses(request.options, pageText);
   const int total = static_cast<int>(addresses.size());
   view.PictureProgress(0, total);
 
-  // A picture answer larger than the memory it may use ends with "Out of memory" rather than
-  // exhausting the machine.
-  FetchOptions pictureFetch = request.fetch;
-  if (pictureFetch.maxBodyBytes == 0) {
-    pictureFetch.maxBodyBytes = AnswerLimitBytes(PicturePrefetcher::kDefaultAheadBudget);
-  }
-  HttpClient client(pictureFetch);  // one by one: a single kept-alive connection
-  std::unique_ptr<PicturePrefetcher> prefetcher;
-  PictureFetch fetch = [&client](const std::string& url) { return client.Get(url); };
-  if (request.jobs > 1 && total > 1) {
-    prefetcher = std::make_unique<PicturePrefetcher>(addresses, request.jobs, pictureFetch);
-    fetch = [&prefetcher](const std::string& url) { return prefetcher->Take(url); };
-  }
+  PictureQueueSettings settings;
+  settings.orientation = request.options.orientation;
+  settings.rotationAngle = request.options.rotationAngle;
+  settings.threads = request.threads;
+  settings.budgetBytes = limits.budgetBytes;
+  settings.fetch = request.fetch;
+  settings.fetch.maxBodyBytes = LowerLimit(request.fetch.maxBodyBytes, limits.pictureBytes);
+  settings.fetch.expectedStart = kJpegStart;
+  auto queue = std::make_unique<PictureQueue>(std::move(addresses), settings, std::move(engine),
+                                              runStop.get_token());
 
   RecordingView recorder(view);
-  const SessionFolder folder{request.programFolder, state.sessionName, output.stagingFolder(),
-                             request.fetch.cancelled};
-  // Declared after the prefetcher and the client it takes bodies from, so it ends before them.
-  std::unique_ptr<PicturePipeline> pipeline;
-  std::unique_ptr<PictureLocaliser> images =
-      PictureLocaliserFor(request, pictureFetch, folder, addresses, fetch, pipeline);
-  CountingLocaliser localiser(*images, view, total, request);
+  SessionFolder folder{request.programFolder, state.sessionName, output.stagingFolder(),
+                       [&output](const std::string& name) { output.Staged(name); },
+                       runStop.get_token()};
+  RunLocaliser localiser(folder, *queue, view, total);
   state.summary = CatalogueSummary{};
   try {
     ConvertCatalogue(recorder, localiser, request.options, std::move(pageText), &state.summary);
-    pipeline.reset();
-    prefetcher.reset();
-    ThrowIfCancelled(request);
   } catch (...) {
-    pipeline.reset();
-    prefetcher.reset();
-    // A picture that failed ends the run with the pictures saved before it in place; an
-    // interrupted run leaves the folder as it was (the output's destructor drops the staging).
-    if (IsCancelled(request)) {
+    // Whatever ended the run ends every transfer, pause and worker with it, now.
+    runStop.request_stop();
+    queue.reset();
+    // A picture that failed ends the run with the pictures saved before it in place; a stopped
+    // run leaves the folder as it was (the output's destructor drops the staging).
+    if (request.stop.stop_requested()) {
       output.Discard();
     } else {
       try {
@@ -166,6 +144,8 @@ std::string ConvertAndSave(const RunRequest& request, RunState& state, RunView& 
     }
     throw;
   }
+  queue.reset();
+  if (request.stop.stop_requested()) throw Interrupted();
   output.Commit();
 
   // Captions refer to syriannums/N.png beside the page; the page itself stays as converted.
@@ -184,11 +164,13 @@ std::string ConvertAndSave(const RunRequest& request, RunState& state, RunView& 
 
 std::string RunConversion(const RunRequest& request, RunState& state, RunView& view) {
   KeepLargeBuffersOutOfTheHeap();
+  std::stop_source runStop;
+  std::stop_callback userStop(request.stop, [&runStop] { runStop.request_stop(); });
   try {
-    return ConvertAndSave(request, state, view);
+    return ConvertAndSave(request, state, view, runStop);
   } catch (const Error&) {
-    // A cancelled transfer ends as "Cannot open URL"; the user asked for the stop.
-    if (IsCancelled(request)) throw Error(messages::kInterrupted);
+    // Whatever a stopped run ended with, the user asked for the stop.
+    if (request.stop.stop_requested()) throw Interrupted();
     throw;
   }
 }

@@ -2,10 +2,11 @@
 // name, convert with the real picture localiser, save the page.
 #pragma once
 
+#include <stop_token>
 #include <string>
 
-#include "app/core/picture_pipeline.h"
-#include "base/http_client.h"
+#include "app/core/picture_queue.h"
+#include "base/fetch_options.h"
 #include "convert/catalogue.h"
 
 namespace picsheet {
@@ -16,9 +17,10 @@ struct RunRequest {
   std::string saveName;       // 8-bit, used unchanged when not empty; else derived from source
   std::string programFolder;  // where the page and the picture folder go; ends in "/"
   CatalogueOptions options;
-  int jobs = 6;                           // pictures downloaded at once, ahead of the converter
+  int jobs = 6;                           // pictures downloaded at once from one server
   int threads = DefaultPictureThreads();  // pictures turned and encoded at once, ahead of it too
-  FetchOptions fetch;                     // time-outs of every transfer
+  FetchOptions fetch;                     // time-outs and retries of every transfer
+  std::stop_token stop;                   // the user's stop: the run ends with "Interrupted"
 };
 
 // State the window keeps between runs; a run updates it as it goes, also when it fails.
@@ -48,7 +50,9 @@ class RunView : public CatalogueView {
 // Lines and status texts reach view as they are made. Throws Error with the message of the step
 // that failed; what was done before stays (lines in the view, picture files on disk). With
 // options.keepGoing, pictures that cannot be had are left out (state.summary.leftOut) and the
-// page is saved all the same; a failure while request.fetch.cancelled is set never counts so.
+// page is saved all the same. Once request.stop is requested, every transfer, pause and worker
+// ends at once and the run fails with "Interrupted", leaving the output folder as it was; a
+// failing picture ends the run as fast, keeping the pictures saved before it.
 // With digit captions, the digit pictures the folder lacks are copied into programFolder +
 // "syriannums/" before the page is saved.
 std::string RunConversion(const RunRequest& request, RunState& state, RunView& view);

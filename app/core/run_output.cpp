@@ -6,10 +6,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -63,7 +65,8 @@ RunOutput::RunOutput(const std::string& programFolder, const std::string& sessio
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
       const int error = errno;
       ::close(fd);
-      if (error == EWOULDBLOCK) throw Error(messages::SaveNameBusy(sessionName));
+      if (error == EWOULDBLOCK)
+        throw Error(ErrorKind::kBusyName, messages::SaveNameBusy(sessionName));
       return;
     }
     if (SameFile(fd, lockPath)) {
@@ -102,21 +105,24 @@ void RunOutput::RemoveStagedFiles() {
   for (const auto& path : staged) std::filesystem::remove_all(path, error);
 }
 
-void RunOutput::Commit() {
-  if (staging_.empty()) return;
-  std::error_code error;
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(staging_, error)) {
-    const std::string name = entry.path().filename().string();
-    if (name != kLockName) names.push_back(name);
+void RunOutput::Staged(const std::string& fileName) {
+  // A name written again replaces its staged file; it keeps its first place in the order.
+  if (std::find(staged_.begin(), staged_.end(), fileName) == staged_.end()) {
+    staged_.push_back(fileName);
   }
-  for (const std::string& name : names) {
+}
+
+void RunOutput::Commit() {
+  std::optional<Error> first;
+  for (const std::string& name : staged_) {
     const std::string target = pictureFolder_ + "/" + name;
-    if (::rename((staging_ + "/" + name).c_str(), target.c_str()) != 0) {
-      throw Error(
-          messages::CannotCreateFile(AbsolutePathLexically(target), SystemErrorDescription(errno)));
+    if (::rename((staging_ + "/" + name).c_str(), target.c_str()) != 0 && !first) {
+      first = Error(ErrorKind::kOutput, messages::CannotCreateFile(AbsolutePathLexically(target),
+                                                                   SystemErrorDescription(errno)));
     }
   }
+  staged_.clear();
+  if (first) throw *first;
 }
 
 void RunOutput::Discard() {

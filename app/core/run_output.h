@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace picsheet {
 
@@ -25,8 +26,12 @@ class RunOutput {
 
   // Where the pictures are written for now; empty: straight into the picture folder.
   const std::string& stagingFolder() const { return staging_; }
-  // Moves every staged picture into the picture folder, replacing files of the same name.
-  // Throws Error "Cannot create file \"%s\". %s" with the target.
+  // Notes a picture file written into the staging folder; Commit moves them in this order.
+  void Staged(const std::string& fileName);
+  // Moves every staged picture into the picture folder in the order staged, replacing files of
+  // the same name. A picture that cannot be moved does not keep the others from their places;
+  // the first failure is thrown once all were tried: Error "Cannot create file \"%s\". %s" with
+  // the target.
   void Commit();
   // Drops the staged pictures, and the picture folder when this run made it and it is empty.
   void Discard();
@@ -37,6 +42,7 @@ class RunOutput {
   std::string pictureFolder_;
   std::string staging_;
   std::string lockPath_;
+  std::vector<std::string> staged_;
   int lockFd_ = -1;
   bool pictureFolderExisted_ = true;
 };

@@ -26,7 +26,8 @@ std::string DeriveSessionName(const std::string& source) {
 std::string SaveNameFromUserText(const std::string& typed) {
   if (!IsValidUtf8(typed)) return typed;
   Windows1251Encoding encoded = EncodeWindows1251(typed);
-  if (!encoded.refused.empty()) throw Error(messages::NotInWindows1251(typed, encoded.refused));
+  if (!encoded.refused.empty())
+    throw Error(ErrorKind::kSaveName, messages::NotInWindows1251(typed, encoded.refused));
   return std::move(encoded.bytes);
 }
 

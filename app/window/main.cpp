@@ -27,7 +27,8 @@ int ExportPdfWithoutWindow(int argc, char** argv, picsheet::Paper paper) {
   const picsheet::PaperOutcome outcome =
       picsheet::RenderPaper(QString::fromLocal8Bit(argv[2]), picsheet::PaperLayout(paper));
   try {
-    if (!outcome.succeeded) throw picsheet::Error(outcome.error.toStdString());
+    if (!outcome.succeeded)
+      throw picsheet::Error(picsheet::ErrorKind::kOther, outcome.error.toStdString());
     picsheet::WritePdf(QString::fromLocal8Bit(argv[3]), outcome.pdf);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "error: %s\n", e.what());

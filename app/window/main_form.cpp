@@ -517,7 +517,7 @@ void MainForm::FinishRun(const RunOutcome& outcome) {
     printButton_->setEnabled(true);
     pdfButton_->setEnabled(true);
     if (!state_.summary.leftOut.empty()) ShowLeftOut(state_.summary.leftOut);
-  } else if (outcome.error == messages::kInterrupted) {
+  } else if (outcome.errorKind == ErrorKind::kInterrupted) {
     // The user asked for it: a status text, not a message box to dismiss.
     statusText_->setText(QStringLiteral("Остановлено"));
   } else {
@@ -538,7 +538,7 @@ bool MainForm::RenderForPaper(const QPageLayout& layout,
             paperJob_.release()->deleteLater();
             bool succeeded = false;
             try {
-              if (!outcome.succeeded) throw Error(outcome.error.toStdString());
+              if (!outcome.succeeded) throw Error(ErrorKind::kOther, outcome.error.toStdString());
               QString note = deliver(outcome.pdf);
               if (outcome.fit.scale < 1) {
                 note += QStringLiteral("; таблица шире бумаги и с полями 5 мм, масштаб %1 %")

@@ -56,7 +56,7 @@ void SendToPrinter(const QByteArray& pdf, QPrinter& printer) {
   // pages already have the dialog's paper and margins, so the spooler must not fit them again.
   QTemporaryFile file;
   if (!file.open() || file.write(pdf) != pdf.size() || !file.flush()) {
-    throw Error(messages::CannotCreateFile(file.fileName().toStdString()));
+    throw Error(ErrorKind::kOutput, messages::CannotCreateFile(file.fileName().toStdString()));
   }
   JobOptions job;
   job.Add("media", printer.pageLayout().pageSize().key().toStdString());
@@ -72,7 +72,7 @@ void SendToPrinter(const QByteArray& pdf, QPrinter& printer) {
       printer.docName().isEmpty() ? std::string("picsheet") : printer.docName().toStdString();
   if (cupsPrintFile(name.c_str(), file.fileName().toLocal8Bit().constData(), title.c_str(),
                     job.count(), job.options()) == 0) {
-    throw Error(messages::CannotPrintOn(name, cupsLastErrorString()));
+    throw Error(ErrorKind::kOther, messages::CannotPrintOn(name, cupsLastErrorString()));
   }
 }
 

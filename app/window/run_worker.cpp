@@ -43,7 +43,7 @@ RunWorker::RunWorker(QObject* parent) : QObject(parent) {
 }
 
 RunWorker::~RunWorker() {
-  cancelled_ = true;
+  stop_.request_stop();
   WaitForThread();
 }
 
@@ -59,8 +59,8 @@ bool RunWorker::Start(RunRequest request, RunState state) {
   if (running_) return false;
   WaitForThread();  // the previous run has sent its Ended; its thread is at most on its way out
   running_ = true;
-  cancelled_ = false;
-  request.fetch.cancelled = &cancelled_;
+  stop_ = std::stop_source();
+  request.stop = stop_.get_token();
   thread_.reset(QThread::create([this, request = std::move(request), state = std::move(state)] {
     RunOutcome outcome;
     outcome.state = state;
@@ -70,10 +70,12 @@ bool RunWorker::Start(RunRequest request, RunState state) {
       outcome.succeeded = true;
     } catch (const Error& e) {
       outcome.error = e.what();
+      outcome.errorKind = e.kind();
       outcome.detail = DescribeFailure(e);
     } catch (const std::bad_alloc&) {
       const Error e = OutOfMemoryError();
       outcome.error = e.what();
+      outcome.errorKind = e.kind();
       outcome.detail = DescribeFailure(e);
     } catch (const std::exception& e) {
       outcome.error = e.what();

@@ -4,8 +4,8 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
-#include <atomic>
 #include <memory>
+#include <stop_token>
 #include <string>
 
 #include "app/core/run_flow.h"
@@ -20,7 +20,8 @@ struct RunOutcome {
   bool succeeded = false;
   std::string pagePath;  // the saved page, when the run succeeded
   std::string error;     // the error's message as raised, when it failed
-  std::string detail;    // DescribeFailure of that error: the picture, address and reason
+  ErrorKind errorKind = ErrorKind::kOther;
+  std::string detail;  // DescribeFailure of that error: the picture, address and reason
 };
 
 // One run at a time on a thread of its own. Every signal is emitted on that thread and reaches
@@ -41,9 +42,9 @@ class RunWorker final : public QObject {
   bool Start(RunRequest request, RunState state);
   // From Start until Ended has been delivered on the window's thread.
   bool IsRunning() const;
-  // Asks the run going to stop: its transfers, turns and writes end within about a second and it
-  // ends with "Interrupted", leaving the output folder as it was. Any thread.
-  void Cancel() { cancelled_ = true; }
+  // Asks the run going to stop: its transfers, turns and writes end at once and it ends with
+  // "Interrupted", leaving the output folder as it was. Window thread only.
+  void Cancel() { stop_.request_stop(); }
 
  signals:
   void LinesCleared();
@@ -59,7 +60,7 @@ class RunWorker final : public QObject {
 
   std::unique_ptr<QThread> thread_;
   bool running_ = false;
-  std::atomic<bool> cancelled_{false};
+  std::stop_source stop_;
 };
 
 }  // namespace picsheet

@@ -1,0 +1,207 @@
+// PictureQueue: the slots of a run's pictures, their budget, the workers and the converter's take.
+#include "app/core/picture_queue.h"
+
+#include <sched.h>
+
+#include <algorithm>
+#include <utility>
+
+#include "base/http_client.h"
+#include "base/messages.h"
+
+namespace picsheet {
+
+int DefaultPictureThreads() {
+  // The cores this process may run on (taskset, a container's cpuset), else all the machine has.
+  cpu_set_t allowed;
+  CPU_ZERO(&allowed);
+  unsigned cores = 0;
+  if (::sched_getaffinity(0, sizeof allowed, &allowed) == 0) {
+    cores = static_cast<unsigned>(CPU_COUNT(&allowed));
+  }
+  if (cores == 0) cores = std::thread::hardware_concurrency();
+  return static_cast<int>(std::clamp(cores, 1u, 64u));
+}
+
+// One planned picture: the listener of its download, then what became of it.
+struct PictureQueue::Slot final : TransferListener {
+  PictureQueue* queue = nullptr;
+  std::size_t index = 0;
+  State state = State::kFetching;
+  std::size_t bytes = 0;  // counted in held_ until the converter takes the picture
+  MemoryStream body;
+  std::optional<PreparedPicture> prepared;
+  std::optional<Error> error;
+
+  bool MayStart() override { return queue->MayStart(index); }
+  bool Urgent() override { return queue->IsNext(index); }
+  bool MayKeep(std::size_t more) override { return queue->MayKeep(index, more); }
+  void Dropped(std::size_t fewer) override { queue->Dropped(index, fewer); }
+  void Finished(FetchResult result) override { queue->Fetched(index, std::move(result)); }
+};
+
+PictureQueue::PictureQueue(std::vector<std::string> addresses, PictureQueueSettings settings,
+                           std::unique_ptr<TransferEngine> engine, std::stop_token runStop)
+    : addresses_(std::move(addresses)),
+      settings_(std::move(settings)),
+      window_(2 * static_cast<std::size_t>(std::max(settings_.threads, 1))),
+      engine_(std::move(engine)),
+      slots_(addresses_.size()) {
+  onStop_.emplace(stop_.get_token(), [this] {
+    { std::lock_guard<std::mutex> lock(mutex_); }  // a waiter between its check and its wait
+    changed_.notify_all();
+  });
+  onRunStop_.emplace(std::move(runStop), [this] { stop_.request_stop(); });
+  for (std::size_t i = 0; i < slots_.size(); ++i) {
+    slots_[i].queue = this;
+    slots_[i].index = i;
+    engine_->Fetch(addresses_[i], settings_.fetch, slots_[i]);
+  }
+  if (settings_.threads <= 1 || addresses_.size() <= 1) return;
+  const std::size_t workers =
+      std::min(static_cast<std::size_t>(settings_.threads), addresses_.size());
+  workers_.reserve(workers);
+  try {
+    for (std::size_t i = 0; i < workers; ++i) workers_.emplace_back([this] { Work(); });
+  } catch (...) {
+    // A thread that could not start: the ones already running must not outlive the queue.
+    stop_.request_stop();
+    engine_->Close();
+    for (std::thread& worker : workers_) worker.join();
+    throw;
+  }
+}
+
+PictureQueue::~PictureQueue() {
+  stop_.request_stop();
+  // No slot hears from a transfer after this; then the workers finish their current step.
+  engine_->Close();
+  for (std::thread& worker : workers_) worker.join();
+  onRunStop_.reset();
+}
+
+bool PictureQueue::MayStart(std::size_t index) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return index == nextToTake_ || held_ < settings_.budgetBytes;
+}
+
+bool PictureQueue::IsNext(std::size_t index) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return index == nextToTake_;
+}
+
+bool PictureQueue::MayKeep(std::size_t index, std::size_t bytes) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (index != nextToTake_ && held_ + bytes > settings_.budgetBytes) return false;
+  Recount(slots_[index], slots_[index].bytes + bytes);
+  return true;
+}
+
+void PictureQueue::Dropped(std::size_t index, std::size_t bytes) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Recount(slots_[index], slots_[index].bytes - bytes);
+  }
+  engine_->Wake();  // room for the transfers waiting
+}
+
+void PictureQueue::Fetched(std::size_t index, FetchResult result) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Slot& slot = slots_[index];
+    if (result.error) {
+      slot.error = std::move(result.error);
+      slot.state = State::kReady;
+    } else {
+      slot.body = std::move(result.body);
+      slot.state = State::kFetched;
+    }
+  }
+  changed_.notify_all();
+}
+
+void PictureQueue::Recount(Slot& slot, std::size_t bytes) {
+  held_ = held_ - slot.bytes + bytes;
+  slot.bytes = bytes;
+  peakHeld_ = std::max(peakHeld_, held_);
+}
+
+void PictureQueue::Work() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    std::size_t claimed = slots_.size();
+    changed_.wait(lock, [&] {
+      if (Stopped()) return true;
+      const std::size_t end = std::min(slots_.size(), nextToTake_ + window_);
+      for (std::size_t i = nextToTake_; i < end; ++i) {
+        if (slots_[i].state == State::kFetched) {
+          claimed = i;
+          return true;
+        }
+      }
+      return false;
+    });
+    if (Stopped()) return;
+    Prepare(claimed, lock);
+  }
+}
+
+void PictureQueue::Prepare(std::size_t index, std::unique_lock<std::mutex>& lock) {
+  Slot& slot = slots_[index];
+  slot.state = State::kPreparing;
+  MemoryStream body = std::move(slot.body);
+  lock.unlock();
+  std::optional<PreparedPicture> prepared;
+  std::optional<Error> error;
+  try {
+    prepared = PrepareAnswer(std::move(body), settings_.orientation, settings_.rotationAngle,
+                             stop_.get_token());
+  } catch (const Error& e) {
+    error = e;
+  }
+  lock.lock();
+  // The body became what the file gets: the same bytes, or the turned picture encoded.
+  Recount(slot, prepared ? prepared->bytes.size() : 0);
+  slot.prepared = std::move(prepared);
+  slot.error = std::move(error);
+  slot.state = State::kReady;
+  changed_.notify_all();
+}
+
+PreparedPicture PictureQueue::Take(const std::string& url, std::int32_t orientation,
+                                   std::int32_t rotationAngle) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (nextToTake_ >= addresses_.size() || addresses_[nextToTake_] != url ||
+      orientation != settings_.orientation || rotationAngle != settings_.rotationAngle) {
+    lock.unlock();
+    HttpClient client(settings_.fetch, engine_.get());
+    return PrepareAnswer(client.Get(url), orientation, rotationAngle, stop_.get_token());
+  }
+  const std::size_t index = nextToTake_;
+  Slot& slot = slots_[index];
+  changed_.wait(lock, [&] {
+    return Stopped() || slot.state == State::kReady || slot.state == State::kFetched;
+  });
+  if (slot.state == State::kFetched) {
+    Prepare(index, lock);  // every worker is busy, or there are none
+  } else if (slot.state != State::kReady) {
+    throw Error(ErrorKind::kInterrupted, messages::kInterrupted);
+  }
+  std::optional<PreparedPicture> prepared = std::move(slot.prepared);
+  std::optional<Error> error = std::move(slot.error);
+  slot.state = State::kTaken;
+  Recount(slot, 0);
+  ++nextToTake_;
+  lock.unlock();
+  changed_.notify_all();  // the workers' window moved
+  engine_->Wake();        // the budget has room again, and there is a new next picture
+  if (error) throw std::move(*error);
+  return std::move(*prepared);
+}
+
+std::size_t PictureQueue::PeakBytesHeld() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return peakHeld_;
+}
+
+}  // namespace picsheet

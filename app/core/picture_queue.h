@@ -1,0 +1,100 @@
+// The pictures of one run on their way to the converter, in page order: one ordered queue with
+// one memory budget, fed by the run's transfer engine and by worker threads that read, turn and
+// encode the pictures ahead of the converter.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/error.h"
+#include "base/fetch_options.h"
+#include "base/memory_stream.h"
+#include "base/transfer_engine.h"
+#include "images/picture_work.h"
+
+namespace picsheet {
+
+// Worker threads for picture work when nothing else is asked: one per core this process may
+// run on, at most 64.
+int DefaultPictureThreads();
+
+struct PictureQueueSettings {
+  std::int32_t orientation = 2;  // the run's, as the converter passes them
+  std::int32_t rotationAngle = 90;
+  // Workers that prepare pictures ahead, at most 2 x threads pictures ahead of the converter;
+  // with 1 the converter prepares each picture itself when it takes it.
+  int threads = 1;
+  // The bodies held at once, counted from their first byte to the moment the converter takes
+  // them: downloading, downloaded, being prepared, prepared. Past it, downloads wait (and pause)
+  // but for the one the converter takes next, so a picture larger than the budget still arrives.
+  std::size_t budgetBytes = std::size_t{256} << 20;
+  FetchOptions fetch;  // every picture's download
+};
+
+class PictureQueue {
+ public:
+  // Queues the downloads of addresses on engine in their order, and starts the workers. A stop
+  // of runStop ends every download, pause and worker at once. Throws std::system_error when no
+  // worker thread can be started.
+  PictureQueue(std::vector<std::string> addresses, PictureQueueSettings settings,
+               std::unique_ptr<TransferEngine> engine, std::stop_token runStop);
+  // Ends what is still under way (downloads, then workers) and waits for it.
+  ~PictureQueue();
+  PictureQueue(const PictureQueue&) = delete;
+  PictureQueue& operator=(const PictureQueue&) = delete;
+
+  // The next planned picture, prepared for orientation and rotationAngle, when url is its address
+  // and these are the run's: waits for it, or prepares it on this thread when no worker has
+  // started it. Any other picture is fetched and prepared on the spot. Rethrows the error its
+  // download or header reading ended with; throws Error "Interrupted" once the run is stopped.
+  // For one thread, the converter's.
+  PreparedPicture Take(const std::string& url, std::int32_t orientation,
+                       std::int32_t rotationAngle);
+
+  // The most body bytes the queue held at any one time, the picture being taken included.
+  std::size_t PeakBytesHeld() const;
+
+ private:
+  enum class State { kFetching, kFetched, kPreparing, kReady, kTaken };
+  struct Slot;
+
+  // The budget's rules, asked by the slots on the engine's thread.
+  bool MayStart(std::size_t index);
+  bool IsNext(std::size_t index);
+  bool MayKeep(std::size_t index, std::size_t bytes);
+  void Dropped(std::size_t index, std::size_t bytes);
+  void Fetched(std::size_t index, FetchResult result);
+
+  void Work();
+  // Prepares slot index, which the caller has claimed; lock is released meanwhile.
+  void Prepare(std::size_t index, std::unique_lock<std::mutex>& lock);
+  bool Stopped() const { return stop_.stop_requested(); }
+  void Recount(Slot& slot, std::size_t bytes);
+
+  const std::vector<std::string> addresses_;
+  const PictureQueueSettings settings_;
+  const std::size_t window_;
+  std::unique_ptr<TransferEngine> engine_;
+  std::stop_source stop_;  // this queue's own, requested by the run's stop or by the destructor
+
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;  // a slot moved on, the window moved, or the queue stops
+  std::vector<Slot> slots_;
+  std::size_t nextToTake_ = 0;
+  std::size_t held_ = 0;
+  std::size_t peakHeld_ = 0;
+  std::vector<std::thread> workers_;
+  std::optional<std::stop_callback<std::function<void()>>> onRunStop_;
+  std::optional<std::stop_callback<std::function<void()>>> onStop_;
+};
+
+}  // namespace picsheet
