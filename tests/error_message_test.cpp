@@ -21,7 +21,7 @@ TEST(MessageForDisplayTest, FullStopOnlyAfterBytesAboveTheFullStop) {
 
 TEST(DescribeFailureTest, NamesThePictureAndTheReasonWithControlBytesEscaped) {
   const auto described = [](const std::string& reason, std::optional<PictureContext> picture) {
-    Error error("message", reason);
+    Error error(ErrorKind::kOther, "message", reason);
     if (picture) error.SetPicture(*picture);
     return DescribeFailure(error);
   };

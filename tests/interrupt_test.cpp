@@ -7,11 +7,12 @@
 #include <chrono>
 #include <thread>
 
-#include "app/core/picture_prefetcher.h"
 #include "app/core/run_output.h"
 #include "base/error.h"
+#include "base/transfer_engine.h"
 #include "images/jpeg.h"
 #include "images/localise.h"
+#include "tests/testkit/fetch_collector.h"
 #include "tests/testkit/jpeg_maker.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
@@ -138,7 +139,7 @@ TEST(SaveNameLock, ASecondRunOfTheSameNameFailsAtOnceAndWritesNothing) {
   EXPECT_EQ(Cli(server.PageUrl(), out.path()).exitCode, 0) << "released with its holder";
 }
 
-TEST(PrefetcherCancel, TheCallersFlagStopsEveryTransferOfThePool) {
+TEST(EngineStop, TheRunsStopEndsEveryTransferAtOnce) {
   // Every answer trickles one byte per 50 ms for a minute.
   LoopbackServer server([](httplib::Server& s) {
     s.new_task_queue = [] { return new httplib::ThreadPool(8); };
@@ -155,15 +156,21 @@ TEST(PrefetcherCancel, TheCallersFlagStopsEveryTransferOfThePool) {
   });
   std::vector<std::string> addresses;
   for (int i = 0; i < 6; ++i) addresses.push_back(server.Url("/slow/" + std::to_string(i)));
-  std::atomic<bool> cancelled{false};
-  FetchOptions options;
-  options.cancelled = &cancelled;
+  std::stop_source stop;
   const auto start = std::chrono::steady_clock::now();
   {
-    PicturePrefetcher prefetcher(addresses, 6, options);
+    TransferEngine engine(6, stop.get_token());
+    std::vector<testkit::FetchCollector> transfers(addresses.size());
+    for (std::size_t i = 0; i < addresses.size(); ++i) {
+      engine.Fetch(addresses[i], FetchOptions{}, transfers[i]);
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    cancelled = true;
-    EXPECT_THROW(prefetcher.Take(addresses[0]), Error);
+    stop.request_stop();
+    for (auto& transfer : transfers) {
+      const FetchResult result = transfer.Wait();
+      ASSERT_TRUE(result.error.has_value());
+      EXPECT_EQ(result.error->kind(), ErrorKind::kInterrupted);
+    }
   }
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10))
       << "the transfers ran on to their end";
@@ -171,13 +178,14 @@ TEST(PrefetcherCancel, TheCallersFlagStopsEveryTransferOfThePool) {
 
 TEST(CancelledPicture, TurningAndWritingStopWithInterruptedAndLeaveNoFile) {
   TempDir dir;
-  const std::atomic<bool> cancelled{true};
+  std::stop_source stop;
+  stop.request_stop();
   // A landscape picture under vertical orientation is decoded and turned.
   const std::string landscape = testkit::MakeFlatJpeg(640, 480);
   long double height = 0;
   try {
-    LocaliseImage(SessionFolder{dir.path() + "/", "s", "", &cancelled}, "http://host/p.jpg", 1.9L,
-                  height, 2, 90, "1_1",
+    LocaliseImage(SessionFolder{dir.path() + "/", "s", "", {}, stop.get_token()},
+                  "http://host/p.jpg", 1.9L, height, 2, 90, "1_1",
                   [&](const std::string&) { return MemoryStream(landscape); });
     FAIL() << "the turn went on";
   } catch (const Error& e) {
@@ -187,7 +195,7 @@ TEST(CancelledPicture, TurningAndWritingStopWithInterruptedAndLeaveNoFile) {
 
   const std::vector<std::uint8_t> raster(640 * 480 * 3, 128);
   try {
-    EncodeJpegRgbToMemory(raster.data(), 640, 480, false, 0, &cancelled);
+    EncodeJpegRgbToMemory(raster.data(), 640, 480, false, 0, stop.get_token());
     FAIL() << "the encoder went on";
   } catch (const Error& e) {
     EXPECT_STREQ(e.what(), "Interrupted");

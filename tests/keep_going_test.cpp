@@ -73,7 +73,7 @@ class KeepGoing : public ::testing::Test {
   std::string Picture(const std::string& name) const { return server_.Url("/pictures/" + name); }
 
   // The page comes from a local file, so that a cancelled run still gets as far as its pictures.
-  Outcome Run(const std::vector<std::string>& cells, const std::atomic<bool>* cancelled = nullptr) {
+  Outcome Run(const std::vector<std::string>& cells, std::stop_token stop = {}) {
     std::string page = "<center><font size=3><b>T</b></font><br>";
     for (const std::string& cell : cells) page += cell;
     testkit::WriteFileBytes(out_.File("list.htm"), page);
@@ -82,7 +82,7 @@ class KeepGoing : public ::testing::Test {
     request.saveName = "s";
     request.programFolder = out_.path() + "/";
     request.options.keepGoing = true;
-    request.fetch.cancelled = cancelled;
+    request.stop = stop;
     RunState state;
     LineView view;
     Outcome outcome;
@@ -180,8 +180,9 @@ TEST_F(KeepGoing, FailuresOfTheOutputOrOfCancellingStillEndTheRun) {
   EXPECT_TRUE(blocked.summary.leftOut.empty());
 
   // Once the run is being cancelled, a failed download is no dead link.
-  const std::atomic<bool> cancelled{true};
-  const Outcome stopped = Run({Cell("1", Picture("p1.jpg"))}, &cancelled);
+  std::stop_source stop;
+  stop.request_stop();
+  const Outcome stopped = Run({Cell("1", Picture("p1.jpg"))}, stop.get_token());
   EXPECT_EQ(stopped.error, "Interrupted");
   EXPECT_TRUE(stopped.summary.leftOut.empty());
   EXPECT_FALSE(PathExists(out_.File("s.html")));
@@ -189,8 +190,8 @@ TEST_F(KeepGoing, FailuresOfTheOutputOrOfCancellingStillEndTheRun) {
 
 // Which failures of one picture mean only that it cannot be had.
 TEST(Undelivered, FetchReadAndDecodeCountButTheMachineAndTheFilesDoNot) {
-  const auto failing = [](const char* message) {
-    return [message](const std::string&) -> MemoryStream { throw Error(message); };
+  const auto failing = [](ErrorKind kind, const char* message) {
+    return [kind, message](const std::string&) -> MemoryStream { throw Error(kind, message); };
   };
   const auto answering = [](std::string body) {
     return [body](const std::string&) { return MemoryStream(body); };
@@ -201,12 +202,13 @@ TEST(Undelivered, FetchReadAndDecodeCountButTheMachineAndTheFilesDoNot) {
     bool blockFile;
     bool undelivered;
   } cases[] = {
-      {"a dead link", failing("Cannot open URL http://x/p.jpg"), false, true},
+      {"a dead link", failing(ErrorKind::kFetch, "Cannot open URL http://x/p.jpg"), false, true},
       {"an HTML page", answering("<html>404</html>"), false, true},
       {"an empty answer", answering(""), false, true},
       {"broken past its header", answering(BrokenLandscape()), false, true},
-      {"memory", failing(messages::kOutOfMemory), false, false},
-      {"no HTTP handle", failing(messages::kHttpUnavailable), false, false},
+      {"memory", failing(ErrorKind::kOutOfMemory, messages::kOutOfMemory), false, false},
+      {"no HTTP handle", failing(ErrorKind::kHttpUnavailable, messages::kHttpUnavailable), false,
+       false},
       {"a file that cannot be created", answering(testkit::MakeFlatJpeg(10, 20)), true, false},
   };
   for (const auto& c : cases) {

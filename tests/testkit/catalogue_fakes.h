@@ -92,7 +92,7 @@ class FakeLocaliser final : public PictureLocaliser {
     }
     if ((failAtCall && callCount == *failAtCall) ||
         (failEvery != 0 && callCount % failEvery == 0)) {
-      throw Error("Cannot open URL " + pictureUrl);
+      throw Error(ErrorKind::kFetch, "Cannot open URL " + pictureUrl);
     }
     if (printedHeight == 0) {
       const auto own = heights.find(pictureUrl);
