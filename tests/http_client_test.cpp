@@ -14,6 +14,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -576,6 +577,165 @@ TEST(HttpClientTest, AServerThatNeverAnswersTimesOut) {
   options.stallTimeout = std::chrono::seconds(1);
   EXPECT_EQ(ThrownMessage([&] { HttpClient(options).Get(url); }), "Cannot open URL " + url);
   ::close(fd);
+}
+
+// An HTTP date seconds from now: "Tue, 15 Nov 1994 08:12:31 GMT".
+std::string HttpDateFromNow(int seconds) {
+  const std::time_t when = std::time(nullptr) + seconds;
+  std::tm parts{};
+  ::gmtime_r(&when, &parts);
+  char text[64];
+  std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", &parts);
+  return text;
+}
+
+TEST(HttpClientTest, BusyServersAreAskedAgainWhenTheySay) {
+  const std::string picture = testkit::MakeFlatJpeg(30, 20);
+  std::mutex mutex;
+  std::map<std::string, int> gets;
+  LoopbackServer server([&](httplib::Server& s) {
+    // /STATUS/RETRY-AFTER/BUSY-ANSWERS: busy that many times, then the picture.
+    s.Get(R"(/(\d+)/([^/]*)/(\d+))", [&](const httplib::Request& req, httplib::Response& res) {
+      int count = 0;
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        count = ++gets[req.path];
+      }
+      if (count > std::stoi(req.matches[3].str())) {
+        res.set_content(picture, "image/jpeg");
+        return;
+      }
+      res.status = std::stoi(req.matches[1].str());
+      if (req.matches[2].length() > 0) {
+        std::string after = req.matches[2].str();
+        if (after == "date") after = HttpDateFromNow(2);
+        res.set_header("Retry-After", after);
+      }
+      res.set_content("<html>busy</html>", "text/html");
+    });
+  });
+  const struct {
+    std::string path;
+    milliseconds atLeast;  // the server's wait, honoured
+    int gets;
+    long status;  // of the answer delivered
+  } cases[] = {
+      {"/503/1/1", milliseconds(950), 2, 200},
+      {"/429/1/1", milliseconds(950), 2, 200},
+      {"/429//1", milliseconds(50), 2, 200},  // no word from the server: the pause
+      {"/503/date/1", milliseconds(900), 2, 200},
+      {"/503/1/5", milliseconds(1900), 3, 503},  // busy for longer than the tries last
+      {"/503/120/1", milliseconds(0), 1, 503},   // a wait too long: that answer, at once
+  };
+  for (const auto& c : cases) {
+    FetchOptions options;
+    options.retryPause = milliseconds(50);
+    HttpClient client(options);
+    const auto start = std::chrono::steady_clock::now();
+    const MemoryStream body = client.Get(server.Url(c.path));
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(body.answer().status, c.status) << c.path;
+    EXPECT_GE(took, c.atLeast) << c.path;
+    EXPECT_LT(took, c.atLeast + std::chrono::seconds(5)) << c.path;
+    std::lock_guard<std::mutex> lock(mutex);
+    EXPECT_EQ(gets[c.path], c.gets) << c.path;
+  }
+
+  // A stop does not wait for the server's time.
+  std::stop_source stop;
+  TransferEngine engine(2, stop.get_token());
+  testkit::FetchCollector busy;
+  engine.Fetch(server.Url("/503/50/9"), FetchOptions{}, busy);
+  std::this_thread::sleep_for(milliseconds(200));
+  const auto stopped = std::chrono::steady_clock::now();
+  stop.request_stop();
+  const FetchResult result = busy.Wait();
+  EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::seconds(2));
+  ASSERT_TRUE(result.error.has_value());
+  EXPECT_EQ(result.error->kind(), ErrorKind::kInterrupted);
+}
+
+// A gzip body of size zero bytes, made in pieces so that the test does not hold it whole.
+std::string GzipOfZeros(std::size_t size) {
+  z_stream stream{};
+  deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY);
+  const std::string zeros(1 << 20, '\0');
+  std::string out;
+  char buffer[1 << 16];
+  for (std::size_t left = size; left > 0 || stream.avail_in > 0;) {
+    const bool last = left <= zeros.size();
+    const std::size_t piece = std::min(left, zeros.size());
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
+    stream.avail_in = static_cast<uInt>(piece);
+    left -= piece;
+    int result = Z_OK;
+    do {
+      stream.next_out = reinterpret_cast<Bytef*>(buffer);
+      stream.avail_out = sizeof buffer;
+      result = deflate(&stream, last ? Z_FINISH : Z_NO_FLUSH);
+      out.append(buffer, sizeof buffer - stream.avail_out);
+    } while (stream.avail_out == 0);
+    if (last && result == Z_STREAM_END) break;
+  }
+  deflateEnd(&stream);
+  return out;
+}
+
+TEST(HttpClientTest, DecodedBytesCountAgainstTheLimitAndUselessBodiesEndAtTheirStart) {
+  // 64 MiB of zeros in a body of about 64 KB.
+  const std::string bomb = GzipOfZeros(std::size_t{64} << 20);
+  LoopbackServer server([&](httplib::Server& s) {
+    s.Get("/bomb", [&](const httplib::Request&, httplib::Response& res) {
+      res.set_header("Content-Encoding", "gzip");
+      res.set_content(bomb, "image/jpeg");
+    });
+  });
+  FetchOptions limited;
+  limited.maxBodyBytes = std::size_t{8} << 20;
+  limited.bodyName = "the page";
+  const Error error = [&] {
+    HttpClient client(limited);
+    return Thrown(client, server.Url("/bomb"));
+  }();
+  EXPECT_EQ(error.kind(), ErrorKind::kOutOfMemory) << error.what();
+  EXPECT_EQ(error.reason(), "the page is larger than the 8 MiB a download may use");
+
+  FetchOptions jpeg;
+  jpeg.expectedStart = "\xFF\xD8";
+  HttpClient client(jpeg);
+  const MemoryStream start = client.Get(server.Url("/bomb"));
+  EXPECT_EQ(start.Remaining(), std::string(2, '\0')) << "the two bytes that tell";
+  EXPECT_EQ(start.answer().status, 200);
+  EXPECT_EQ(start.answer().contentType, "image/jpeg");
+}
+
+TEST(HttpClientTest, LibcurlsOwnLimitsAreNotCalledOutOfMemory) {
+  LoopbackServer server([](httplib::Server& s) {
+    s.Get("/long-header", [](const httplib::Request&, httplib::Response& res) {
+      res.set_header("X-Long", std::string(150 * 1024, 'a'));
+      res.set_content("x", "image/jpeg");
+    });
+    s.Get(R"(/.*)", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content("x", "image/jpeg");
+    });
+  });
+  const struct {
+    std::string url;
+    std::string reason;
+  } cases[] = {
+      {server.Url("/long-header"),
+       "the server's header line is longer than the 100 KB libcurl takes"},
+      {server.Url("/" + std::string(2 << 20, 'a')),
+       "the address is longer than the 1 MiB libcurl can send in a request"},
+      {server.Url("/" + std::string(9000000, 'a')),
+       "the address is longer than the 8000000 bytes libcurl takes"},
+  };
+  for (const auto& c : cases) {
+    HttpClient client;
+    const Error error = Thrown(client, c.url);
+    EXPECT_EQ(error.kind(), ErrorKind::kFetch) << c.reason;
+    EXPECT_EQ(error.reason(), c.reason);
+  }
 }
 
 }  // namespace

@@ -418,5 +418,77 @@ TEST(PictureQueueTest, AnAddressOffThePlanIsFetchedOnTheSpotAndLeavesThePlanInOr
     EXPECT_EQ(testkit::DecodeJpeg(queue.Take(address, 2, 90).bytes).width, 200) << "turned";
   }
 }
+TEST(PictureQueueTest, AFailedRunEndsAtOnceWhateverTheOtherTransfersDo) {
+  // Picture 1 keeps the converter busy with a turn while the downloads run ahead; picture 2 is an
+  // error page; the rest never come (until the test ends).
+  const std::string landscape = testkit::MakeFlatJpeg(2400, 1600);
+  std::atomic<bool> released{false};
+  LoopbackServer server([&](httplib::Server& s) {
+    s.new_task_queue = [] { return new httplib::ThreadPool(64); };
+    s.Get("/p/1.jpg", [&](const httplib::Request&, httplib::Response& res) {
+      res.set_content(landscape, "image/jpeg");
+    });
+    s.Get("/p/2.jpg", [&](const httplib::Request&, httplib::Response& res) {
+      res.status = 404;
+      res.set_content("<html>not found</html>", "text/html");
+    });
+    s.Get(R"(/p/\d+\.jpg)", [&](const httplib::Request&, httplib::Response& res) {
+      for (int i = 0; i < 600 && !released; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      }
+      res.set_content(landscape, "image/jpeg");
+    });
+  });
+  std::string page = "<center><font size=3><b>T</b></font><br><table><tr>";
+  for (int i = 1; i <= 6; ++i) {
+    page += Cell(std::to_string(i), server.Url("/p/" + std::to_string(i) + ".jpg"));
+  }
+  TempDir folder;
+  testkit::WriteFileBytes(folder.File("list.htm"), page);
+  for (const auto& [jobs, threads] :
+       {std::pair{1, 1}, std::pair{6, DefaultPictureThreads()}, std::pair{6, 4}}) {
+    TempDir out;
+    RunRequest request;
+    request.source = folder.File("list.htm");
+    request.programFolder = out.path() + "/";
+    request.jobs = jobs;
+    request.threads = threads;
+    RunState state;
+    testkit::RecordingView view;
+    const auto start = std::chrono::steady_clock::now();
+    try {
+      RunConversion(request, state, view);
+      ADD_FAILURE() << "an error page was taken for a picture";
+    } catch (const Error& e) {
+      EXPECT_STREQ(e.what(), "JPEG error #53") << jobs << "/" << threads;
+    }
+    // The silent pictures would hold a run that waits for them for 30 s.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10))
+        << jobs << "/" << threads;
+  }
+  released = true;
+}
+
+TEST(PictureQueueTest, ADownloadPausedForTheBudgetIsNotAStalledOne) {
+  constexpr std::size_t kBody = std::size_t{2} << 20;
+  LoopbackServer server([](httplib::Server& s) {
+    s.Get(R"(/big/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
+      res.set_content(PaddedJpeg(kBody, req.matches[1].str()[0]), "image/jpeg");
+    });
+  });
+  std::vector<std::string> addresses;
+  for (int i = 0; i < 4; ++i) addresses.push_back(server.Url("/big/" + std::to_string(i)));
+  PictureQueueSettings settings;
+  settings.orientation = 0;
+  settings.budgetBytes = std::size_t{1} << 20;
+  settings.fetch.stallTimeout = std::chrono::seconds(1);
+  PictureQueue queue(addresses, settings, std::make_unique<TransferEngine>(4), {});
+  // Longer than the stall time-out: the downloads behind the first wait, paused, all along.
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(queue.Take(addresses[i], 0, 90).bytes, PaddedJpeg(kBody, static_cast<char>('0' + i)));
+  }
+}
+
 }  // namespace
 }  // namespace picsheet

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "app/core/error_message.h"
@@ -105,6 +106,48 @@ TEST(FailureDetailTest, EachFailureSaysWhatWhereAndWhy) {
       EXPECT_EQ(DescribeFailure(e), c.detail);
     }
     EXPECT_EQ(testkit::ReadFileBytes(out.File("run.html")), "the previous page") << c.detail;
+  }
+}
+
+TEST(OutputFailureTest, APlaceThatCannotTakeItsFileEndsTheRunAtThatPicture) {
+  const std::string picture = testkit::MakeFlatJpeg(40, 60);
+  LoopbackServer server([&](httplib::Server& s) {
+    s.Get(R"(/p/\d+\.jpg)", [&](const httplib::Request&, httplib::Response& res) {
+      res.set_content(picture, "image/jpeg");
+    });
+  });
+  std::string page = "<center><font size=3><b>T</b></font><br><table><tr>";
+  for (int i = 1; i <= 5; ++i) {
+    page += "<td><center>" + std::to_string(i) + "<br><img src=\"" +
+            server.Url("/p/" + std::to_string(i) + ".jpg") + "\" alt=x></center></td>";
+  }
+  TempDir out;
+  testkit::WriteFileBytes(out.File("list.htm"), page + "</tr></table>");
+  // Picture 2's place is taken by a folder.
+  std::filesystem::create_directories(out.File("run_images/00000002_1.jpg"));
+  for (const int threads : {1, 4}) {
+    RunRequest request;
+    request.source = out.File("list.htm");
+    request.saveName = "run";
+    request.programFolder = out.path() + "/";
+    request.threads = threads;
+    RunState state;
+    testkit::RecordingView view;
+    try {
+      RunConversion(request, state, view);
+      ADD_FAILURE() << "the run went past picture 2";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.what(), "Cannot create file \"" + out.File("run_images/00000002_1.jpg") +
+                              "\". Is a directory");
+      EXPECT_EQ(e.kind(), ErrorKind::kOutput);
+    }
+    EXPECT_EQ(testkit::ReadFileBytes(out.File("run_images/00000001_1.jpg")), picture);
+    for (const char* later : {"00000003_1.jpg", "00000004_1.jpg", "00000005_1.jpg"}) {
+      EXPECT_FALSE(testkit::PathExists(out.File(std::string("run_images/") + later))) << later;
+    }
+    EXPECT_FALSE(testkit::PathExists(out.File("run.html")));
+    EXPECT_EQ(view.LastStatus(), "Изображений 2 №1 ячейка 3") << "no status after picture 2";
+    std::filesystem::remove(out.File("run_images/00000001_1.jpg"));
   }
 }
 
