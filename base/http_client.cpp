@@ -310,6 +310,11 @@ HttpClient::Outcome HttpClient::Attempt(const std::string& url, MemoryStream& bo
   }
 
   const CURLcode result = curl_easy_perform(curl);
+  char* effectiveUrl = nullptr;
+  if (curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &effectiveUrl) == CURLE_OK &&
+      effectiveUrl != nullptr) {
+    transfer.answer.finalUrl = effectiveUrl;
+  }
   std::string reason(Trimmed(handle_->errorText));
   if (reason.empty()) reason = curl_easy_strerror(result);
   // libcurl 7.88 corrupts its heap when a handle that failed a transfer is reset and used again

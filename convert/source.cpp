@@ -1,4 +1,4 @@
-// FetchUrl, LoadLocalFile and LoadSource.
+// FetchUrl, LoadLocalFile, IsLink and LoadSource.
 #include "convert/source.h"
 
 #include <fcntl.h>
@@ -18,6 +18,8 @@ namespace picsheet {
 namespace {
 
 constexpr std::size_t kBlockSize = 10240;
+// What may stand around a pasted link: blanks and the line breaks of a copied line.
+constexpr char kBlanks[] = " \t\r\n";
 
 [[noreturn]] void ThrowOpenError(const std::string& path, int code) {
   throw Error(messages::CannotOpenFile(AbsolutePathLexically(path), SystemErrorDescription(code)));
@@ -54,18 +56,30 @@ std::string LoadLocalFile(const std::string& path) {
   return result;
 }
 
-void LoadSource(const std::string& source, std::string& pageText, const FetchOptions& options) {
-  if (source.compare(0, 7, "http://") == 0) {
-    MemoryStream page = FetchUrl(source, options);
-    // An error page is no catalogue: converting it would write an empty page over the user's
-    // previous one. Pictures keep their rule (their answers are judged as JPEG streams).
-    if (page.answer().status >= 400) {
-      throw Error(messages::CannotOpenUrl(source), DescribeAnswer(page.answer()));
-    }
-    pageText = std::move(page).TakeRemaining();
-  } else {
-    pageText = LoadLocalFile(source);
+bool IsLink(std::string_view sourceText) {
+  const std::size_t first = sourceText.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return false;
+  return HasWebScheme(std::string(sourceText.substr(first, 8)));
+}
+
+LoadedPage LoadSource(const std::string& source, const FetchOptions& options) {
+  if (!IsLink(source)) {
+    return {LoadLocalFile(source), AddressResolver::ForLocalPage(source)};
   }
+  const std::size_t first = source.find_first_not_of(kBlanks);
+  const std::string link = source.substr(first, source.find_last_not_of(kBlanks) + 1 - first);
+  MemoryStream page = FetchUrl(link, options);
+  // An error page is no catalogue: converting it would write an empty page over the user's
+  // previous one. Pictures keep their rule (their answers are judged as JPEG streams).
+  if (page.answer().status >= 400) {
+    throw Error(messages::CannotOpenUrl(link), DescribeAnswer(page.answer()));
+  }
+  std::string finalUrl = page.answer().finalUrl.empty() ? link : page.answer().finalUrl;
+  return {std::move(page).TakeRemaining(), AddressResolver::ForWebPage(std::move(finalUrl))};
+}
+
+void LoadSource(const std::string& source, std::string& pageText, const FetchOptions& options) {
+  pageText = LoadSource(source, options).text;
 }
 
 }  // namespace picsheet
