@@ -22,7 +22,9 @@ constexpr std::size_t kBlockSize = 10240;
 constexpr char kBlanks[] = " \t\r\n";
 
 [[noreturn]] void ThrowOpenError(const std::string& path, int code) {
-  throw Error(messages::CannotOpenFile(AbsolutePathLexically(path), SystemErrorDescription(code)));
+  // The empty path names no file at all, not the current folder it would resolve to.
+  const std::string named = path.empty() ? path : AbsolutePathLexically(path);
+  throw Error(messages::CannotOpenFile(named, SystemErrorDescription(code)));
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ MemoryStream FetchUrl(const std::string& url, const FetchOptions& options = {});
 
 // Reads a local file in blocks of 10240 bytes; each block contributes the bytes before its first
 // zero byte. Throws Error "Cannot open file \"%s\". %s" (absolute path, system description) when
-// the file cannot be opened or names a directory.
+// the file cannot be opened or names a directory; the empty path is named as it is, "".
 std::string LoadLocalFile(const std::string& path);
 
 // True when sourceText, with blanks (space, tab, CR, LF) around it removed, begins with

@@ -154,9 +154,8 @@ TEST_F(CliRun, LoadErrorsAreReportedWithTheFullStopRule) {
                              "/no-such-page.htm\". No such file or directory.\n");
   const ProcessResult empty = Cli({""}, out_.path());
   EXPECT_EQ(empty.exitCode, 1);
-  // The empty path names no file; it is made absolute to the current directory for the message.
-  EXPECT_EQ(empty.err,
-            "error: Cannot open file \"" + out_.path() + "\". No such file or directory.\n");
+  // The empty path names no file, and no folder either.
+  EXPECT_EQ(empty.err, "error: Cannot open file \"\". No such file or directory.\n");
   const std::string refused = "http://127.0.0.1:1/list.htm";
   const ProcessResult unreachable = Cli({"--retries", "0", refused}, out_.path());
   EXPECT_EQ(unreachable.exitCode, 1);

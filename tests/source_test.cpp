@@ -118,6 +118,11 @@ TEST(LoadSourceTest, LinksInAnyPastedFormAreFetchedAndTheRestReadAsFiles) {
   }
 }
 
+TEST(LoadSourceTest, AnEmptySourceNamesNoFolder) {
+  EXPECT_EQ(ThrownMessage([] { LoadSource(""); }),
+            "Cannot open file \"\". No such file or directory");
+}
+
 // Sets CURL_CA_BUNDLE for one test and restores what it was.
 class TrustedCertificate {
  public:
