@@ -108,6 +108,12 @@ std::string DecodeAttributeCharacterReferences(std::string_view value) {
   std::size_t i = 0;
   while (i < value.size()) {
     const char c = value[i];
+    if (c == '\0') {
+      // The tokenizer's own rule for a zero byte in an attribute; it would also end a file name.
+      AppendUtf8(out, 0xFFFD);
+      ++i;
+      continue;
+    }
     if (c != '&' || i + 1 >= value.size()) {
       out += c;
       ++i;

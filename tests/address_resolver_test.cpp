@@ -131,6 +131,10 @@ TEST(AddressResolverTest, SavedPageNamesFilesBesideIt) {
           {"a%2Fb.jpg", Kind::kLocalFile, dir + "a%2Fb.jpg"},
           {"a%00.jpg", Kind::kLocalFile, dir + "a%00.jpg"},
           {"%2E%2E/x.jpg", Kind::kLocalFile, "/home/u/x.jpg"},
+          // A zero byte in the page is U+FFFD, as a browser reads it, and ends no file name.
+          {std::string("a\0b.jpg", 7), Kind::kLocalFile,
+           dir + "a\xEF\xBF\xBD"
+                 "b.jpg"},
           // Links in a saved page are downloaded as before.
           {"http://host/a.jpg", Kind::kWeb, "http://host/a.jpg"},
           {"HTTPS://host/a&amp;b.jpg", Kind::kWeb, "HTTPS://host/a&b.jpg"},

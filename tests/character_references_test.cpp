@@ -39,8 +39,9 @@ TEST(CharacterReferencesTest, DecodesAsBrowsersDoInAttributes) {
       {"&#0;&#xD800;&#x110000;&#99999999999999999999;",
        "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
       {"&#150;&#x80;&#x81;", "\xE2\x80\x93\xE2\x82\xAC\xC2\x81"},
-      // Other bytes stay what they are: Windows-1251 letters, blanks, zero bytes.
-      {std::string("\xD1\xE5 r\0y", 5), std::string("\xD1\xE5 r\0y", 5)},
+      // Other bytes stay what they are, Windows-1251 letters and blanks; a zero byte becomes
+      // U+FFFD, as in any attribute.
+      {std::string("\xD1\xE5 r\0y", 6), "\xD1\xE5 r\xEF\xBF\xBDy"},
   };
   for (const auto& c : kCases) {
     EXPECT_EQ(DecodeAttributeCharacterReferences(c.value), c.decoded) << c.value;
