@@ -11,6 +11,7 @@
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/sample_site.h"
+#include "tests/testkit/scoped_environment.h"
 #include "tests/testkit/temp_dir.h"
 
 namespace picsheet {
@@ -112,6 +113,43 @@ TEST_F(CliRun, AGivenSessionNameIsUsedUnchangedAndTheOutputFolderDefaultsToTheCu
   // Nothing is turned when the pictures are taken as they are.
   EXPECT_EQ(ReadFileBytes(out_.File("my list_images/00000002_1.jpg")),
             ReadFileBytes(kPictures + "p5.jpg"));
+}
+
+TEST_F(CliRun, LinksInAnyPastedFormAndPathsInFoldersWithBlanksRunWhole) {
+  page_ = SamplePage();
+  TempDir pages;
+  const testkit::LoopbackCertificate certificate = testkit::MakeLoopbackCertificate(pages.path());
+  testkit::ScopedEnvironment trusted("CURL_CA_BUNDLE", certificate.certificate);
+  LoopbackServer https(
+      [this](httplib::Server& s) {
+        s.Get("/pages/list.htm", [this](const httplib::Request&, httplib::Response& res) {
+          res.set_content(page_, "text/html");
+        });
+      },
+      certificate);
+  const std::string folder = pages.File("some dir");
+  std::filesystem::create_directory(folder);
+  testkit::WriteFileBytes(folder + "/catalogue.htm", page_);
+
+  const struct {
+    std::string source;
+    std::string name;
+  } kRuns[] = {
+      // An https link copied with a blank before it and a line break after it.
+      {" " + https.Url("/pages/list.htm") + "\n", std::to_string(https.port()) + "pageslisthtm"},
+      {"HTTP" + server_.Url("/pages/list.htm").substr(4),
+       std::to_string(server_.port()) + "pageslisthtm"},
+      {folder + "/catalogue.htm", "cataloguehtm"},
+  };
+  for (const auto& run : kRuns) {
+    TempDir out;
+    const ProcessResult result = Cli({"--output-dir", out.path(), run.source});
+    ASSERT_EQ(result.exitCode, 0) << run.source << ": " << result.err;
+    EXPECT_EQ(result.out, out.File(run.name + ".html") + "\n");
+    EXPECT_TRUE(PathExists(out.File(run.name + ".html")));
+    EXPECT_EQ(ReadFileBytes(out.File(run.name + "_images/00000001_1.jpg")),
+              ReadFileBytes(kPictures + "p1.jpg"));
+  }
 }
 
 TEST_F(CliRun, DigitCaptionsBringTheirPicturesBesideThePage) {

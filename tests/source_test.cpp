@@ -5,12 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <functional>
 #include <utility>
 
 #include "base/error.h"
 #include "tests/testkit/loopback_server.h"
+#include "tests/testkit/scoped_environment.h"
 #include "tests/testkit/temp_dir.h"
 
 namespace picsheet {
@@ -123,31 +123,10 @@ TEST(LoadSourceTest, AnEmptySourceNamesNoFolder) {
             "Cannot open file \"\". No such file or directory");
 }
 
-// Sets CURL_CA_BUNDLE for one test and restores what it was.
-class TrustedCertificate {
- public:
-  explicit TrustedCertificate(const std::string& file) {
-    if (const char* old = std::getenv("CURL_CA_BUNDLE")) old_ = old;
-    ::setenv("CURL_CA_BUNDLE", file.c_str(), 1);
-  }
-  ~TrustedCertificate() {
-    if (old_.empty()) {
-      ::unsetenv("CURL_CA_BUNDLE");
-    } else {
-      ::setenv("CURL_CA_BUNDLE", old_.c_str(), 1);
-    }
-  }
-  TrustedCertificate(const TrustedCertificate&) = delete;
-  TrustedCertificate& operator=(const TrustedCertificate&) = delete;
-
- private:
-  std::string old_;
-};
-
 TEST(LoadSourceTest, AnHttpsPageResolvesItsAddressesAgainstItsFinalAddress) {
   TempDir dir;
   const testkit::LoopbackCertificate certificate = testkit::MakeLoopbackCertificate(dir.path());
-  TrustedCertificate trusted(certificate.certificate);
+  testkit::ScopedEnvironment trusted("CURL_CA_BUNDLE", certificate.certificate);
   LoopbackServer server(
       [](httplib::Server& s) {
         s.Get("/old.htm", [](const httplib::Request&, httplib::Response& res) {
@@ -181,7 +160,7 @@ TEST(LoadSourceTest, AnHttpsPageResolvesItsAddressesAgainstItsFinalAddress) {
 TEST(LoadSourceTest, AnHttpErrorStatusFailsHttpsPagesAsHttpOnes) {
   TempDir dir;
   const testkit::LoopbackCertificate certificate = testkit::MakeLoopbackCertificate(dir.path());
-  TrustedCertificate trusted(certificate.certificate);
+  testkit::ScopedEnvironment trusted("CURL_CA_BUNDLE", certificate.certificate);
   const auto routes = [](httplib::Server& s) {
     s.Get("/gone.htm", [](const httplib::Request&, httplib::Response& res) {
       res.status = 404;
