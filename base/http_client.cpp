@@ -63,8 +63,7 @@ MemoryStream HttpClient::Get(const std::string& url) {
   // libcurl would guess "http" for an address without a scheme, and read local files for a
   // file: one; neither may come from a page.
   if (!HasWebScheme(url)) {
-    throw Error(ErrorKind::kFetch, messages::CannotOpenUrl(url),
-                "not an http:// or https:// address");
+    throw Error(ErrorKind::kFetch, messages::CannotOpenUrl(url), messages::kNotAWebAddress);
   }
   if (engine_ == nullptr) {
     ownEngine_ = std::make_unique<TransferEngine>(1);

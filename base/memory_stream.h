@@ -9,12 +9,13 @@
 namespace picsheet {
 
 // What the server said about a body that came over HTTP: its final answer's status line and
-// content type, so that a failure can tell the user what arrived instead of a picture.
+// content type, so that a failure can tell the user what arrived instead of a picture, and the
+// address it came from, against which the addresses a page holds are resolved.
 struct AnswerInfo {
   long status = 0;           // 0 when the body did not come over HTTP
   std::string reasonPhrase;  // the status line's words, e.g. "Not Found"
   std::string contentType;   // the Content-Type header's value, empty when there was none
-  std::string finalUrl;      // the address that answered, after redirects
+  std::string finalUrl;      // the address that answered, after redirects; empty when not HTTP
 };
 
 class MemoryStream {

@@ -20,6 +20,14 @@ inline constexpr char kUnknownError[] = "Unknown error";
 // "Cannot open URL %s" with the address as given.
 inline std::string CannotOpenUrl(const std::string& url) { return "Cannot open URL " + url; }
 
+// Why a picture address is not read, for the detail line under "Cannot open URL %s".
+inline constexpr char kNotAWebAddress[] = "not an http:// or https:// address";
+inline constexpr char kNotAWebOrFileAddress[] = "not an http://, https:// or file: address";
+inline constexpr char kEmptyAddress[] = "the address is empty";
+inline std::string FileOnAnotherComputer(const std::string& host) {
+  return "a file: address of another computer (" + host + ")";
+}
+
 // "Cannot open file \"%s\". %s": the absolute path and the system's description.
 inline std::string CannotOpenFile(const std::string& absolutePath, const std::string& reason) {
   return "Cannot open file \"" + absolutePath + "\". " + reason;

@@ -1,4 +1,4 @@
-// FetchUrl, LoadLocalFile and LoadSource.
+// FetchUrl, LoadLocalFile, IsLink and LoadSource.
 #include "convert/source.h"
 
 #include <fcntl.h>
@@ -19,10 +19,13 @@ namespace picsheet {
 namespace {
 
 constexpr std::size_t kBlockSize = 10240;
+// What may stand around a pasted link: blanks and the line breaks of a copied line.
+constexpr char kBlanks[] = " \t\r\n";
 
 [[noreturn]] void ThrowOpenError(const std::string& path, int code) {
-  throw Error(ErrorKind::kFetch,
-              messages::CannotOpenFile(AbsolutePathLexically(path), SystemErrorDescription(code)));
+  // The empty path names no file at all, not the current folder it would resolve to.
+  const std::string named = path.empty() ? path : AbsolutePathLexically(path);
+  throw Error(ErrorKind::kFetch, messages::CannotOpenFile(named, SystemErrorDescription(code)));
 }
 
 }  // namespace
@@ -56,20 +59,64 @@ std::string LoadLocalFile(const std::string& path) {
   return result;
 }
 
-void LoadSource(const std::string& source, std::string& pageText, const FetchOptions& options,
-                TransferEngine* engine) {
-  if (source.compare(0, 7, "http://") == 0) {
-    MemoryStream page = FetchUrl(source, options, engine);
-    // An error page is no catalogue: converting it would write an empty page over the user's
-    // previous one. Pictures keep their rule (their answers are judged as JPEG streams).
-    if (page.answer().status >= 400) {
-      throw Error(ErrorKind::kFetch, messages::CannotOpenUrl(source),
-                  DescribeAnswer(page.answer()));
-    }
-    pageText = std::move(page).TakeRemaining();
-  } else {
-    pageText = LoadLocalFile(source);
+std::string LoadLocalPicture(const std::string& path, std::size_t maxBytes) {
+  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (file.get() < 0) ThrowOpenError(path, errno);
+  struct stat info {};
+  if (::fstat(file.get(), &info) != 0) ThrowOpenError(path, errno);
+  if (S_ISDIR(info.st_mode)) ThrowOpenError(path, EISDIR);
+  const auto size = static_cast<std::size_t>(info.st_size);
+  if (maxBytes != 0 && size > maxBytes) {
+    throw Error(ErrorKind::kOutOfMemory, messages::kOutOfMemory,
+                AbsolutePathLexically(path) + " is larger than the " + std::to_string(maxBytes) +
+                    " bytes a picture may use");
   }
+  std::string bytes;
+  bytes.reserve(size);
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t count = ::read(file.get(), buffer, sizeof buffer);
+    if (count == 0) break;
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      ThrowOpenError(path, errno);
+    }
+    // A file that grows while it is read still keeps to the limit.
+    if (maxBytes != 0 && bytes.size() + static_cast<std::size_t>(count) > maxBytes) {
+      throw Error(ErrorKind::kOutOfMemory, messages::kOutOfMemory,
+                  AbsolutePathLexically(path) + " is larger than the " +
+                      std::to_string(maxBytes) + " bytes a picture may use");
+    }
+    bytes.append(buffer, static_cast<std::size_t>(count));
+  }
+  return bytes;
+}
+
+bool IsLink(std::string_view sourceText) {
+  const std::size_t first = sourceText.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return false;
+  return HasWebScheme(std::string(sourceText.substr(first, 8)));
+}
+
+LoadedPage LoadSource(const std::string& source, const FetchOptions& options,
+                      TransferEngine* engine) {
+  if (!IsLink(source)) {
+    return {LoadLocalFile(source), AddressResolver::ForLocalPage(source)};
+  }
+  const std::size_t first = source.find_first_not_of(kBlanks);
+  const std::string link = source.substr(first, source.find_last_not_of(kBlanks) + 1 - first);
+  MemoryStream page = FetchUrl(link, options, engine);
+  // An error page is no catalogue: converting it would write an empty page over the user's
+  // previous one. Pictures keep their rule (their answers are judged as JPEG streams).
+  if (page.answer().status >= 400) {
+    throw Error(ErrorKind::kFetch, messages::CannotOpenUrl(link), DescribeAnswer(page.answer()));
+  }
+  std::string finalUrl = page.answer().finalUrl.empty() ? link : page.answer().finalUrl;
+  return {std::move(page).TakeRemaining(), AddressResolver::ForWebPage(std::move(finalUrl))};
+}
+
+void LoadSource(const std::string& source, std::string& pageText, const FetchOptions& options) {
+  pageText = LoadSource(source, options).text;
 }
 
 }  // namespace picsheet

@@ -1,10 +1,13 @@
-// Source loading: brings a catalogue page (an "http://" link or a local file) into memory.
+// Source loading: brings a catalogue page (a link or a local file) into memory, with what its
+// picture addresses are resolved against.
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "base/fetch_options.h"
 #include "base/memory_stream.h"
+#include "convert/address_resolver.h"
 
 namespace picsheet {
 
@@ -19,14 +22,34 @@ MemoryStream FetchUrl(const std::string& url, const FetchOptions& options = {},
 
 // Reads a local file in blocks of 10240 bytes; each block contributes the bytes before its first
 // zero byte. Throws Error "Cannot open file \"%s\". %s" (absolute path, system description) when
-// the file cannot be opened or names a directory.
+// the file cannot be opened or names a directory; the empty path is named as it is, "".
 std::string LoadLocalFile(const std::string& path);
 
-// A source whose first 7 bytes are exactly "http://" is fetched, anything else read as a file.
-// A fetched page answered with an HTTP error status (400 and above) fails with "Cannot open URL
-// %s", the status as reason. pageText is replaced only when loading succeeded; on an error it
-// keeps its value.
-void LoadSource(const std::string& source, std::string& pageText, const FetchOptions& options = {},
-                TransferEngine* engine = nullptr);
+// Reads a picture file whole, every byte as it is on disk. Throws Error "Cannot open file
+// \"%s\". %s" when it cannot be opened or read, "Out of memory" when it is larger than maxBytes
+// (0: no limit).
+std::string LoadLocalPicture(const std::string& path, std::size_t maxBytes);
+
+// True when sourceText, with blanks (space, tab, CR, LF) around it removed, begins with
+// "http://" or "https://" in any letter case: a link a user pasted from a browser.
+bool IsLink(std::string_view sourceText);
+
+// A loaded catalogue page.
+struct LoadedPage {
+  std::string text;           // PageText: the bytes as fetched or read, undecoded
+  AddressResolver addresses;  // resolves the page's picture addresses against it
+};
+
+// A link (IsLink) is fetched, the blanks around it dropped; anything else is read as a file with
+// LoadLocalFile. A fetched page answered with an HTTP error status (400 and above) fails with
+// "Cannot open URL %s", the status as reason. The addresses of a fetched page resolve against
+// its address after redirects, those of a file against the file's folder.
+// Through engine when given (sharing its connections and its stop).
+LoadedPage LoadSource(const std::string& source, const FetchOptions& options = {},
+                      TransferEngine* engine = nullptr);
+
+// The same for callers that need the text alone: pageText is replaced only when loading
+// succeeded; on an error it keeps its value.
+void LoadSource(const std::string& source, std::string& pageText, const FetchOptions& options = {});
 
 }  // namespace picsheet

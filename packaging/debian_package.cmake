@@ -15,9 +15,10 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "turns catalogue pages into printable pict
 # CPack puts the summary in front as the synopsis line.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "picsheet reads a collector's catalogue page, a local HTML file or an http://
-link that lists the pictures of one numbered series in table cells, and
-writes a printable page of its own: a title and a 19 cm table with 2 to 20
-cells per row, each holding the pictures of one number with its caption.
+or https:// link that lists the pictures of one numbered series in table
+cells, and writes a printable page of its own: a title and a 19 cm table
+with 2 to 20 cells per row, each holding the pictures of one number with
+its caption.
 Every picture is downloaded, turned to the chosen orientation and saved as
 a local JPEG beside the page.
 .

@@ -11,6 +11,7 @@
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/sample_site.h"
+#include "tests/testkit/scoped_environment.h"
 #include "tests/testkit/temp_dir.h"
 
 namespace picsheet {
@@ -114,6 +115,43 @@ TEST_F(CliRun, AGivenSessionNameIsUsedUnchangedAndTheOutputFolderDefaultsToTheCu
             ReadFileBytes(kPictures + "p5.jpg"));
 }
 
+TEST_F(CliRun, LinksInAnyPastedFormAndPathsInFoldersWithBlanksRunWhole) {
+  page_ = SamplePage();
+  TempDir pages;
+  const testkit::LoopbackCertificate certificate = testkit::MakeLoopbackCertificate(pages.path());
+  testkit::ScopedEnvironment trusted("CURL_CA_BUNDLE", certificate.certificate);
+  LoopbackServer https(
+      [this](httplib::Server& s) {
+        s.Get("/pages/list.htm", [this](const httplib::Request&, httplib::Response& res) {
+          res.set_content(page_, "text/html");
+        });
+      },
+      certificate);
+  const std::string folder = pages.File("some dir");
+  std::filesystem::create_directory(folder);
+  testkit::WriteFileBytes(folder + "/catalogue.htm", page_);
+
+  const struct {
+    std::string source;
+    std::string name;
+  } kRuns[] = {
+      // An https link copied with a blank before it and a line break after it.
+      {" " + https.Url("/pages/list.htm") + "\n", std::to_string(https.port()) + "pageslisthtm"},
+      {"HTTP" + server_.Url("/pages/list.htm").substr(4),
+       std::to_string(server_.port()) + "pageslisthtm"},
+      {folder + "/catalogue.htm", "cataloguehtm"},
+  };
+  for (const auto& run : kRuns) {
+    TempDir out;
+    const ProcessResult result = Cli({"--output-dir", out.path(), run.source});
+    ASSERT_EQ(result.exitCode, 0) << run.source << ": " << result.err;
+    EXPECT_EQ(result.out, out.File(run.name + ".html") + "\n");
+    EXPECT_TRUE(PathExists(out.File(run.name + ".html")));
+    EXPECT_EQ(ReadFileBytes(out.File(run.name + "_images/00000001_1.jpg")),
+              ReadFileBytes(kPictures + "p1.jpg"));
+  }
+}
+
 TEST_F(CliRun, DigitCaptionsBringTheirPicturesBesideThePage) {
   page_ = SamplePage();
   const std::string digits = std::string(PICSHEET_EXAMPLES) + "/../assets/syriannums/";
@@ -154,9 +192,8 @@ TEST_F(CliRun, LoadErrorsAreReportedWithTheFullStopRule) {
                              "/no-such-page.htm\". No such file or directory.\n");
   const ProcessResult empty = Cli({""}, out_.path());
   EXPECT_EQ(empty.exitCode, 1);
-  // The empty path names no file; it is made absolute to the current directory for the message.
-  EXPECT_EQ(empty.err,
-            "error: Cannot open file \"" + out_.path() + "\". No such file or directory.\n");
+  // The empty path names no file, and no folder either.
+  EXPECT_EQ(empty.err, "error: Cannot open file \"\". No such file or directory.\n");
   const std::string refused = "http://127.0.0.1:1/list.htm";
   const ProcessResult unreachable = Cli({"--retries", "0", refused}, out_.path());
   EXPECT_EQ(unreachable.exitCode, 1);

@@ -319,6 +319,9 @@ TEST(PictureQueueTest, MoreThreadsChangeNoByteAndNoErrorOfTheRun) {
   }
 }
 
+// The pictures' addresses are absolute, so any web page serves as their base.
+const AddressResolver kWebPage = AddressResolver::ForWebPage("http://127.0.0.1/list.htm");
+
 // A real JPEG followed by padding up to size bytes: read as a picture, kept byte for byte.
 std::string PaddedJpeg(std::size_t size, char fill) {
   std::string picture = MakeQuadrantJpeg(32, 24, JpegKind::kBaseline);
@@ -332,7 +335,7 @@ std::unique_ptr<PictureQueue> Queue(const std::vector<std::string>& addresses, s
   settings.orientation = 0;
   settings.threads = threads;
   settings.budgetBytes = budget;
-  return std::make_unique<PictureQueue>(addresses, settings, std::make_unique<TransferEngine>(3),
+  return std::make_unique<PictureQueue>(addresses, kWebPage, settings, std::make_unique<TransferEngine>(3),
                                         stop);
 }
 
@@ -412,7 +415,7 @@ TEST(PictureQueueTest, AnAddressOffThePlanIsFetchedOnTheSpotAndLeavesThePlanInOr
   for (int i = 0; i < 3; ++i) addresses.push_back(server.Url("/plan/" + std::to_string(i)));
   PictureQueueSettings settings;
   settings.threads = 2;
-  PictureQueue queue(addresses, settings, std::make_unique<TransferEngine>(2), {});
+  PictureQueue queue(addresses, kWebPage, settings, std::make_unique<TransferEngine>(2), {});
   EXPECT_EQ(queue.Take(server.Url("/extra.jpg"), 2, 90).bytes, portrait);
   for (const std::string& address : addresses) {
     EXPECT_EQ(testkit::DecodeJpeg(queue.Take(address, 2, 90).bytes).width, 200) << "turned";
@@ -482,7 +485,7 @@ TEST(PictureQueueTest, ADownloadPausedForTheBudgetIsNotAStalledOne) {
   settings.orientation = 0;
   settings.budgetBytes = std::size_t{1} << 20;
   settings.fetch.stallTimeout = std::chrono::seconds(1);
-  PictureQueue queue(addresses, settings, std::make_unique<TransferEngine>(4), {});
+  PictureQueue queue(addresses, kWebPage, settings, std::make_unique<TransferEngine>(4), {});
   // Longer than the stall time-out: the downloads behind the first wait, paused, all along.
   std::this_thread::sleep_for(std::chrono::milliseconds(2500));
   for (int i = 0; i < 4; ++i) {

@@ -80,7 +80,8 @@ TEST(FailureDetailTest, EachFailureSaysWhatWhereAndWhy) {
       {"", server.Url("/big.jpg"), 1 << 20, "Out of memory",
        "picture \"1\" #1 in cell 1, " + server.Url("/big.jpg") +
            ": the answer is larger than the 1 MiB a download may use"},
-      {"", withNul, 0, "Cannot open URL http://no-such",
+      // A zero byte reads as U+FFFD, as browsers read it in an attribute.
+      {"", withNul, 0, "Cannot open URL http://no-such\xEF\xBF\xBDhost.invalid/a.jpg",
        "picture \"1\" #1 in cell 1, http://no-such\\x00host.invalid/a.jpg: "
        "URL using bad/illegal format or missing URL"},
       {server.Url("/missing.htm"), "", 0, "Cannot open URL " + server.Url("/missing.htm"),

@@ -11,10 +11,27 @@ TEST(SessionNameTest, DerivedFromThePartAfterTheLastBackslashOrColon) {
   EXPECT_EQ(DeriveSessionName("C:\\pages\\\xD1\xE5\xF0\xE8\xFF 12.htm"), "12htm");
   EXPECT_EQ(DeriveSessionName("http://host/list/page7.htm"), "hostlistpage7htm");
   EXPECT_EQ(DeriveSessionName("http://host:8080/a.htm"), "8080ahtm");
-  EXPECT_EQ(DeriveSessionName("/home/me/my-list_2.html"), "homememy-list_2html");
   EXPECT_EQ(DeriveSessionName("C:\\pages\\"), "");
   EXPECT_EQ(DeriveSessionName("name:"), "");
   EXPECT_EQ(DeriveSessionName(""), "");
+}
+
+TEST(SessionNameTest, InALocalPathASlashEndsAPartTooButNotInALink) {
+  const struct {
+    const char* source;
+    const char* name;
+  } kCases[] = {
+      {"/home/u/some dir/catalogue.htm", "cataloguehtm"},
+      {"/home/me/my-list_2.html", "my-list_2html"},
+      {"pages/sub\\list.htm", "listhtm"},
+      {"relative/dir/c.htm", "chtm"},
+      {"/home/u/dir/", ""},
+      // Links keep their rule: the part after the last ":" or "\\", slashes dropped.
+      {"HTTP://host/list/page7.htm", "hostlistpage7htm"},
+      {" https://host/a/b.htm", "hostabhtm"},
+      {"https://host:8443/a/b.htm", "8443abhtm"},
+  };
+  for (const auto& c : kCases) EXPECT_EQ(DeriveSessionName(c.source), c.name) << c.source;
 }
 
 TEST(SessionNameTest, FilterKeepsOnlyNameBytes) {

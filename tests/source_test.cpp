@@ -2,12 +2,15 @@
 #include "convert/source.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <functional>
+#include <utility>
 
 #include "base/error.h"
 #include "tests/testkit/loopback_server.h"
+#include "tests/testkit/scoped_environment.h"
 #include "tests/testkit/temp_dir.h"
 
 namespace picsheet {
@@ -68,25 +71,126 @@ TEST_F(LoadLocalFileTest, FilesThatCannotBeOpened) {
       "Cannot open file \"" + std::string(cwd) + "/nothing-here.htm\". No such file or directory");
 }
 
-TEST(LoadSourceTest, OnlyTheExactLowerCasePrefixFetches) {
+TEST(IsLinkTest, HttpOrHttpsInAnyCaseAfterBlanks) {
+  const struct {
+    const char* text;
+    bool link;
+  } kCases[] = {
+      {"http://host/a.htm", true},
+      {"https://host/a.htm", true},
+      {"HTTP://host/a.htm", true},
+      {"HtTpS://host/a.htm", true},
+      {" \t\r\nhttps://h/a \n", true},
+      {"http://", true},
+      {"http:/host/a.htm", false},
+      {"https:host", false},
+      {"ftp://host/a.htm", false},
+      {"file:///home/u/a.htm", false},
+      {"\vhttp://host/a.htm", false},
+      {"/home/u/http://host/a.htm", false},
+      {"host/a.htm", false},
+      {" ", false},
+      {"", false},
+  };
+  for (const auto& c : kCases) EXPECT_EQ(IsLink(c.text), c.link) << c.text;
+}
+
+TEST(LoadSourceTest, LinksInAnyPastedFormAreFetchedAndTheRestReadAsFiles) {
   LoopbackServer server([](httplib::Server& s) {
     s.Get("/page.htm", [](const httplib::Request&, httplib::Response& res) {
       res.set_content("fetched", "text/html");
     });
   });
-  std::string pageText = "before";
-  LoadSource(server.Url("/page.htm"), pageText);
-  EXPECT_EQ(pageText, "fetched");
+  const std::string link = server.Url("/page.htm");
+  for (const std::string& pasted : {link, "HTTP" + link.substr(4), " \t" + link + "\r\n"}) {
+    const LoadedPage page = LoadSource(pasted);
+    EXPECT_EQ(page.text, "fetched") << pasted;
+    EXPECT_EQ(page.addresses.page(), link) << pasted;
+  }
 
   for (const std::string& fileLike :
-       {std::string("HTTP://127.0.0.1/x"), std::string("https://127.0.0.1/x"),
-        " " + server.Url("/page.htm"), std::string("http:/"), std::string("")}) {
-    pageText = "kept";
+       {std::string("http:/"), std::string("ftp://127.0.0.1/x"), link.substr(7)}) {
+    std::string pageText = "kept";
     EXPECT_EQ(
         ThrownMessage([&] { LoadSource(fileLike, pageText); }).rfind("Cannot open file \"", 0), 0u)
         << fileLike;
     EXPECT_EQ(pageText, "kept") << "an error leaves PageText as it was";
   }
+}
+
+TEST(LoadSourceTest, AnEmptySourceNamesNoFolder) {
+  EXPECT_EQ(ThrownMessage([] { LoadSource(""); }),
+            "Cannot open file \"\". No such file or directory");
+}
+
+TEST(LoadSourceTest, AnHttpsPageResolvesItsAddressesAgainstItsFinalAddress) {
+  TempDir dir;
+  const testkit::LoopbackCertificate certificate = testkit::MakeLoopbackCertificate(dir.path());
+  testkit::ScopedEnvironment trusted("CURL_CA_BUNDLE", certificate.certificate);
+  LoopbackServer server(
+      [](httplib::Server& s) {
+        s.Get("/old.htm", [](const httplib::Request&, httplib::Response& res) {
+          res.set_redirect("/new/cat/list.htm", 301);
+        });
+        s.Get("/new/cat/list.htm", [](const httplib::Request&, httplib::Response& res) {
+          res.set_content("catalogue", "text/html");
+        });
+      },
+      certificate);
+  const std::string page = server.Url("/new/cat/list.htm");
+  ASSERT_EQ(page.rfind("https://", 0), 0u);
+  for (const std::string& source :
+       {page, server.Url("/old.htm"), " " + server.Url("/old.htm") + "\n"}) {
+    const LoadedPage loaded = LoadSource(source);
+    EXPECT_EQ(loaded.text, "catalogue") << source;
+    EXPECT_EQ(loaded.addresses.page(), page) << source;
+    for (const auto& [address, where] :
+         {std::pair{"img/1.jpg", "/new/cat/img/1.jpg"}, std::pair{"/abs/2.jpg", "/abs/2.jpg"},
+          std::pair{"../up/4.jpg", "/new/up/4.jpg"},
+          std::pair{"a.php?x=1&amp;y=2", "/new/cat/a.php?x=1&y=2"}}) {
+      const PictureLocation location = loaded.addresses.Resolve(address);
+      EXPECT_EQ(location.kind, PictureLocation::Kind::kWeb) << address;
+      EXPECT_EQ(location.where, server.Url(where)) << source << " " << address;
+    }
+    EXPECT_EQ(loaded.addresses.Resolve("file://" + dir.File("loopback-key.pem")).kind,
+              PictureLocation::Kind::kRefused);
+  }
+}
+
+TEST(LoadSourceTest, AnHttpErrorStatusFailsHttpsPagesAsHttpOnes) {
+  TempDir dir;
+  const testkit::LoopbackCertificate certificate = testkit::MakeLoopbackCertificate(dir.path());
+  testkit::ScopedEnvironment trusted("CURL_CA_BUNDLE", certificate.certificate);
+  const auto routes = [](httplib::Server& s) {
+    s.Get("/gone.htm", [](const httplib::Request&, httplib::Response& res) {
+      res.status = 404;
+      res.set_content("<h1>Not here</h1>", "text/html");
+    });
+  };
+  LoopbackServer http(routes);
+  LoopbackServer https(routes, certificate);
+  for (const std::string& link : {http.Url("/gone.htm"), https.Url("/gone.htm")}) {
+    try {
+      LoadSource(" " + link);
+      ADD_FAILURE() << link << " loaded";
+    } catch (const Error& e) {
+      EXPECT_EQ(std::string(e.what()), "Cannot open URL " + link);
+      EXPECT_EQ(e.reason(), "the server answered 404 Not Found with text/html");
+    }
+  }
+}
+
+TEST(LoadSourceTest, AFileResolvesItsAddressesBesideIt) {
+  TempDir dir;
+  const std::string folder = dir.File("some dir");
+  ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+  testkit::WriteFileBytes(folder + "/catalogue.htm", "saved");
+  const LoadedPage loaded = LoadSource(folder + "/catalogue.htm");
+  EXPECT_EQ(loaded.text, "saved");
+  EXPECT_EQ(loaded.addresses.page(), folder + "/catalogue.htm");
+  const PictureLocation location = loaded.addresses.Resolve("catalogue_files/my%20pic.jpg");
+  EXPECT_EQ(location.kind, PictureLocation::Kind::kLocalFile);
+  EXPECT_EQ(location.where, folder + "/catalogue_files/my pic.jpg");
 }
 
 TEST(LoadSourceTest, FetchedPagesKeepTheirZeroBytes) {

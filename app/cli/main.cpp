@@ -110,8 +110,8 @@ CLI::Validator SaveNameInWindows1251() {
 
 int main(int argc, char** argv) {
   CLI::App app{
-      "Turns a catalogue page (a local HTML file or an http:// link) into a printable picture\n"
-      "table: the page as DIR/NAME.html, its pictures in DIR/NAME_images.",
+      "Turns a catalogue page (a local HTML file or an http:// or https:// link) into a\n"
+      "printable picture table: the page as DIR/NAME.html, its pictures in DIR/NAME_images.",
       "picsheet-cli"};
   app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
 
@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
   bool printStatus = false;
   std::string outputDir;
 
-  app.add_option("SOURCE", request.source, "an http:// link or a local file path")
+  app.add_option("SOURCE", request.source, "an http:// or https:// link or a local file path")
       ->required()
       ->type_name("");
   app.add_option("--cells", request.options.cellsPerRow, "cells per table row, 2 to 20")

@@ -8,6 +8,7 @@
 
 #include "base/http_client.h"
 #include "base/messages.h"
+#include "convert/source.h"
 
 namespace picsheet {
 
@@ -28,8 +29,9 @@ struct PictureQueue::Slot final : TransferListener {
   PictureQueue* queue = nullptr;
   std::size_t index = 0;
   State state = State::kFetching;
+  PictureLocation location;
   std::size_t bytes = 0;  // counted in held_ until the converter takes the picture
-  MemoryStream body;
+  MemoryStream body;      // a local file's is read when the picture is prepared
   std::optional<PreparedPicture> prepared;
   std::optional<Error> error;
 
@@ -40,9 +42,11 @@ struct PictureQueue::Slot final : TransferListener {
   void Finished(FetchResult result) override { queue->Fetched(index, std::move(result)); }
 };
 
-PictureQueue::PictureQueue(std::vector<std::string> addresses, PictureQueueSettings settings,
-                           std::unique_ptr<TransferEngine> engine, std::stop_token runStop)
+PictureQueue::PictureQueue(std::vector<std::string> addresses, AddressResolver resolver,
+                           PictureQueueSettings settings, std::unique_ptr<TransferEngine> engine,
+                           std::stop_token runStop)
     : addresses_(std::move(addresses)),
+      resolver_(std::move(resolver)),
       settings_(std::move(settings)),
       window_(2 * static_cast<std::size_t>(std::max(settings_.threads, 1))),
       engine_(std::move(engine)),
@@ -53,9 +57,23 @@ PictureQueue::PictureQueue(std::vector<std::string> addresses, PictureQueueSetti
   });
   onRunStop_.emplace(std::move(runStop), [this] { stop_.request_stop(); });
   for (std::size_t i = 0; i < slots_.size(); ++i) {
-    slots_[i].queue = this;
-    slots_[i].index = i;
-    engine_->Fetch(addresses_[i], settings_.fetch, slots_[i]);
+    Slot& slot = slots_[i];
+    slot.queue = this;
+    slot.index = i;
+    slot.location = resolver_.Resolve(addresses_[i]);
+    switch (slot.location.kind) {
+      case PictureLocation::Kind::kWeb:
+        engine_->Fetch(slot.location.where, settings_.fetch, slot);
+        break;
+      case PictureLocation::Kind::kLocalFile:
+        slot.state = State::kFetched;
+        break;
+      case PictureLocation::Kind::kRefused:
+        slot.error = Error(ErrorKind::kFetch, messages::CannotOpenUrl(addresses_[i]),
+                           slot.location.reason);
+        slot.state = State::kReady;
+        break;
+    }
   }
   if (settings_.threads <= 1 || addresses_.size() <= 1) return;
   const std::size_t workers =
@@ -150,10 +168,16 @@ void PictureQueue::Prepare(std::size_t index, std::unique_lock<std::mutex>& lock
   Slot& slot = slots_[index];
   slot.state = State::kPreparing;
   MemoryStream body = std::move(slot.body);
+  const bool local = slot.location.kind == PictureLocation::Kind::kLocalFile;
   lock.unlock();
   std::optional<PreparedPicture> prepared;
   std::optional<Error> error;
   try {
+    if (local) {
+      body = MemoryStream(LoadLocalPicture(slot.location.where, settings_.fetch.maxBodyBytes));
+      std::lock_guard<std::mutex> counting(mutex_);
+      Recount(slot, body.Size());
+    }
     prepared = PrepareAnswer(std::move(body), settings_.orientation, settings_.rotationAngle,
                              stop_.get_token());
   } catch (const Error& e) {
@@ -174,8 +198,8 @@ PreparedPicture PictureQueue::Take(const std::string& url, std::int32_t orientat
   if (nextToTake_ >= addresses_.size() || addresses_[nextToTake_] != url ||
       orientation != settings_.orientation || rotationAngle != settings_.rotationAngle) {
     lock.unlock();
-    HttpClient client(settings_.fetch, engine_.get());
-    return PrepareAnswer(client.Get(url), orientation, rotationAngle, stop_.get_token());
+    return PrepareAnswer(FetchNow(url, resolver_.Resolve(url)), orientation, rotationAngle,
+                         stop_.get_token());
   }
   const std::size_t index = nextToTake_;
   Slot& slot = slots_[index];
@@ -197,6 +221,18 @@ PreparedPicture PictureQueue::Take(const std::string& url, std::int32_t orientat
   engine_->Wake();        // the budget has room again, and there is a new next picture
   if (error) throw std::move(*error);
   return std::move(*prepared);
+}
+
+MemoryStream PictureQueue::FetchNow(const std::string& address, const PictureLocation& location) {
+  switch (location.kind) {
+    case PictureLocation::Kind::kWeb:
+      return HttpClient(settings_.fetch, engine_.get()).Get(location.where);
+    case PictureLocation::Kind::kLocalFile:
+      return MemoryStream(LoadLocalPicture(location.where, settings_.fetch.maxBodyBytes));
+    case PictureLocation::Kind::kRefused:
+      break;
+  }
+  throw Error(ErrorKind::kFetch, messages::CannotOpenUrl(address), location.reason);
 }
 
 std::size_t PictureQueue::PeakBytesHeld() const {

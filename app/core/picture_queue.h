@@ -19,6 +19,7 @@
 #include "base/fetch_options.h"
 #include "base/memory_stream.h"
 #include "base/transfer_engine.h"
+#include "convert/address_resolver.h"
 #include "images/picture_work.h"
 
 namespace picsheet {
@@ -42,11 +43,13 @@ struct PictureQueueSettings {
 
 class PictureQueue {
  public:
-  // Queues the downloads of addresses on engine in their order, and starts the workers. A stop
-  // of runStop ends every download, pause and worker at once. Throws std::system_error when no
-  // worker thread can be started.
-  PictureQueue(std::vector<std::string> addresses, PictureQueueSettings settings,
-               std::unique_ptr<TransferEngine> engine, std::stop_token runStop);
+  // Resolves the addresses (as the page holds them) with resolver, queues the downloads of those
+  // on the web on engine in their order, and starts the workers; a local file is read when its
+  // picture is prepared. A stop of runStop ends every download, pause and worker at once. Throws
+  // std::system_error when no worker thread can be started.
+  PictureQueue(std::vector<std::string> addresses, AddressResolver resolver,
+               PictureQueueSettings settings, std::unique_ptr<TransferEngine> engine,
+               std::stop_token runStop);
   // Ends what is still under way (downloads, then workers) and waits for it.
   ~PictureQueue();
   PictureQueue(const PictureQueue&) = delete;
@@ -55,8 +58,9 @@ class PictureQueue {
   // The next planned picture, prepared for orientation and rotationAngle, when url is its address
   // and these are the run's: waits for it, or prepares it on this thread when no worker has
   // started it. Any other picture is fetched and prepared on the spot. Rethrows the error its
-  // download or header reading ended with; throws Error "Interrupted" once the run is stopped.
-  // For one thread, the converter's.
+  // download, file or header reading ended with: "Cannot open URL %s" (the resolved address) or
+  // "Cannot open file \"%s\". %s" among others; throws Error "Interrupted" once the run is
+  // stopped. For one thread, the converter's.
   PreparedPicture Take(const std::string& url, std::int32_t orientation,
                        std::int32_t rotationAngle);
 
@@ -79,8 +83,11 @@ class PictureQueue {
   void Prepare(std::size_t index, std::unique_lock<std::mutex>& lock);
   bool Stopped() const { return stop_.stop_requested(); }
   void Recount(Slot& slot, std::size_t bytes);
+  // The picture's bytes from wherever its address leads, on the spot.
+  MemoryStream FetchNow(const std::string& address, const PictureLocation& location);
 
   const std::vector<std::string> addresses_;
+  const AddressResolver resolver_;
   const PictureQueueSettings settings_;
   const std::size_t window_;
   std::unique_ptr<TransferEngine> engine_;

@@ -91,11 +91,10 @@ std::string ConvertAndSave(const RunRequest& request, RunState& state, RunView& 
   auto engine = std::make_unique<TransferEngine>(request.jobs, runStop.get_token());
 
   // The page lives for this run only: it is scanned twice here and never needed afterwards.
-  std::string pageText;
   FetchOptions pageFetch = request.fetch;
   pageFetch.maxBodyBytes = LowerLimit(request.fetch.maxBodyBytes, limits.pageBytes);
   pageFetch.bodyName = "the page";
-  LoadSource(request.source, pageText, pageFetch, engine.get());
+  LoadedPage page = LoadSource(request.source, pageFetch, engine.get());
   state.sessionName =
       request.saveName.empty() ? DeriveSessionName(request.source) : request.saveName;
 
@@ -104,7 +103,7 @@ std::string ConvertAndSave(const RunRequest& request, RunState& state, RunView& 
 
   // The addresses are known before anything is written, so the downloads and the picture work
   // run ahead of the converter while it saves the pictures already there.
-  std::vector<std::string> addresses = PlanPictureAddresses(request.options, pageText);
+  std::vector<std::string> addresses = PlanPictureAddresses(request.options, page.text);
   const int total = static_cast<int>(addresses.size());
   view.PictureProgress(0, total);
 
@@ -116,8 +115,8 @@ std::string ConvertAndSave(const RunRequest& request, RunState& state, RunView& 
   settings.fetch = request.fetch;
   settings.fetch.maxBodyBytes = LowerLimit(request.fetch.maxBodyBytes, limits.pictureBytes);
   settings.fetch.expectedStart = kJpegStart;
-  auto queue = std::make_unique<PictureQueue>(std::move(addresses), settings, std::move(engine),
-                                              runStop.get_token());
+  auto queue = std::make_unique<PictureQueue>(std::move(addresses), std::move(page.addresses),
+                                              settings, std::move(engine), runStop.get_token());
 
   RecordingView recorder(view);
   SessionFolder folder{request.programFolder, state.sessionName, output.stagingFolder(),
@@ -126,7 +125,7 @@ std::string ConvertAndSave(const RunRequest& request, RunState& state, RunView& 
   RunLocaliser localiser(folder, *queue, view, total);
   state.summary = CatalogueSummary{};
   try {
-    ConvertCatalogue(recorder, localiser, request.options, std::move(pageText), &state.summary);
+    ConvertCatalogue(recorder, localiser, request.options, std::move(page.text), &state.summary);
   } catch (...) {
     // Whatever ended the run ends every transfer, pause and worker with it, now.
     runStop.request_stop();

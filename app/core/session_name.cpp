@@ -4,6 +4,7 @@
 #include "base/error.h"
 #include "base/messages.h"
 #include "base/windows1251.h"
+#include "convert/source.h"
 
 namespace picsheet {
 
@@ -19,7 +20,9 @@ std::string FilterSessionName(const std::string& text) {
 }
 
 std::string DeriveSessionName(const std::string& source) {
-  const std::size_t separator = source.find_last_of("\\:");
+  // In a link "/" belongs to the name ("http://host/list/page7.htm" gives "hostlistpage7htm");
+  // in a path it ends a folder's name as "\\" does.
+  const std::size_t separator = source.find_last_of(IsLink(source) ? "\\:" : "\\:/");
   return FilterSessionName(separator == std::string::npos ? source : source.substr(separator + 1));
 }
 

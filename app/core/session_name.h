@@ -8,8 +8,9 @@ namespace picsheet {
 // The bytes of text that are "-", "0"-"9", "A"-"Z", "_" or "a"-"z", in order.
 std::string FilterSessionName(const std::string& text);
 
-// FilterSessionName of the part after the last "\" or ":" (the whole text when it has neither).
-// "http://host:8080/a.htm" gives "8080ahtm".
+// FilterSessionName of the part after the last "\" or ":" (the whole text when it has neither);
+// in a local path (no IsLink) "/" ends a part too. "http://host:8080/a.htm" gives "8080ahtm",
+// "/home/u/some dir/catalogue.htm" gives "cataloguehtm".
 std::string DeriveSessionName(const std::string& source);
 
 // A save name as the user typed it (UTF-8, in the window's field or from a shell) turned into the

@@ -10,8 +10,8 @@ namespace {
 // Also the source of the manual page picsheet(1), which help2man makes from it.
 constexpr char kHelp[] =
     "Usage: picsheet [SOURCE]\n"
-    "Opens the window that turns a catalogue page (a local HTML file or an http:// link) into a\n"
-    "printable picture table.\n"
+    "Opens the window that turns a catalogue page (a local HTML file or an http:// or https://\n"
+    "link) into a printable picture table.\n"
     "\n"
     "SOURCE, when given, fills the source field; the run starts with \"Go!\". The page and its\n"
     "pictures go beside a portable copy or a build tree whose folder is writable; an installed\n"

@@ -56,6 +56,7 @@
 #include "app/window/wrap_layout.h"
 #include "base/error.h"
 #include "base/messages.h"
+#include "convert/source.h"
 
 namespace picsheet {
 namespace {
@@ -136,8 +137,8 @@ QWidget* RadioRow(std::initializer_list<QRadioButton*> buttons, QWidget* parent)
 }
 
 // Enables or disables every widget under parent but keep (and the widgets that hold it). A
-// disabled container keeps its children's own states, so "..." stays disabled and the print
-// buttons come back as they were.
+// disabled container keeps its children's own states, so the print buttons come back as they
+// were.
 void SetEnabledExcept(QWidget* parent, QWidget* keep, bool enabled) {
   for (QWidget* child : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
     if (child == keep) continue;
@@ -197,6 +198,7 @@ MainForm::MainForm(QWidget* parent) : QMainWindow(parent), worker_(std::make_uni
   destroyedWatch_ = std::make_unique<DestroyedWindowWatch>(*this);
 
   connect(urx_, &QLineEdit::textChanged, this, &MainForm::urxChange);
+  connect(SpeedButton1_, &QToolButton::clicked, this, &MainForm::SpeedButton1Click);
   connect(Button1_, &QPushButton::clicked, this, &MainForm::Button1Click);
   ConnectKeyboard();
   setAcceptDrops(true);
@@ -248,7 +250,7 @@ QWidget* MainForm::BuildOptionStrip() {
   // The "..." button sits inside the field at its left end; the text starts after it.
   SpeedButton1_ = Named(new QToolButton(urx_), "SpeedButton1");
   SpeedButton1_->setText(QStringLiteral("..."));
-  SpeedButton1_->setEnabled(false);
+  SpeedButton1_->setToolTip(QStringLiteral("Открыть файл (Ctrl+O)"));
   SpeedButton1_->setCursor(Qt::ArrowCursor);
   auto* inField = new QHBoxLayout(urx_);
   inField->setContentsMargins(1, 1, 1, 1);
@@ -378,6 +380,9 @@ void MainForm::ConnectKeyboard() {
   connect(urx_, &QLineEdit::returnPressed, this, &MainForm::Button1Click);
   connect(edSession_, &QLineEdit::returnPressed, this, &MainForm::Button1Click);
   Button1_->setAutoDefault(true);
+  // Ctrl+O opens a file, as "..." does.
+  connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), this), &QShortcut::activated, this,
+          &MainForm::SpeedButton1Click);
   GiveMnemonics();
 }
 
@@ -401,6 +406,18 @@ void MainForm::GiveMnemonics() {
                                                       {cbCovers_, 1},    {cbCells_, 10},
                                                       {printButton_, 2}, {pdfButton_, 2}};
   for (const auto& [button, index] : buttons) GiveMnemonic(*style, *button, index);
+}
+
+void MainForm::SpeedButton1Click() {
+  // During a run the source field and its button are disabled; the shortcut is not.
+  if (!urx_->isEnabled()) return;
+  // The dialog opens where the current source file is, when the field names one.
+  const QString current = urx_->text().trimmed();
+  const QString start = IsLink(current.toStdString()) ? QString() : current;
+  const QString file =
+      QFileDialog::getOpenFileName(this, QStringLiteral("Открыть страницу каталога"), start,
+                                   QStringLiteral("Страницы HTML (*.htm *.html);;Все файлы (*)"));
+  if (!file.isEmpty()) SetSource(file);
 }
 
 void MainForm::dragEnterEvent(QDragEnterEvent* event) {

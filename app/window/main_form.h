@@ -74,6 +74,9 @@ class MainForm final : public QMainWindow {
   // Every change of the source text derives the save name; a change of more than one typed
   // character (a paste, a drop, a fill) also hands the focus to it with the name selected.
   void urxChange();
+  // "..." and Ctrl+O: asks for a catalogue file and fills the source field with its path as a
+  // drop does. Nothing happens when the dialog is cancelled or a run is going.
+  void SpeedButton1Click();
   // Starts one conversion with the options as the controls hold them; during a run the button
   // reads "Стоп" and stops it.
   void Button1Click();

@@ -7,7 +7,7 @@
 namespace picsheet {
 namespace {
 
-// The loader takes local paths and "http://" links; a file URL names a local path.
+// The loader takes local paths and http(s) links; a file URL names a local path.
 QString FromUrlText(const QString& text) {
   if (!text.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) return text;
   const QUrl url(text);

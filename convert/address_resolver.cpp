@@ -1,0 +1,175 @@
+// AddressResolver: picture addresses resolved against their page, web or local.
+#include "convert/address_resolver.h"
+
+#include "base/file_system_name.h"
+#include "base/messages.h"
+#include "base/paths.h"
+#include "convert/character_references.h"
+
+namespace picsheet {
+namespace {
+
+PictureLocation Refused(std::string reason) {
+  return {PictureLocation::Kind::kRefused, {}, std::move(reason)};
+}
+
+bool IsWebScheme(const std::optional<std::string>& scheme) {
+  return scheme && (EqualIgnoringCase(*scheme, "http") || EqualIgnoringCase(*scheme, "https"));
+}
+
+// A browser drops control bytes and blanks around a URL and every tab and line break in it (an
+// src written over two lines still names one picture).
+std::string WithoutUrlBlanks(std::string_view text) {
+  while (!text.empty() && static_cast<unsigned char>(text.front()) <= 0x20) text.remove_prefix(1);
+  while (!text.empty() && static_cast<unsigned char>(text.back()) <= 0x20) text.remove_suffix(1);
+  std::string kept;
+  kept.reserve(text.size());
+  for (char c : text) {
+    if (c != '\t' && c != '\n' && c != '\r') kept += c;
+  }
+  return kept;
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Every %XX as its byte; a "%" without two hexadecimal digits stays. keep says which decoded
+// bytes stay written as %XX instead.
+template <typename Keep>
+std::string PercentDecoded(std::string_view text, const Keep& keep) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
+        HexValue(text[i + 2]) >= 0) {
+      const char byte = static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+      if (!keep(byte)) {
+        out += byte;
+        i += 2;
+        continue;
+      }
+    }
+    out += text[i];
+  }
+  return out;
+}
+
+// The bytes a path inside a URI cannot hold as themselves; every other byte goes in raw, so
+// that decoding the resolved path gives back exactly the bytes put in.
+std::string EncodedForUriPath(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (char c : bytes) {
+    if (c == '%') {
+      out += "%25";
+    } else if (c == '?') {
+      out += "%3F";
+    } else if (c == '#') {
+      out += "%23";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+// A file address's path in the form resolution works on: each segment as the file-system name
+// it stands for (percent-decoded, UTF-8), encoded again only where a URI path needs it. A
+// decoded "/" or zero byte would name another file than the one written, so those stay encoded.
+std::string LocalSegments(std::string_view path) {
+  std::string out;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = path.find('/', start);
+    const std::string_view segment =
+        path.substr(start, end == std::string_view::npos ? end : end - start);
+    const std::string decoded =
+        PercentDecoded(segment, [](char byte) { return byte == '/' || byte == '\0'; });
+    out += EncodedForUriPath(FileSystemName(decoded));
+    if (end == std::string_view::npos) return out;
+    out += '/';
+    start = end + 1;
+  }
+}
+
+// Browsers read "\" as "/" in the path and authority of http, https and file addresses: the
+// part before the query or fragment.
+std::string BackslashesAsSlashes(std::string text) {
+  const std::size_t end = text.find_first_of("?#");
+  for (std::size_t i = 0; i < text.size() && i < end; ++i) {
+    if (text[i] == '\\') text[i] = '/';
+  }
+  return text;
+}
+
+}  // namespace
+
+AddressResolver AddressResolver::ForWebPage(std::string finalUrl) {
+  UriReference base = ParseUriReference(finalUrl);
+  base.fragment.reset();
+  return AddressResolver(false, std::move(finalUrl), std::move(base));
+}
+
+AddressResolver AddressResolver::ForLocalPage(const std::string& pagePath) {
+  std::string absolute = AbsolutePathLexically(pagePath);
+  UriReference base;
+  base.scheme = "file";
+  base.authority = "";
+  base.path = EncodedForUriPath(absolute);
+  return AddressResolver(true, std::move(absolute), std::move(base));
+}
+
+PictureLocation AddressResolver::Resolve(const std::string& addressInPage) const {
+  const std::string address = WithoutUrlBlanks(DecodeAttributeCharacterReferences(addressInPage));
+  if (address.empty()) return Refused(messages::kEmptyAddress);
+  UriReference parsed = ParseUriReference(address);
+  // "http:g" on an http page is relative, as browsers and RFC 3986's lenient form take it.
+  const bool relative = !parsed.scheme || (!parsed.authority && base_.scheme &&
+                                           EqualIgnoringCase(*parsed.scheme, *base_.scheme));
+  if (relative) {
+    const std::size_t schemeLength = parsed.scheme ? parsed.scheme->size() + 1 : 0;
+    parsed = ParseUriReference(BackslashesAsSlashes(address.substr(schemeLength)));
+    parsed.scheme.reset();
+  }
+  return local_ ? ResolveOnLocalPage(address, std::move(parsed))
+                : ResolveOnWebPage(address, parsed);
+}
+
+PictureLocation AddressResolver::ResolveOnWebPage(const std::string& address,
+                                                  const UriReference& parsed) const {
+  // An absolute address stays exactly as written: servers differ in what they take for equal.
+  const bool absolute = parsed.scheme.has_value();
+  const UriReference target = absolute ? parsed : ResolveUriReference(base_, parsed);
+  if (!IsWebScheme(target.scheme) || !target.authority || target.authority->empty()) {
+    return Refused(messages::kNotAWebAddress);
+  }
+  return {PictureLocation::Kind::kWeb, absolute ? address : ComposeUriReference(target), {}};
+}
+
+PictureLocation AddressResolver::ResolveOnLocalPage(const std::string& address,
+                                                    UriReference parsed) const {
+  if (IsWebScheme(parsed.scheme)) {
+    if (!parsed.authority || parsed.authority->empty()) {
+      return Refused(messages::kNotAWebOrFileAddress);
+    }
+    return {PictureLocation::Kind::kWeb, address, {}};
+  }
+  if (parsed.scheme && !EqualIgnoringCase(*parsed.scheme, "file")) {
+    return Refused(messages::kNotAWebOrFileAddress);
+  }
+  parsed.path = LocalSegments(parsed.path);
+  const UriReference target = ResolveUriReference(base_, parsed);
+  const std::string host = target.authority.value_or("");
+  if (!host.empty() && !EqualIgnoringCase(host, "localhost")) {
+    return Refused(messages::FileOnAnotherComputer(host));
+  }
+  std::string path = PercentDecoded(target.path, [](char) { return false; });
+  if (path.empty()) path = "/";
+  return {PictureLocation::Kind::kLocalFile, std::move(path), {}};
+}
+
+}  // namespace picsheet

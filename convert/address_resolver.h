@@ -1,0 +1,58 @@
+// Where a picture is read from: an address as written in a catalogue page, resolved against the
+// page it stands in, as a browser resolves an image's src.
+#pragma once
+
+#include <string>
+#include <utility>
+
+#include "convert/uri_reference.h"
+
+namespace picsheet {
+
+struct PictureLocation {
+  enum class Kind { kWeb, kLocalFile, kRefused };
+  Kind kind = Kind::kRefused;
+  std::string where;   // kWeb: an absolute http(s) URL; kLocalFile: an absolute file-system path
+  std::string reason;  // kRefused: why, in words, for the failure's detail line
+};
+
+// Resolves the picture addresses of one page. Pure: it reads neither the network nor the disk.
+class AddressResolver {
+ public:
+  // For a page fetched from the network; finalUrl is its address after redirects. Only http and
+  // https addresses are ever read for such a page: never a local file.
+  static AddressResolver ForWebPage(std::string finalUrl);
+
+  // For a page read from disk; pagePath is its path as given (relative to the current folder or
+  // absolute). Relative addresses and file: URLs name files beside it; http(s) addresses are
+  // still downloaded.
+  static AddressResolver ForLocalPage(const std::string& pagePath);
+
+  // addressInPage is the src as the page holds it. Its character references are decoded first
+  // (DecodeAttributeCharacterReferences), the blanks around it dropped and tabs and line breaks
+  // in it removed (as browsers do); then a relative reference ("img/1.jpg", "/abs/2.jpg",
+  // "//host/3.jpg", "../up/4.jpg", "?q=1"; "\" counts as "/" there) is resolved by RFC 3986.
+  // An absolute http(s) address stays as written; blanks and bytes of 128 and above stay as
+  // they are in a web address (the request encodes them). A local file's path is percent-decoded
+  // ("%2F" and "%00" excepted, which no file name holds) and each of its parts that is no valid
+  // UTF-8 is read as Windows-1251, as a browser reads such a page and as the files a browser
+  // saves with it are named.
+  PictureLocation Resolve(const std::string& addressInPage) const;
+
+  // The page's own address: the final URL of a web page, the absolute path of a local one.
+  const std::string& page() const { return page_; }
+  bool ForLocalFiles() const { return local_; }
+
+ private:
+  AddressResolver(bool local, std::string page, UriReference base)
+      : local_(local), page_(std::move(page)), base_(std::move(base)) {}
+
+  PictureLocation ResolveOnWebPage(const std::string& address, const UriReference& parsed) const;
+  PictureLocation ResolveOnLocalPage(const std::string& address, UriReference parsed) const;
+
+  bool local_;
+  std::string page_;
+  UriReference base_;
+};
+
+}  // namespace picsheet

@@ -1,0 +1,42 @@
+// Picture addresses resolved on a web page and on a local page, from arbitrary page bytes.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "convert/address_resolver.h"
+#include "convert/uri_reference.h"
+
+namespace {
+
+bool StartsWithWebScheme(const std::string& url) {
+  const std::size_t colon = url.find("://");
+  return colon != std::string::npos && (picsheet::EqualIgnoringCase(url.substr(0, colon), "http") ||
+                                        picsheet::EqualIgnoringCase(url.substr(0, colon), "https"));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using Kind = picsheet::PictureLocation::Kind;
+  const std::string address(reinterpret_cast<const char*>(data), size);
+  static const picsheet::AddressResolver web = picsheet::AddressResolver::ForWebPage(
+      "https://archive.example/web/2005/http://old/cat/a.htm");
+  static const picsheet::AddressResolver local =
+      picsheet::AddressResolver::ForLocalPage("/home/u/some dir/catalogue.htm");
+
+  // A page from the network names web addresses or nothing: never a local file.
+  const picsheet::PictureLocation onWeb = web.Resolve(address);
+  if (onWeb.kind == Kind::kLocalFile) std::abort();
+  if (onWeb.kind == Kind::kWeb && !StartsWithWebScheme(onWeb.where)) std::abort();
+  if (onWeb.kind == Kind::kRefused && onWeb.reason.empty()) std::abort();
+
+  // A local page's files are absolute paths without zero bytes.
+  const picsheet::PictureLocation onDisk = local.Resolve(address);
+  if (onDisk.kind == Kind::kLocalFile && (onDisk.where.empty() || onDisk.where[0] != '/' ||
+                                          onDisk.where.find('\0') != std::string::npos)) {
+    std::abort();
+  }
+  if (onDisk.kind == Kind::kWeb && !StartsWithWebScheme(onDisk.where)) std::abort();
+  return 0;
+}
