@@ -1,11 +1,14 @@
+// PreparePicture: the header, the turn decision, and the decode, turn and encode into memory.
 #include "images/picture_work.h"
 
+#include <optional>
 #include <string_view>
 #include <utility>
 
 #include "base/error.h"
 #include "base/http_client.h"
 #include "images/jpeg.h"
+#include "images/raster_lease.h"
 #include "images/rotate.h"
 
 namespace picsheet {
@@ -38,22 +41,30 @@ PreparedPicture PreparePicture(std::string body, std::int32_t orientation,
     prepared.bytes = std::move(picture.data);
     return prepared;
   }
-  // The turned picture, encoded at quality 90, is rarely larger than the downloaded one; setting
-  // that much aside spares the copies of a growing buffer (pages never written cost no memory).
-  const std::size_t downloadedSize = picture.data.size();
+  if (rotationAngle == 0) {  // nothing is turned: the bytes stay as downloaded
+    prepared.bytes = std::move(picture.data);
+    return prepared;
+  }
+  // The raster lives in the thread's kept memory, which the next picture turned on this thread
+  // reuses instead of having fresh pages mapped and faulted in.
+  std::optional<RasterLease> raster;
   try {
-    RotateBitmap(picture, rotationAngle, stop);
+    raster.emplace(TurnedRasterBytes(picture.width, picture.height));
+    DecodeTurned(picture, rotationAngle, raster->data(), stop);
   } catch (...) {
     prepared.turnFailure = std::current_exception();
     return prepared;
   }
-  if (picture.hasData) {  // angle 0: nothing was turned, the bytes stay as downloaded
-    prepared.bytes = std::move(picture.data);
-    return prepared;
-  }
+  const bool across = rotationAngle == 90 || rotationAngle == -90;
+  const std::int32_t width = across ? picture.height : picture.width;
+  const std::int32_t height = across ? picture.width : picture.height;
+  // The turned picture, encoded at quality 90, is rarely larger than the downloaded one; setting
+  // that much aside spares the copies of a growing buffer (pages never written cost no memory).
+  const std::size_t downloadedSize = picture.data.size();
+  picture.data = std::string();  // the body goes before the encoded stream grows
   try {
-    prepared.bytes = EncodeJpegRgbToMemory(picture.raster.data(), picture.width, picture.height,
-                                           picture.progressive, downloadedSize, stop);
+    prepared.bytes = EncodeJpegRgbToMemory(raster->data(), width, height, picture.progressive,
+                                           downloadedSize, stop);
   } catch (...) {
     prepared.encodeFailure = std::current_exception();
   }

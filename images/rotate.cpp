@@ -1,13 +1,17 @@
 // RotateBitmap: strips of decoded rows placed turned into a raster that fits in memory.
 #include "images/rotate.h"
 
+#include <cstddef>
 #include <cstring>
 #include <new>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/available_memory.h"
 #include "base/error.h"
 #include "base/messages.h"
+#include "images/raster_lease.h"
 
 namespace picsheet {
 namespace {
@@ -17,18 +21,43 @@ namespace {
 // for a 4000-pixel row) stays in cache while that happens. 64 measured fastest on 12 megapixels.
 constexpr int kStripRows = 64;
 
-// The turned raster is allocated before decoding. Linux grants nearly any allocation and kills
-// the process (or swaps) when the pages are touched, so a picture whose raster and decoding work
-// (about as much again, for progressive pictures the library's coefficient buffers) would not fit
-// in the available memory is refused up front rather than trusted to the allocator. A header can
-// claim up to 65500 x 65500 pixels, 12 GB of raster, at the cost of a few bytes.
-std::vector<std::uint8_t> AllocateRaster(std::int32_t width, std::int32_t height) {
+void CopyPixel(const std::uint8_t* from, std::uint8_t* to) {
+  to[0] = from[0];
+  to[1] = from[1];
+  to[2] = from[2];
+}
+
+// Copies count pixels to consecutive places from `to` on, the i-th from from + i * step. All but
+// the last move four bytes, one load and one store instead of three of each: the fourth byte
+// lands on the next place, which the next pixel then writes, and the last pixel moves three bytes
+// so that nothing past the run is touched. The fourth byte read belongs to the pixel after each
+// source pixel, so no source pixel but the last may be the final one of its buffer.
+void CopyRun(const std::uint8_t* from, std::ptrdiff_t step, std::uint8_t* to, int count) {
+  for (int i = 1; i < count; ++i, from += step, to += 3) {
+    std::uint32_t pixel;
+    std::memcpy(&pixel, from, sizeof pixel);
+    std::memcpy(to, &pixel, sizeof pixel);
+  }
+  CopyPixel(from, to);
+}
+
+// The raster is checked before decoding. Linux grants nearly any allocation and kills the process
+// (or swaps) when the pages are touched, so a picture whose raster and decoding work (about as
+// much again, for progressive pictures the library's coefficient buffers) would not fit in the
+// available memory is refused up front rather than trusted to the allocator.
+std::size_t CheckedRasterBytes(std::int32_t width, std::int32_t height, std::uint64_t held) {
   const std::uint64_t bytes =
       static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * 3u;
-  if (bytes > AvailableMemoryBytes() / 2)
-    throw Error(ErrorKind::kOutOfMemory, messages::kOutOfMemory);
+  const std::uint64_t available = AvailableMemoryBytes();
+  const std::uint64_t spare = available > UINT64_MAX - held ? UINT64_MAX : available + held;
+  if (bytes > spare / 2) throw Error(ErrorKind::kOutOfMemory, messages::kOutOfMemory);
+  return static_cast<std::size_t>(bytes);
+}
+
+std::vector<std::uint8_t> AllocateRaster(std::int32_t width, std::int32_t height) {
+  const std::size_t bytes = CheckedRasterBytes(width, height, 0);
   try {
-    return std::vector<std::uint8_t>(static_cast<std::size_t>(bytes));
+    return std::vector<std::uint8_t>(bytes);
   } catch (const std::bad_alloc&) {
     throw Error(ErrorKind::kOutOfMemory, messages::kOutOfMemory);
   }
@@ -36,63 +65,72 @@ std::vector<std::uint8_t> AllocateRaster(std::int32_t width, std::int32_t height
 
 }  // namespace
 
+std::size_t TurnedRasterBytes(std::int32_t width, std::int32_t height) {
+  return CheckedRasterBytes(width, height, RasterLease::KeptBytes());
+}
+
 void PlaceTurnedRows(const std::uint8_t* rows, int firstRow, int count, int width, int height,
                      std::int32_t angle, std::uint8_t* target) {
+  if (count <= 0 || width <= 0) return;
   const std::size_t w = static_cast<std::size_t>(width);
   const std::size_t h = static_cast<std::size_t>(height);
+  const std::ptrdiff_t rowBytes = static_cast<std::ptrdiff_t>(w * 3);
   if (angle == 90 || angle == -90) {
     // The target is h wide. Clockwise, source row y becomes target column h - 1 - y (top row to
     // the right column); counter-clockwise, source column x becomes target row w - 1 - x. Each
-    // target row takes one pixel from every row of the strip, so the writes stay within one row.
+    // target row takes one pixel from every row of the strip, into consecutive places: read
+    // bottom up for a clockwise turn, top down for a counter-clockwise one.
+    const bool clockwise = angle == 90;
+    const std::size_t firstColumn = clockwise ? h - static_cast<std::size_t>(firstRow + count)
+                                              : static_cast<std::size_t>(firstRow);
+    const std::ptrdiff_t step = clockwise ? -rowBytes : rowBytes;
+    const std::uint8_t* firstSourceRow = clockwise ? rows + (count - 1) * rowBytes : rows;
     for (std::size_t targetRow = 0; targetRow < w; ++targetRow) {
-      const std::size_t sourceColumn = angle == 90 ? targetRow : w - 1 - targetRow;
-      std::uint8_t* targetLine = target + targetRow * h * 3;
-      for (int r = 0; r < count; ++r) {
-        const std::size_t y = static_cast<std::size_t>(firstRow + r);
-        const std::size_t targetColumn = angle == 90 ? h - 1 - y : y;
-        const std::uint8_t* pixel = rows + (static_cast<std::size_t>(r) * w + sourceColumn) * 3;
-        std::uint8_t* out = targetLine + targetColumn * 3;
-        out[0] = pixel[0];
-        out[1] = pixel[1];
-        out[2] = pixel[2];
+      const std::size_t sourceColumn = clockwise ? targetRow : w - 1 - targetRow;
+      const std::uint8_t* from = firstSourceRow + sourceColumn * 3;
+      std::uint8_t* to = target + (targetRow * h + firstColumn) * 3;
+      if (sourceColumn + 1 < w) {
+        CopyRun(from, step, to, count);
+        continue;
       }
+      // The last column holds the strip's final pixel, which has no byte after it.
+      for (int r = 0; r < count; ++r, from += step, to += 3) CopyPixel(from, to);
     }
     return;
   }
   for (int r = 0; r < count; ++r) {
     const std::size_t y = static_cast<std::size_t>(firstRow + r);
-    const std::uint8_t* source = rows + static_cast<std::size_t>(r) * w * 3;
+    const std::uint8_t* source = rows + r * rowBytes;
     if (angle != 180) {
       std::memcpy(target + y * w * 3, source, w * 3);
       continue;
     }
-    // Upside down: source row y, mirrored, becomes target row h - 1 - y.
+    // Upside down: source row y, mirrored, becomes target row h - 1 - y. Its last pixel, which
+    // may end the strip, goes first and alone.
     std::uint8_t* out = target + (h - 1 - y) * w * 3;
-    for (std::size_t x = 0; x < w; ++x) {
-      const std::uint8_t* pixel = source + (w - 1 - x) * 3;
-      out[x * 3] = pixel[0];
-      out[x * 3 + 1] = pixel[1];
-      out[x * 3 + 2] = pixel[2];
-    }
+    CopyPixel(source + (w - 1) * 3, out);
+    if (w > 1) CopyRun(source + (w - 2) * 3, -3, out + 3, static_cast<int>(w - 1));
   }
+}
+
+void DecodeTurned(const JpegPicture& picture, std::int32_t angle, std::uint8_t* target,
+                  std::stop_token stop) {
+  const std::int32_t width = picture.width;
+  const std::int32_t height = picture.height;
+  DecodeJpegRows(picture.data, kStripRows, [&](const std::uint8_t* rows, int firstRow, int count) {
+    if (stop.stop_requested()) throw Error(ErrorKind::kInterrupted, messages::kInterrupted);
+    PlaceTurnedRows(rows, firstRow, count, width, height, angle, target);
+  });
 }
 
 void RotateBitmap(JpegPicture& picture, std::int32_t angle, std::stop_token stop) {
   if (angle == 0) return;
-  const std::int32_t width = picture.width;
-  const std::int32_t height = picture.height;
-  std::vector<std::uint8_t> target = AllocateRaster(width, height);
-  DecodeJpegRows(picture.data, kStripRows, [&](const std::uint8_t* rows, int firstRow, int count) {
-    if (stop.stop_requested()) throw Error(ErrorKind::kInterrupted, messages::kInterrupted);
-    PlaceTurnedRows(rows, firstRow, count, width, height, angle, target.data());
-  });
+  std::vector<std::uint8_t> target = AllocateRaster(picture.width, picture.height);
+  DecodeTurned(picture, angle, target.data(), stop);
   picture.raster = std::move(target);
   picture.data = std::string();
   picture.hasData = false;
-  if (angle == 90 || angle == -90) {
-    picture.width = height;
-    picture.height = width;
-  }
+  if (angle == 90 || angle == -90) std::swap(picture.width, picture.height);
 }
 
 }  // namespace picsheet

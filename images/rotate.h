@@ -1,6 +1,7 @@
 // Turning a picture by 90, -90 or 180 degrees.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <stop_token>
 
@@ -14,6 +15,17 @@ namespace picsheet {
 // Throws Error "Out of memory" for a raster that cannot be held, "Interrupted" once stop is
 // requested (checked between strips of the decode).
 void RotateBitmap(JpegPicture& picture, std::int32_t angle, std::stop_token stop = {});
+
+// The bytes of the turned RGB raster of a width x height picture. Throws Error "Out of memory" when
+// the raster and the decoding work would not fit in the memory the system can hand out (the
+// calling thread's kept raster memory counted as free), before anything is decoded: a header can
+// claim up to 65500 x 65500 pixels at the cost of a few bytes.
+std::size_t TurnedRasterBytes(std::int32_t width, std::int32_t height);
+
+// The decode and turn of RotateBitmap into target, which holds TurnedRasterBytes of the picture;
+// the picture itself stays as it is. Throws what RotateBitmap throws.
+void DecodeTurned(const JpegPicture& picture, std::int32_t angle, std::uint8_t* target,
+                  std::stop_token stop = {});
 
 // Places source rows firstRow .. firstRow + count - 1 of a width x height RGB picture into the
 // turned raster target (height x width for 90 and -90, width x height otherwise).

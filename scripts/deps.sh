@@ -3,7 +3,8 @@
 picsheet_install_deps() {
   local packages=(cmake g++ make pkg-config ca-certificates curl
     libcurl4-openssl-dev libjpeg62-turbo-dev libcli11-dev
-    libgtest-dev libcpp-httplib-dev libbenchmark-dev zlib1g-dev openssl time)
+    libgtest-dev libcpp-httplib-dev libbenchmark-dev zlib1g-dev openssl time
+    libjpeg-turbo-progs)  # djpeg and cjpeg, the yardstick of bench/turn_bench
   if [ "${1:-}" = "--gui" ]; then
     packages+=(qt6-base-dev qt6-webengine-dev qt6-translations-l10n libcups2-dev xvfb xauth poppler-utils)
     # The manual pages and icons the install rules make, and the tools that check them.
