@@ -38,9 +38,9 @@ class ScopedVariable {
 };
 
 TEST(DefaultCacheFolderTest, FollowsTheXdgRules) {
+  // A user the password database does not know has no home folder at all.
   const passwd* user = ::getpwuid(::getuid());
-  ASSERT_NE(user, nullptr);
-  const std::string fromDatabase = std::string(user->pw_dir) + "/.cache/picsheet";
+  const std::string fromDatabase = user ? std::string(user->pw_dir) + "/.cache/picsheet" : "";
   const struct {
     std::optional<std::string> xdgCacheHome;
     std::optional<std::string> home;
