@@ -61,8 +61,10 @@ class AnswerCache {
   static constexpr std::uint64_t kDefaultMaxBytes = std::uint64_t{1} << 30;
 
   // The store in folder (made with mode 0700, and the missing folders above it too, when it does
-  // not exist), holding at most maxBytes of entry files. An empty folder, one that cannot be made
-  // or opened, or one that belongs to another user gives a store that finds and keeps nothing.
+  // not exist; an existing one loses any rights of group and others), holding at most maxBytes of
+  // entry files (what other runs store meanwhile is counted at this one's next scan of the folder).
+  // An empty folder, one that cannot be made or opened, or one that belongs to another user gives a
+  // store that finds and keeps nothing.
   explicit AnswerCache(const std::string& folder, std::uint64_t maxBytes = kDefaultMaxBytes);
   AnswerCache(const AnswerCache&) = delete;
   AnswerCache& operator=(const AnswerCache&) = delete;
