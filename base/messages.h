@@ -86,4 +86,11 @@ inline std::string NotInWindows1251(const std::string& name, const std::string& 
          character + "\"";
 }
 
+// A size option (--cache-size) given something that is not a byte count.
+inline std::string NotAByteSize(const std::string& text) {
+  return "\"" + text +
+         "\" is not a size: give a whole number of bytes, or one followed by K, M or G "
+         "(also KiB, MiB, GiB; 1024-based, any case), e.g. 500M";
+}
+
 }  // namespace picsheet::messages

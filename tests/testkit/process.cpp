@@ -1,3 +1,4 @@
+// RunProcess and RunInChildren: child processes for the end-to-end and concurrency tests.
 #include "tests/testkit/process.h"
 
 #include <fcntl.h>
@@ -6,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <stdexcept>
 #include <thread>
@@ -67,6 +69,53 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
   result.peakKb = usage.ru_maxrss;
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return result;
+}
+
+std::vector<std::string> RunInChildren(int count, const std::function<std::string(int)>& check) {
+  struct Child {
+    pid_t pid;
+    int answer;
+  };
+  std::vector<Child> children;
+  for (int i = 0; i < count; ++i) {
+    int answerPipe[2];
+    if (::pipe(answerPipe) != 0) throw std::runtime_error("pipe failed");
+    const pid_t pid = ::fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+      ::close(answerPipe[0]);
+      std::string answer;
+      try {
+        answer = check(i);
+      } catch (const std::exception& e) {
+        answer = std::string("threw: ") + e.what();
+      }
+      // Short enough for the pipe's buffer: the parent reads it only after the child ended.
+      answer.resize(std::min<std::size_t>(answer.size(), 4096));
+      const ssize_t written = ::write(answerPipe[1], answer.data(), answer.size());
+      ::_exit(written == static_cast<ssize_t>(answer.size()) && answer.empty() ? 0 : 1);
+    }
+    ::close(answerPipe[1]);
+    children.push_back({pid, answerPipe[0]});
+  }
+  std::vector<std::string> answers;
+  for (const Child& child : children) {
+    int status = 0;
+    ::waitpid(child.pid, &status, 0);
+    std::string answer;
+    char buffer[4096];
+    ssize_t count = 0;
+    while ((count = ::read(child.answer, buffer, sizeof buffer)) > 0)
+      answer.append(buffer, static_cast<std::size_t>(count));
+    ::close(child.answer);
+    if (WIFSIGNALED(status)) {
+      answer = "killed by signal " + std::to_string(WTERMSIG(status));
+    } else if (answer.empty() && WEXITSTATUS(status) != 0) {
+      answer = "exited with " + std::to_string(WEXITSTATUS(status));
+    }
+    answers.push_back(answer);
+  }
+  return answers;
 }
 
 }  // namespace picsheet::testkit

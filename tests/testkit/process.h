@@ -24,4 +24,9 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
                          const std::string& cwd = "",
                          const std::function<void(pid_t)>& whileRunning = {});
 
+// Runs check(i) for i = 0 .. count - 1 in count forked copies of this process at once (for
+// concurrent writers, resource limits or user ids that must not touch the test itself) and returns
+// each one's answer: "" when it passed, else what went wrong, also when it threw or died.
+std::vector<std::string> RunInChildren(int count, const std::function<std::string(int)>& check);
+
 }  // namespace picsheet::testkit
