@@ -33,7 +33,7 @@ std::uint64_t ParseByteSize(const std::string& text) {
     if (number > (kMax - digit) / 10) overflow = true;
     number = number * 10 + digit;
   }
-  if (i == 0 || overflow) throw Error(messages::NotAByteSize(text));
+  if (i == 0 || overflow) throw Error(ErrorKind::kOther, messages::NotAByteSize(text));
 
   std::string unit;
   for (; i < text.size(); ++i) unit += Lower(text[i]);
@@ -42,7 +42,7 @@ std::uint64_t ParseByteSize(const std::string& text) {
     if (number > (kMax >> known.shift)) break;
     return number << known.shift;
   }
-  throw Error(messages::NotAByteSize(text));
+  throw Error(ErrorKind::kOther, messages::NotAByteSize(text));
 }
 
 }  // namespace picsheet
