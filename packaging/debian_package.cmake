@@ -32,6 +32,7 @@ set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-translations-l10n)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-# Debian installs programs without their symbol tables.
+# Debian installs programs without their symbol tables (and, as dh_strip does, without the
+# compiler's notes: packaging/CMakeLists.txt).
 set(CPACK_STRIP_FILES ON)
 include(CPack)
