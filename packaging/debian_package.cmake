@@ -33,6 +33,13 @@ set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-translations-l10n)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-# Debian installs programs without their symbol tables.
+# Debian installs programs without their symbol tables (and, as dh_strip does, without the
+# compiler's notes: packaging/CMakeLists.txt).
 set(CPACK_STRIP_FILES ON)
+# The archive is the same bytes from every build of one commit: CPack takes every member's time
+# from SOURCE_DATE_EPOCH (scripts/package sets it to the last commit's time), lists the files in
+# sorted order, owned by root, and the compression is fixed here: xz as dpkg-deb uses it, on one
+# thread whatever the machine.
+set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
+set(CPACK_THREADS 1)
 include(CPack)

@@ -26,7 +26,11 @@ picsheet_install_packages() {
     echo "Installing: ${missing[*]}"
     local sudo=""
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    # Another apt-get or an unattended upgrade may hold the package lock: wait for it (up to
+    # ten minutes) rather than fail at once.
+    local wait=(-o DPkg::Lock::Timeout=600)
+    $sudo apt-get "${wait[@]}" update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get "${wait[@]}" install -y -qq \
+      --no-install-recommends "${missing[@]}"
   fi
 }

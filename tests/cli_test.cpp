@@ -286,7 +286,7 @@ TEST(CliUsage, HelpMatchesTheReadmeOptionTable) {
       EXPECT_EQ(documented.count(option), 1u) << option;
     }
   }
-  EXPECT_NE(help.out.find("Exit status: 0 "), std::string::npos);
+  EXPECT_NE(help.out.find("\nExit status:\n  0 "), std::string::npos);
   const ProcessResult version = Cli({"--version"});
   EXPECT_EQ(version.exitCode, 0);
   EXPECT_EQ(version.out.rfind("picsheet-cli ", 0), 0u);

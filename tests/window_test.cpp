@@ -47,6 +47,7 @@
 #include "app/core/run_flow.h"
 #include "app/core/session_name.h"
 #include "app/window/application_title.h"
+#include "app/window/documents_folder.h"
 #include "app/window/main_form.h"
 #include "app/window/page_scheme.h"
 #include "app/window/preview_pane.h"
@@ -331,6 +332,7 @@ class WindowTest : public QObject {
   void printButtonsWrapTogether();
   void programFolderIsTheExecutablesFolder();
   void readOnlyProgramFolderWritesIntoDocumentsAndShowsIt();
+  void documentsFolderIsTheOneTheDesktopNames();
   void previewRunsNoScriptsPluginsOrRemoteLoads();
   void previewReadsPagesWithoutACharsetAsWindows1251();
   void previewOfASavedPageLoadsNothingRemote();
@@ -589,11 +591,13 @@ void WindowTest::readOnlyProgramFolderWritesIntoDocumentsAndShowsIt() {
   TempDir home;
   const ScopedVariable homeVariable("HOME", home.path().c_str());
   const ScopedVariable config("XDG_CONFIG_HOME", nullptr);
-  const ScopedVariable documents("XDG_DOCUMENTS_DIR", nullptr);
+  std::filesystem::create_directories(home.File(".config"));
+  testkit::WriteFileBytes(home.File(".config/user-dirs.dirs"),
+                          "XDG_DOCUMENTS_DIR=\"$HOME/Документы\"\n");
 
   MainForm form;
   form.SetProgramFolder(program.path());
-  const std::string expected = home.File("Documents/picsheet/");
+  const std::string expected = home.File("Документы/picsheet/");
   QCOMPARE(form.programFolder(), expected);
   form.show();
   auto* shown = Find<QLabel>(form, "sbFolder");
@@ -611,6 +615,38 @@ void WindowTest::readOnlyProgramFolderWritesIntoDocumentsAndShowsIt() {
   QVERIFY(PathExists(expected + "list.html"));
   QVERIFY(PathExists(expected + "list_images/00000001_1.jpg"));
   QVERIFY(std::filesystem::is_empty(program.path()));
+}
+
+void WindowTest::documentsFolderIsTheOneTheDesktopNames() {
+  struct {
+    const char* what;
+    const char* userDirs;   // ~/.config/user-dirs.dirs, or nullptr for none
+    bool movedConfig;       // XDG_CONFIG_HOME set to ~/cfg, where the file then is
+    const char* documents;  // under the home folder
+  } const cases[] = {
+      {"no user-dirs file", nullptr, false, "Documents/"},
+      {"a folder of the user's language", "XDG_DOCUMENTS_DIR=\"$HOME/Документы\"\n", false,
+       "Документы/"},
+      {"among the other folders", "XDG_MUSIC_DIR=\"$HOME/m\"\nXDG_DOCUMENTS_DIR=\"$HOME/d\"\n",
+       false, "d/"},
+      {"XDG_CONFIG_HOME moves the file", "XDG_DOCUMENTS_DIR=\"$HOME/moved\"\n", true, "moved/"},
+  };
+  for (const auto& c : cases) {
+    TempDir home;
+    const ScopedVariable homeVariable("HOME", home.path().c_str());
+    const std::string config = home.File(c.movedConfig ? "cfg" : ".config");
+    const ScopedVariable configVariable("XDG_CONFIG_HOME",
+                                        c.movedConfig ? config.c_str() : nullptr);
+    std::filesystem::create_directories(config);
+    if (c.userDirs) testkit::WriteFileBytes(config + "/user-dirs.dirs", c.userDirs);
+    // With XDG_CONFIG_HOME set, a file in ~/.config must not count.
+    if (c.movedConfig) {
+      std::filesystem::create_directories(home.File(".config"));
+      testkit::WriteFileBytes(home.File(".config/user-dirs.dirs"),
+                              "XDG_DOCUMENTS_DIR=\"$HOME/wrong\"\n");
+    }
+    QVERIFY2(DocumentsFolder() == home.File(c.documents), c.what);
+  }
 }
 
 void WindowTest::previewRunsNoScriptsPluginsOrRemoteLoads() {

@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "app/cli/help_footer.h"
 #include "app/cli/pdf_export.h"
 #include "app/cli/terminal_view.h"
 #include "app/core/error_message.h"
@@ -181,10 +182,7 @@ int main(int argc, char** argv) {
   app.add_flag("--keep-going", request.options.keepGoing,
                "a picture that cannot be had leaves an empty cell instead of ending the run; "
                "the pictures left out are listed on stderr and the exit status is 3");
-  app.footer(
-      "Exit status: 0 the page was saved (its path is the line on stdout); 1 the run failed\n"
-      "(the last stderr line is \"error: MESSAGE\"); 2 bad usage; 3 the page was saved with\n"
-      "pictures left out (--keep-going); 130 or 143 stopped by SIGINT or SIGTERM.");
+  app.footer(picsheet::CliHelpFooter());
   app.set_version_flag("--version", std::string("picsheet-cli ") + PICSHEET_VERSION);
 
   try {

@@ -10,18 +10,15 @@ namespace picsheet {
 // Whether the current user may create files in folder (access(2) with W_OK).
 bool FolderIsWritable(const std::string& folder);
 
-// The user's documents folder, ending in "/", as `xdg-user-dir DOCUMENTS` finds it:
-// XDG_DOCUMENTS_DIR from $XDG_CONFIG_HOME/user-dirs.dirs (~/.config when unset), else the
-// environment variable of that name; else $HOME/Documents. Empty when there is no home folder.
-std::string UserDocumentsFolder();
-
 // programFolder (ending in "/") when writable says so, as a portable copy or a build tree has it,
 // unless it is installedFolder: the folder the install rules put the program in is no place for
-// a user's pages even where root may write there. Else UserDocumentsFolder() + "picsheet/",
-// created with its parents when missing. A folder that cannot be created is returned all the
-// same: the run's first write reports why.
+// a user's pages even where root may write there. Else "picsheet/" in documentsFolder (the
+// user's documents folder as the desktop names it), created with its parents when missing;
+// programFolder when there is no documents folder (empty). A folder that cannot be created is
+// returned all the same: the run's first write reports why.
 std::string WindowOutputFolder(
     const std::string& programFolder, const std::string& installedFolder,
+    const std::string& documentsFolder,
     const std::function<bool(const std::string&)>& writable = FolderIsWritable);
 
 }  // namespace picsheet

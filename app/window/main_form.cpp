@@ -44,6 +44,7 @@
 #include "app/core/session_name.h"
 #include "app/window/application_title.h"
 #include "app/window/destroyed_window_watch.h"
+#include "app/window/documents_folder.h"
 #include "app/window/mnemonics.h"
 #include "app/window/paper_print.h"
 #include "app/window/paper_render.h"
@@ -355,7 +356,8 @@ QWidget* MainForm::BuildMainArea() {
 
 void MainForm::SetProgramFolder(const std::string& folder) {
   const std::string programFolder = WithTrailingSlash(folder);
-  programFolder_ = WindowOutputFolder(programFolder, PICSHEET_INSTALL_BINDIR "/");
+  programFolder_ =
+      WindowOutputFolder(programFolder, PICSHEET_INSTALL_BINDIR "/", DocumentsFolder());
   outputFolder_->setText(QString::fromStdString(programFolder_));
   outputFolder_->setVisible(programFolder_ != programFolder);
 }

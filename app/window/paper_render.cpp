@@ -6,6 +6,7 @@
 #include <QMarginsF>
 #include <QPageSize>
 #include <QRectF>
+#include <QSaveFile>
 #include <QSizeF>
 #include <QUrl>
 #include <QWebEnginePage>
@@ -13,12 +14,12 @@
 #include <QWebEngineScript>
 #include <algorithm>
 #include <cmath>
-#include <string_view>
 #include <utility>
 
 #include "app/window/page_scheme.h"
-#include "base/atomic_file.h"
+#include "base/error.h"
 #include "base/messages.h"
+#include "base/paths.h"
 
 namespace picsheet {
 namespace {
@@ -236,7 +237,19 @@ PaperOutcome RenderPaper(const QString& pagePath, const QPageLayout& requested) 
 }
 
 void WritePdf(const QString& path, const QByteArray& pdf) {
-  WriteFileAtomically(path.toStdString(), std::string_view(pdf.constData(), pdf.size()));
+  // QSaveFile writes beside the target and renames over it only on commit (after syncing), and
+  // discards the bytes written so far when it goes out of scope uncommitted.
+  QSaveFile file(path);
+  const auto cannotCreate = [&path, &file] {
+    return Error(messages::CannotCreateFile(AbsolutePathLexically(path.toStdString()),
+                                            file.errorString().toStdString()));
+  };
+  if (!file.open(QIODevice::WriteOnly)) throw cannotCreate();
+  if (file.write(pdf) != pdf.size()) throw Error(messages::kStreamWrite);
+  if (!file.commit()) {
+    if (file.error() == QFileDevice::RenameError) throw cannotCreate();
+    throw Error(messages::kStreamWrite);
+  }
 }
 
 QString ScaleWarning(const PaperFit& fit) {

@@ -70,8 +70,9 @@ class PaperRenderer final : public QObject {
 // program's export mode; a QApplication must exist).
 PaperOutcome RenderPaper(const QString& pagePath, const QPageLayout& requested);
 
-// Writes a rendered PDF to path, whole or not at all, with the mode the umask gives a new file.
-// Throws Error "Cannot create file \"%s\". %s" or "Stream write error".
+// Writes a rendered PDF to path through a QSaveFile: whole or not at all, with the mode the umask
+// gives a new file (or the mode of the file it replaces). Throws Error "Cannot create file
+// \"%s\". %s" or "Stream write error".
 void WritePdf(const QString& path, const QByteArray& pdf);
 
 // The scale note, as the command line prints it: empty when the sheet was not scaled.
