@@ -1,61 +1,154 @@
-// Peak memory of picsheet-cli for twelve 300 MB picture answers with the default pool: the
-// download window is bounded in bytes, so the peak stays near three answers (the one being
-// saved, the next one arriving, the 256 MiB ahead) instead of growing with the connections.
-// Exits 1 when the target is missed.
+// Peak memory of picsheet-cli runs whose answers are large: one budget holds every body the run
+// keeps, and compressed answers that inflate without end stop at their limit. Exits 1 when a
+// target is missed.
 //
-// Target: peak resident memory <= 3.5 x one answer.
+// Targets: 24 pictures of 40 MiB (kept byte for byte) at --jobs 6 --threads 4 and with the
+// defaults: peak resident memory <= 400 MiB. Twelve 300 MB answers: peak <= 3.5 answers (the one
+// being saved, the next one arriving, the budget). A picture and a page answered with gzip that
+// inflates to 2 GiB: each run ends within 10 s, peak <= 400 MiB, exit 1, no page.
+#include <zlib.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "bench/bench_jpeg.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/temp_dir.h"
 
+namespace picsheet {
 namespace {
 
-constexpr int kAnswers = 12;
-constexpr std::size_t kAnswerBytes = std::size_t{300} * 1000 * 1000;
+constexpr double kMiB = 1024.0 * 1024.0;
+
+// A gzip stream of size zero bytes.
+std::string GzipOfZeros(std::size_t size) {
+  z_stream stream{};
+  deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY);
+  static const std::string zeros(1 << 20, '\0');
+  std::string out;
+  std::vector<char> buffer(1 << 16);
+  for (std::size_t left = size; left > 0;) {
+    const std::size_t piece = std::min(left, zeros.size());
+    left -= piece;
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
+    stream.avail_in = static_cast<uInt>(piece);
+    do {
+      stream.next_out = reinterpret_cast<Bytef*>(buffer.data());
+      stream.avail_out = static_cast<uInt>(buffer.size());
+      deflate(&stream, left == 0 ? Z_FINISH : Z_NO_FLUSH);
+      out.append(buffer.data(), buffer.size() - stream.avail_out);
+    } while (stream.avail_out == 0);
+  }
+  deflateEnd(&stream);
+  return out;
+}
+
+std::string Catalogue(const testkit::LoopbackServer& server, const std::string& folder,
+                      int pictures) {
+  std::string page = "<html><center><font size=3><b>Big</b></font><br><table><tr>";
+  for (int n = 1; n <= pictures; ++n) {
+    page += "<td><center>" + std::to_string(n) + "<br><img src=\"" +
+            server.Url("/" + folder + "/" + std::to_string(n) + ".jpg") +
+            "\" width=100></center></td>";
+  }
+  return page + "</tr></table></html>";
+}
+
+bool Report(const std::string& what, double value, const char* unit, double target) {
+  const bool met = value <= target;
+  std::printf("  %-48s %8.1f %s (target <= %.1f) %s\n", what.c_str(), value, unit, target,
+              met ? "met" : "MISSED");
+  return met;
+}
 
 }  // namespace
+}  // namespace picsheet
 
 int main() {
   using namespace picsheet;
-  // A real JPEG, then zeros up to 300 MB: read as a picture, saved byte for byte.
+  // A real JPEG, then zeros up to the answer's size: read as a picture, saved byte for byte.
   const std::string head = bench::MakePhotoLikeJpeg(64, 48, false, 90);
   static char zeros[1 << 20];
-  testkit::LoopbackServer server([&](httplib::Server& s) {
-    s.new_task_queue = [] { return new httplib::ThreadPool(16); };
-    s.Get(R"(/big/(\d+)\.jpg)", [&](const httplib::Request&, httplib::Response& res) {
+  const auto padded = [&](std::size_t size) {
+    return [&, size](const httplib::Request&, httplib::Response& res) {
       res.set_content_provider(
-          kAnswerBytes, "image/jpeg",
-          [&](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+          size, "image/jpeg", [&](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
             if (offset < head.size()) return sink.write(head.data() + offset, head.size() - offset);
             return sink.write(zeros, std::min(length, sizeof zeros));
           });
-    });
+    };
+  };
+  const std::string bomb = GzipOfZeros(std::size_t{2} << 30);
+  const auto compressed = [&](const char* type) {
+    return [&, type](const httplib::Request&, httplib::Response& res) {
+      res.set_header("Content-Encoding", "gzip");
+      res.set_content(bomb, type);
+    };
+  };
+  constexpr std::size_t kLarge = std::size_t{40} << 20;
+  constexpr std::size_t kHuge = std::size_t{300} * 1000 * 1000;
+  testkit::LoopbackServer server([&](httplib::Server& s) {
+    s.new_task_queue = [] { return new httplib::ThreadPool(32); };
+    s.Get(R"(/large/(\d+)\.jpg)", padded(kLarge));
+    s.Get(R"(/huge/(\d+)\.jpg)", padded(kHuge));
+    s.Get(R"(/bomb/(\d+)\.jpg)", compressed("image/jpeg"));
+    s.Get("/bomb.htm", compressed("text/html"));
   });
-  std::string page = "<html><center><font size=3><b>Big</b></font><br><table><tr>";
-  for (int n = 1; n <= kAnswers; ++n) {
-    page += "<td><center>" + std::to_string(n) + "<br><img src=\"" +
-            server.Url("/big/" + std::to_string(n) + ".jpg") + "\" width=100></center></td>";
-  }
-  page += "</tr></table></html>";
   testkit::TempDir dir;
-  testkit::WriteFileBytes(dir.File("big.htm"), page);
+  const auto page = [&](const std::string& folder, int pictures) {
+    const std::string path = dir.File(folder + ".htm");
+    testkit::WriteFileBytes(path, Catalogue(server, folder, pictures));
+    return path;
+  };
+  const auto run = [&](const std::string& source, std::vector<std::string> options) {
+    testkit::TempDir out;
+    std::vector<std::string> args = {"--output-dir", out.path(),      "--session",
+                                     "big",          "--orientation", "none"};
+    args.insert(args.end(), options.begin(), options.end());
+    args.push_back(source);
+    testkit::ProcessResult result = testkit::RunProcess(PICSHEET_CLI, args);
+    const bool pageSaved = testkit::PathExists(out.File("big.html"));
+    return std::pair{result, pageSaved};
+  };
 
-  const testkit::ProcessResult run =
-      testkit::RunProcess(PICSHEET_CLI, {"--output-dir", dir.path(), "--session", "big",
-                                         "--orientation", "none", dir.File("big.htm")});
-  if (run.exitCode != 0) {
-    std::fprintf(stderr, "picsheet-cli failed: %s\n", run.err.c_str());
-    return 2;
+  bool met = true;
+  const std::string large = page("large", 24);
+  for (const std::vector<std::string>& options :
+       {std::vector<std::string>{"--jobs", "6", "--threads", "4"}, std::vector<std::string>{}}) {
+    const auto [result, saved] = run(large, options);
+    if (result.exitCode != 0 || !saved) {
+      std::printf("  24 x 40 MiB failed: %s", result.err.c_str());
+      met = false;
+    }
+    met &= Report(
+        std::string("24 x 40 MiB, ") + (options.empty() ? "defaults" : "--jobs 6 --threads 4"),
+        result.peakKb * 1024.0 / kMiB, "MiB", 400);
   }
-  const double answers = static_cast<double>(run.peakKb) * 1024 / kAnswerBytes;
-  std::printf(
-      "%d answers of %zu MB in %.1f s: peak memory %ld KB = %.2f answers (target <= 3.5) %s\n",
-      kAnswers, kAnswerBytes / 1000000, run.seconds, run.peakKb, answers,
-      answers <= 3.5 ? "met" : "MISSED");
-  return answers <= 3.5 ? 0 : 1;
+
+  {
+    const auto [result, saved] = run(page("huge", 12), {});
+    if (result.exitCode != 0 || !saved) {
+      std::printf("  12 x 300 MB failed: %s", result.err.c_str());
+      met = false;
+    }
+    met &= Report("12 x 300 MB, in answers", result.peakKb * 1024.0 / kHuge, "   ", 3.5);
+  }
+
+  for (const auto& [what, source, message] :
+       {std::tuple{"a picture inflating to 2 GiB", page("bomb", 1), "error: JPEG error #53.\n"},
+        std::tuple{"a page inflating to 2 GiB", server.Url("/bomb.htm"),
+                   "error: Out of memory.\n"}}) {
+    const auto [result, saved] = run(source, {});
+    if (result.exitCode != 1 || saved || !result.err.ends_with(message)) {
+      std::printf("  %s: exit %d, page %s: %s", what, result.exitCode, saved ? "saved" : "none",
+                  result.err.c_str());
+      met = false;
+    }
+    met &= Report(std::string(what) + ", time", result.seconds, "s  ", 10);
+    met &= Report(std::string(what) + ", peak", result.peakKb * 1024.0 / kMiB, "MiB", 400);
+  }
+  return met ? 0 : 1;
 }

@@ -4,7 +4,8 @@ picsheet_install_deps() {
   local packages=(cmake g++ make pkg-config ca-certificates curl
     libcurl4-openssl-dev libjpeg62-turbo-dev libcli11-dev
     libgtest-dev libcpp-httplib-dev libbenchmark-dev zlib1g-dev openssl time
-    libjpeg-turbo-progs)  # djpeg and cjpeg, the yardstick of bench/turn_bench
+    libjpeg-turbo-progs  # djpeg and cjpeg, the yardstick of bench/turn_bench
+    nodejs)              # an HTTP/2 server (node's http2 module) for the tests and benches
   if [ "${1:-}" = "--gui" ]; then
     packages+=(qt6-base-dev qt6-webengine-dev qt6-translations-l10n libcups2-dev xvfb xauth poppler-utils)
     # The manual pages and icons the install rules make, and the tools that check them.

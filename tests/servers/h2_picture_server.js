@@ -1,0 +1,34 @@
+// An HTTP/2-over-TLS picture server for the tests and benchmarks, on node's own http2 module.
+// Usage: node h2_picture_server.js CERT KEY PICTURE DELAY_MS
+// Prints its port on the first line of stdout, then serves until it is killed:
+//   /p/ANYTHING  the picture file, each answer DELAY_MS late
+//   /stats       "SESSIONS REQUESTS": the connections and requests seen so far, this one included
+'use strict';
+const fs = require('fs');
+const http2 = require('http2');
+
+const [certFile, keyFile, pictureFile, delay] = process.argv.slice(2);
+const picture = fs.readFileSync(pictureFile);
+let sessions = 0;
+let requests = 0;
+const server = http2.createSecureServer({cert: fs.readFileSync(certFile), key: fs.readFileSync(keyFile)});
+server.on('session', () => { ++sessions; });
+server.on('stream', (stream, headers) => {
+  ++requests;
+  const path = headers[':path'];
+  if (path === '/stats') {
+    stream.respond({':status': 200, 'content-type': 'text/plain'});
+    stream.end(`${sessions} ${requests}`);
+  } else if (path.startsWith('/p/')) {
+    setTimeout(() => {
+      if (stream.destroyed) return;
+      stream.respond({':status': 200, 'content-type': 'image/jpeg'});
+      stream.end(picture);
+    }, Number(delay));
+  } else {
+    stream.respond({':status': 404});
+    stream.end();
+  }
+});
+server.on('error', (error) => { console.error(error); process.exit(1); });
+server.listen(0, '127.0.0.1', () => { console.log(server.address().port); });
