@@ -152,13 +152,16 @@ int main(int argc, char** argv) {
   app.add_option("--output-dir", outputDir, "existing folder DIR for the page and its pictures")
       ->type_name("DIR")
       ->default_str("the current directory");
-  app.add_option("--jobs", request.jobs, "pictures downloaded at once, 1 to 16")
+  app.add_option("--jobs", request.jobs,
+                 "pictures downloaded at once from one server, 1 to 16 (four times as many on "
+                 "one HTTP/2 connection)")
       ->type_name("N")
       ->check(CLI::Range(1, 16).description(""))
       ->default_val(6);
   app.add_option(
          "--retries", request.fetch.retries,
-         "tries again after a refused or dropped connection or a 502/503/504 answer, 0 to 10")
+         "tries again after a refused or dropped connection or a 429/502/503/504 answer (after "
+         "its Retry-After, up to 60 s), 0 to 10")
       ->type_name("N")
       ->check(CLI::Range(0, 10).description(""))
       ->default_val(2);
