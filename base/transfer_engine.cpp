@@ -16,6 +16,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/answer_cache.h"
+#include "base/cache_policy.h"
 #include "base/http_client.h"
 #include "base/messages.h"
 
@@ -256,6 +258,10 @@ struct TransferEngine::Task {
   int triesLeft = 0;
   std::chrono::milliseconds nextPause{};
   Clock::time_point dueAt{};  // a retry waits until then
+  // The kept answer whose validators this try sent; its body is delivered on a 304.
+  std::optional<CachedAnswer> kept;
+  bool bypassCache = false;       // the kept answer could not serve: ask without validators
+  curl_slist* headers = nullptr;  // this try's own request headers, when it has validators
 
   // The try under way.
   CURL* curl = nullptr;
@@ -273,8 +279,13 @@ struct TransferEngine::Task {
   Clock::time_point lastBodyByte{};
   std::exception_ptr failure;  // thrown in a callback; ends the transfer
 
+  ~Task() { curl_slist_free_all(headers); }
+
   void ResetTry() {
     curl = nullptr;
+    kept.reset();
+    curl_slist_free_all(headers);
+    headers = nullptr;
     errorText[0] = '\0';
     body = MemoryStream();
     granted = 0;
@@ -286,7 +297,7 @@ struct TransferEngine::Task {
 
 class TransferEngine::Loop {
  public:
-  Loop(int transfersPerHost, std::stop_token stop);
+  Loop(int transfersPerHost, std::stop_token stop, AnswerCache* cache);
   ~Loop();
 
   void Submit(std::unique_ptr<Task> task);
@@ -327,6 +338,12 @@ class TransferEngine::Loop {
   void ResumePaused();
   void CollectFinished();
   void Conclude(std::unique_ptr<Task> task, CURLcode result);
+  // Keeps a 200 answer when it may be kept, and forgets one that may not.
+  void KeepAnswer(const Task& task, const AnswerInfo& answer);
+  // Delivers the kept bodies of answers that were still current, as the budget lets them in.
+  void DeliverKept();
+  // Asks again at once, without validators: the kept answer could not serve.
+  void AskAfresh(std::unique_ptr<Task> task);
   void Retry(std::unique_ptr<Task> task, std::chrono::milliseconds wait);
   void Finish(std::unique_ptr<Task> task, FetchResult result);
   void EndEverything();
@@ -336,6 +353,7 @@ class TransferEngine::Loop {
   }
 
   const int transfersPerHost_;
+  AnswerCache* const cache_;
   CURLM* multi_ = nullptr;
   curl_slist* headers_ = nullptr;
   std::atomic<bool> stopping_{false};
@@ -351,6 +369,8 @@ class TransferEngine::Loop {
   std::map<std::uint64_t, std::unique_ptr<Task>> pending_;
   std::map<std::uint64_t, std::unique_ptr<Task>> waiting_;  // for a retry's time
   std::map<std::uint64_t, std::unique_ptr<Task>> active_;
+  // Answered 304: the kept body waits for room in its listener's budget.
+  std::map<std::uint64_t, std::unique_ptr<Task>> current_;
   std::map<std::string, Host> hosts_;
 
   // Last: registered once the rest is ready, gone before it is torn down.
@@ -384,8 +404,9 @@ std::size_t TransferEngine::Loop::OnHeaderBytes(char* data, std::size_t size, st
   return size * count;
 }
 
-TransferEngine::Loop::Loop(int transfersPerHost, std::stop_token stop)
+TransferEngine::Loop::Loop(int transfersPerHost, std::stop_token stop, AnswerCache* cache)
     : transfersPerHost_(std::max(transfersPerHost, 1)),
+      cache_(cache),
       multi_([] {
         InitialiseCurlOnce();
         return curl_multi_init();
@@ -419,11 +440,15 @@ void TransferEngine::Loop::Run() {
       EndEverything();
     } else {
       StartDueRetries(Clock::now());
-      if (woken_.exchange(false)) ResumePaused();
+      if (woken_.exchange(false)) {
+        ResumePaused();
+        DeliverKept();
+      }
       StartWhatMay();
       int running = 0;
       curl_multi_perform(multi_, &running);
       CollectFinished();
+      DeliverKept();
       StartWhatMay();  // a finished transfer freed its host's place
     }
     if (closing_) break;
@@ -499,7 +524,19 @@ std::optional<Error> TransferEngine::Loop::Begin(Task& task) {
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(curl, CURLOPT_MAXREDIRS, task.options.maxRedirects);
   curl_easy_setopt(curl, CURLOPT_USERAGENT, kAgent);
-  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers_);
+  // An answer kept from an earlier run is asked after, never taken unasked: the server says
+  // whether it is still current.
+  if (cache_ != nullptr && !task.bypassCache) task.kept = cache_->Lookup(task.requestUrl);
+  if (task.kept) {
+    for (const curl_slist* line = headers_; line != nullptr; line = line->next) {
+      task.headers = curl_slist_append(task.headers, line->data);
+    }
+    const StoredAnswer& facts = task.kept->facts();
+    for (const std::string& line : RevalidationHeaders(facts.etag, facts.lastModified)) {
+      task.headers = curl_slist_append(task.headers, line.c_str());
+    }
+  }
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, task.headers != nullptr ? task.headers : headers_);
   // Turns on decoding of gzip and deflate bodies, as browsers do also when they were not asked
   // for; the empty "Accept-Encoding:" header keeps libcurl from announcing it.
   curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");
@@ -643,6 +680,9 @@ void TransferEngine::Loop::Conclude(std::unique_ptr<Task> task, CURLcode result)
   std::string reason(Trimmed(task->errorText));
   if (reason.empty()) reason = curl_easy_strerror(result);
   if (result == CURLE_OUT_OF_MEMORY) reason = ExplainLibcurlLimit(task->requestUrl.size());
+  const bool whole = result == CURLE_OK && !task->abandoned && !task->tooLarge &&
+                     !task->outOfMemory && !task->failure;
+  if (cache_ != nullptr && whole && answer.status == 200) KeepAnswer(*task, answer);
   curl_multi_remove_handle(multi_, curl);
   // A fresh handle for every try: libcurl 7.88 corrupts its heap when a handle that failed a
   // transfer is used again, and the connections live in the multi handle anyway.
@@ -672,6 +712,14 @@ void TransferEngine::Loop::Conclude(std::unique_ptr<Task> task, CURLcode result)
     }
   }
   const bool canTryAgain = task->triesLeft > 0;
+  if (whole && answer.status == 304 && task->kept) {
+    // Still current; unless it came from elsewhere than the kept one did, after a redirect that
+    // changed since.
+    if (answer.finalUrl != task->kept->facts().finalUrl) return AskAfresh(std::move(task));
+    const std::uint64_t sequence = task->sequence;
+    current_.emplace(sequence, std::move(task));
+    return;
+  }
   if (result == CURLE_OK || task->abandoned) {
     if (canTryAgain && IsBusyStatus(answer.status)) {
       // The server's own word on when to ask again, unless it asks for too long a wait.
@@ -708,6 +756,78 @@ void TransferEngine::Loop::Conclude(std::unique_ptr<Task> task, CURLcode result)
   Finish(std::move(task), {std::move(body), std::nullopt});
 }
 
+void TransferEngine::Loop::KeepAnswer(const Task& task, const AnswerInfo& answer) {
+  const auto values = [&task](const char* name) {
+    std::vector<std::string> found;
+    struct curl_header* header = nullptr;
+    for (std::size_t index = 0;
+         curl_easy_header(task.curl, name, index, CURLH_HEADER, -1, &header) == CURLHE_OK;
+         ++index) {
+      found.emplace_back(header->value);
+      if (index + 1 >= header->amount) break;
+    }
+    return found;
+  };
+  const auto first = [&values](const char* name) {
+    std::vector<std::string> found = values(name);
+    return found.empty() ? std::string() : found.front();
+  };
+  AnswerFacts facts;
+  facts.url = task.requestUrl;
+  facts.status = answer.status;
+  facts.etag = first("ETag");
+  facts.lastModified = first("Last-Modified");
+  facts.cacheControl = values("Cache-Control");
+  facts.vary = values("Vary");
+  facts.bodyBytes = task.body.Size();
+  const std::uint64_t limit =
+      task.options.maxBodyBytes != 0 ? task.options.maxBodyBytes : UINT64_MAX;
+  if (!MayStoreAnswer(facts, limit) ||
+      !cache_->Store(StoredAnswer{task.requestUrl, answer.finalUrl, facts.etag, facts.lastModified,
+                                  answer.contentType},
+                     task.body.Remaining())) {
+    cache_->Remove(task.requestUrl);
+  }
+}
+
+void TransferEngine::Loop::DeliverKept() {
+  for (auto it = current_.begin(); it != current_.end();) {
+    Task& task = *it->second;
+    const auto bytes = static_cast<std::size_t>(task.kept->bodyBytes());
+    if (!task.listener->MayKeep(bytes)) {
+      ++it;
+      continue;
+    }
+    std::unique_ptr<Task> owned = std::move(it->second);
+    it = current_.erase(it);
+    std::optional<std::string> body = owned->kept->ReadBody();
+    if (!body) {
+      // The kept body went bad after its lookup: it is never used, the address asked afresh.
+      owned->listener->Dropped(bytes);
+      AskAfresh(std::move(owned));
+      continue;
+    }
+    const StoredAnswer& facts = owned->kept->facts();
+    AnswerInfo answer;
+    answer.status = 200;
+    answer.reasonPhrase = ReasonPhrase(200);
+    answer.contentType = facts.contentType;
+    answer.finalUrl = facts.finalUrl;
+    MemoryStream delivered(std::move(*body));
+    delivered.SetAnswer(std::move(answer));
+    owned->granted = bytes;
+    Finish(std::move(owned), {std::move(delivered), std::nullopt});
+  }
+}
+
+void TransferEngine::Loop::AskAfresh(std::unique_ptr<Task> task) {
+  task->listener->Dropped(task->granted);
+  task->ResetTry();
+  task->bypassCache = true;
+  const std::uint64_t sequence = task->sequence;
+  pending_.emplace(sequence, std::move(task));
+}
+
 void TransferEngine::Loop::Retry(std::unique_ptr<Task> task, std::chrono::milliseconds wait) {
   task->listener->Dropped(task->granted);
   task->ResetTry();
@@ -728,7 +848,7 @@ void TransferEngine::Loop::Finish(std::unique_ptr<Task> task, FetchResult result
 
 void TransferEngine::Loop::EndEverything() {
   std::vector<std::unique_ptr<Task>> ended;
-  for (auto* tasks : {&active_, &pending_, &waiting_}) {
+  for (auto* tasks : {&active_, &pending_, &waiting_, &current_}) {
     for (auto& [sequence, task] : *tasks) ended.push_back(std::move(task));
     tasks->clear();
   }
@@ -754,8 +874,8 @@ int TransferEngine::Loop::PollTimeoutMs(Clock::time_point now) const {
   return static_cast<int>(timeout.count());
 }
 
-TransferEngine::TransferEngine(int transfersPerHost, std::stop_token stop)
-    : loop_(std::make_unique<Loop>(transfersPerHost, std::move(stop))),
+TransferEngine::TransferEngine(int transfersPerHost, std::stop_token stop, AnswerCache* cache)
+    : loop_(std::make_unique<Loop>(transfersPerHost, std::move(stop), cache)),
       thread_([this] { loop_->Run(); }) {}
 
 TransferEngine::~TransferEngine() { Close(); }

@@ -15,6 +15,8 @@
 
 namespace picsheet {
 
+class AnswerCache;
+
 // How a transfer ended: its body (with the answer's status, content type and final address), or
 // the error that ended it.
 struct FetchResult {
@@ -53,10 +55,14 @@ class TransferEngine {
  public:
   // Runs at most transfersPerHost transfers to one host at once; four times that where the host
   // multiplexes them on one connection (HTTP/2). stop ends every transfer at once: each finishes
-  // with "Interrupted", and so does every transfer queued later.
+  // with "Interrupted", and so does every transfer queued later. With a cache, every GET of an
+  // address kept there asks the server whether the kept answer is still current (If-None-Match,
+  // If-Modified-Since) and takes the kept body on a 304; the 200 answers that may be kept are
+  // kept. The cache must outlive the engine.
   // Throws Error "Unable to initialize Wininet" when libcurl cannot start, std::system_error when
   // no thread can be started.
-  explicit TransferEngine(int transfersPerHost, std::stop_token stop = {});
+  explicit TransferEngine(int transfersPerHost, std::stop_token stop = {},
+                          AnswerCache* cache = nullptr);
   // Close().
   ~TransferEngine();
   TransferEngine(const TransferEngine&) = delete;

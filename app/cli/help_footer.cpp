@@ -21,7 +21,7 @@ std::string CliHelpFooter() {
          "Files:\n"
          "  DIR/NAME.html, DIR/NAME_images/\n"
          "                      the saved page and its pictures, NNNNNNNNNN.jpg\n" +
-         help::kDigitPicturesEntry +
+         help::kDigitPicturesEntry + help::kAnswerCacheEntry +
          "  picsheet            the window program beside picsheet-cli, which --pdf runs without\n"
          "                      a window to render the PDF\n";
 }

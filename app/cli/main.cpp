@@ -22,6 +22,8 @@
 #include "app/core/program_folder.h"
 #include "app/core/run_flow.h"
 #include "app/core/session_name.h"
+#include "base/byte_size.h"
+#include "base/cache_folder.h"
 #include "base/messages.h"
 #include "base/paths.h"
 #include "base/windows1251.h"
@@ -185,6 +187,25 @@ int main(int argc, char** argv) {
   app.add_flag("--keep-going", request.options.keepGoing,
                "a picture that cannot be had leaves an empty cell instead of ending the run; "
                "the pictures left out are listed on stderr and the exit status is 3");
+  std::string cacheSize = "1G";
+  app.add_option("--cache-size", cacheSize,
+                 "the most the answers kept for later runs may take (bytes, or K, M, G: KiB, "
+                 "MiB, GiB); the least recently used go first")
+      ->type_name("SIZE")
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            try {
+              picsheet::ParseByteSize(text);
+              return {};
+            } catch (const picsheet::Error& e) {
+              return e.what();
+            }
+          },
+          ""))
+      ->default_val("1G");
+  bool noCache = false;
+  app.add_flag("--no-cache", noCache,
+               "keep no answers and ask for none: every page and picture is downloaded whole");
   app.footer(picsheet::CliHelpFooter());
   app.set_version_flag("--version", std::string("picsheet-cli ") + PICSHEET_VERSION);
 
@@ -207,6 +228,10 @@ int main(int argc, char** argv) {
   request.options.gapCells = !noGapCells;
   request.programFolder =
       picsheet::WithTrailingSlash(outputDir.empty() ? picsheet::CurrentDirectory() : outputDir);
+  if (!noCache) {
+    request.cacheFolder = picsheet::DefaultCacheFolder();
+    request.cacheBytes = picsheet::ParseByteSize(cacheSize);
+  }
 
   StopOnSignals stopSignals;
   request.stop = stopSignals.token();

@@ -19,7 +19,14 @@ inline constexpr char kEnvironmentEntries[] =
     "  no_proxy, NO_PROXY  the hosts reached without a proxy, separated by commas (* for all)\n"
     "  CURL_CA_BUNDLE, SSL_CERT_FILE, SSL_CERT_DIR\n"
     "                      the certificates that https:// pictures are checked against instead\n"
-    "                      of the system's: CURL_CA_BUNDLE, else SSL_CERT_FILE and SSL_CERT_DIR\n";
+    "                      of the system's: CURL_CA_BUNDLE, else SSL_CERT_FILE and SSL_CERT_DIR\n"
+    "  XDG_CACHE_HOME      the folder of the answers kept for later runs, picsheet/ in it\n"
+    "                      (~/.cache/picsheet/ when unset)\n";
+
+inline constexpr char kAnswerCacheEntry[] =
+    "  ~/.cache/picsheet/  the pages and pictures kept for later runs, each asked after with\n"
+    "                      the server before it is used again (If-None-Match,\n"
+    "                      If-Modified-Since); it may be deleted at any time\n";
 
 inline constexpr char kDigitPicturesEntry[] =
     "  syriannums/N.png    beside the page: the digit pictures of digit captions, copied there\n"

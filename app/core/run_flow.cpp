@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/core/digit_pictures.h"
@@ -13,6 +14,7 @@
 #include "app/core/picture_queue.h"
 #include "app/core/run_output.h"
 #include "app/core/session_name.h"
+#include "base/answer_cache.h"
 #include "base/error.h"
 #include "base/file_system_name.h"
 #include "base/messages.h"
@@ -87,8 +89,13 @@ std::size_t LowerLimit(std::size_t asked, std::size_t machine) {
 std::string ConvertAndSave(const RunRequest& request, RunState& state, RunView& view,
                            std::stop_source& runStop) {
   const RunMemoryLimits limits = CurrentMemoryLimits();
+  // Answers of earlier runs, asked after again rather than downloaded again; it outlives the
+  // engine, which the queue below ends.
+  std::optional<AnswerCache> cache;
+  if (!request.cacheFolder.empty()) cache.emplace(request.cacheFolder, request.cacheBytes);
   // One engine for the page and its pictures: they share connections, and the run's one stop.
-  auto engine = std::make_unique<TransferEngine>(request.jobs, runStop.get_token());
+  auto engine = std::make_unique<TransferEngine>(request.jobs, runStop.get_token(),
+                                                 cache ? &*cache : nullptr);
 
   // The page lives for this run only: it is scanned twice here and never needed afterwards.
   FetchOptions pageFetch = request.fetch;

@@ -2,6 +2,7 @@
 // name, convert with the real picture localiser, save the page.
 #pragma once
 
+#include <cstdint>
 #include <stop_token>
 #include <string>
 
@@ -21,6 +22,10 @@ struct RunRequest {
   int threads = DefaultPictureThreads();  // pictures turned and encoded at once, ahead of it too
   FetchOptions fetch;                     // time-outs and retries of every transfer
   std::stop_token stop;                   // the user's stop: the run ends with "Interrupted"
+  // Where answers are kept for the next run (DefaultCacheFolder()); empty: nothing is kept and
+  // every page and picture is downloaded whole.
+  std::string cacheFolder;
+  std::uint64_t cacheBytes = std::uint64_t{1} << 30;  // the most the kept answers may take
 };
 
 // State the window keeps between runs; a run updates it as it goes, also when it fails.

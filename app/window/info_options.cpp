@@ -36,7 +36,7 @@ std::string HelpText() {
          "                      or one in a read-only folder, in picsheet/ in the documents\n"
          "                      folder (~/Documents/picsheet/ unless user-dirs.dirs names\n"
          "                      another), which the status bar then shows\n" +
-         help::kDigitPicturesEntry;
+         help::kDigitPicturesEntry + help::kAnswerCacheEntry;
 }
 
 }  // namespace

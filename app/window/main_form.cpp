@@ -55,6 +55,7 @@
 #include "app/window/summary_text.h"
 #include "app/window/windows1251.h"
 #include "app/window/wrap_layout.h"
+#include "base/cache_folder.h"
 #include "base/error.h"
 #include "base/messages.h"
 #include "convert/source.h"
@@ -502,6 +503,7 @@ void MainForm::Button1Click() {
     request.saveName = SaveNameFromUserText(edSession_->text().toStdString());
     request.programFolder = programFolder_;
     request.options = ReadOptions();
+    request.cacheFolder = DefaultCacheFolder();
     SetRunning(true);
     worker_->Start(std::move(request), state_);
   } catch (const std::exception& e) {

@@ -241,14 +241,15 @@ void WritePdf(const QString& path, const QByteArray& pdf) {
   // discards the bytes written so far when it goes out of scope uncommitted.
   QSaveFile file(path);
   const auto cannotCreate = [&path, &file] {
-    return Error(messages::CannotCreateFile(AbsolutePathLexically(path.toStdString()),
+    return Error(ErrorKind::kOutput,
+                 messages::CannotCreateFile(AbsolutePathLexically(path.toStdString()),
                                             file.errorString().toStdString()));
   };
   if (!file.open(QIODevice::WriteOnly)) throw cannotCreate();
-  if (file.write(pdf) != pdf.size()) throw Error(messages::kStreamWrite);
+  if (file.write(pdf) != pdf.size()) throw Error(ErrorKind::kOutput, messages::kStreamWrite);
   if (!file.commit()) {
     if (file.error() == QFileDevice::RenameError) throw cannotCreate();
-    throw Error(messages::kStreamWrite);
+    throw Error(ErrorKind::kOutput, messages::kStreamWrite);
   }
 }
 
