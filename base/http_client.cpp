@@ -2,9 +2,6 @@
 #include "base/http_client.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <mutex>
-#include <optional>
 #include <string_view>
 
 #include "base/error.h"
@@ -30,28 +27,6 @@ std::string_view Trimmed(std::string_view text) {
   return text;
 }
 
-// Waits on the caller's thread for the one transfer it queued; the caller is waiting for it, so
-// it is urgent.
-class Waiter final : public TransferListener {
- public:
-  bool Urgent() override { return true; }
-  void Finished(FetchResult result) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    result_ = std::move(result);
-    finished_.notify_all();
-  }
-  FetchResult Wait() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    finished_.wait(lock, [this] { return result_.has_value(); });
-    return std::move(*result_);
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable finished_;
-  std::optional<FetchResult> result_;
-};
-
 }  // namespace
 
 HttpClient::HttpClient(FetchOptions options, TransferEngine* engine)
@@ -69,9 +44,9 @@ MemoryStream HttpClient::Get(const std::string& url) {
     ownEngine_ = std::make_unique<TransferEngine>(1);
     engine_ = ownEngine_.get();
   }
-  Waiter waiter;
-  engine_->Fetch(url, options_, waiter);
-  FetchResult result = waiter.Wait();
+  AwaitedTransfer transfer;
+  engine_->Fetch(url, options_, transfer);
+  FetchResult result = transfer.Wait();
   if (result.error) throw *result.error;
   return std::move(result.body);
 }

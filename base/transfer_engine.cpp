@@ -874,6 +874,18 @@ int TransferEngine::Loop::PollTimeoutMs(Clock::time_point now) const {
   return static_cast<int>(timeout.count());
 }
 
+void AwaitedTransfer::Finished(FetchResult result) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  result_ = std::move(result);
+  finished_.notify_all();
+}
+
+FetchResult AwaitedTransfer::Wait() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  finished_.wait(lock, [this] { return result_.has_value(); });
+  return std::move(*result_);
+}
+
 TransferEngine::TransferEngine(int transfersPerHost, std::stop_token stop, AnswerCache* cache)
     : loop_(std::make_unique<Loop>(transfersPerHost, std::move(stop), cache)),
       thread_([this] { loop_->Run(); }) {}

@@ -2,8 +2,10 @@
 // it, paused for back-pressure, retried when a server is busy, and all ended by one stop.
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -49,6 +51,20 @@ class TransferListener {
 
  protected:
   ~TransferListener() = default;
+};
+
+// A transfer someone waits for on a thread of their own: it is urgent, and Wait gives its result.
+class AwaitedTransfer final : public TransferListener {
+ public:
+  bool Urgent() override { return true; }
+  void Finished(FetchResult result) override;
+  // Blocks until the transfer has finished; its result, once. Not on the engine's thread.
+  FetchResult Wait();
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable finished_;
+  std::optional<FetchResult> result_;
 };
 
 class TransferEngine {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bench/bench_jpeg.h"
+#include "bench/bench_page.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/temp_dir.h"
@@ -44,17 +45,6 @@ std::string GzipOfZeros(std::size_t size) {
   }
   deflateEnd(&stream);
   return out;
-}
-
-std::string Catalogue(const testkit::LoopbackServer& server, const std::string& folder,
-                      int pictures) {
-  std::string page = "<html><center><font size=3><b>Big</b></font><br><table><tr>";
-  for (int n = 1; n <= pictures; ++n) {
-    page += "<td><center>" + std::to_string(n) + "<br><img src=\"" +
-            server.Url("/" + folder + "/" + std::to_string(n) + ".jpg") +
-            "\" width=100></center></td>";
-  }
-  return page + "</tr></table></html>";
 }
 
 bool Report(const std::string& what, double value, const char* unit, double target) {
@@ -100,7 +90,9 @@ int main() {
   testkit::TempDir dir;
   const auto page = [&](const std::string& folder, int pictures) {
     const std::string path = dir.File(folder + ".htm");
-    testkit::WriteFileBytes(path, Catalogue(server, folder, pictures));
+    testkit::WriteFileBytes(path, bench::CataloguePage(pictures, [&](int n) {
+                              return server.Url("/" + folder + "/" + std::to_string(n) + ".jpg");
+                            }));
     return path;
   };
   const auto run = [&](const std::string& source, std::vector<std::string> options) {

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "bench/bench_jpeg.h"
+#include "bench/bench_page.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/temp_dir.h"
@@ -23,13 +24,8 @@ namespace picsheet {
 namespace {
 
 std::string Catalogue(const testkit::LoopbackServer& server, const std::string& folder) {
-  std::string page = "<html><center><font size=3><b>Bench</b></font><br><table><tr>";
-  for (int n = 1; n <= 6; ++n) {
-    page += "<td><center>" + std::to_string(n) + "<br><img src=\"" +
-            server.Url("/" + folder + "/" + std::to_string(n) + ".jpg") +
-            "\" width=100></center></td>";
-  }
-  return page + "</tr></table></html>";
+  return bench::CataloguePage(
+      6, [&](int n) { return server.Url("/" + folder + "/" + std::to_string(n) + ".jpg"); });
 }
 
 bool Report(const std::string& what, double seconds, double from, double to) {

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "bench/bench_jpeg.h"
+#include "bench/bench_page.h"
 #include "tests/testkit/http2_server.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
@@ -32,16 +33,6 @@ struct Pictures {
 
 // Picture n is landscape (and so turned under vertical orientation) for every third n.
 bool IsLandscape(int n) { return n % 3 == 0; }
-
-std::string CataloguePage(const testkit::LoopbackServer& server, int pictures) {
-  std::string page = "<html><center><font size=3><b>Bench</b></font><br><table><tr>";
-  for (int n = 1; n <= pictures; ++n) {
-    const std::string number = std::to_string(n);
-    page += "<td><center>" + number + "<br><img src=\"" +
-            server.Url("/pictures/" + number + ".jpg") + "\" width=100></center></td>";
-  }
-  return page + "</tr></table></html>";
-}
 
 testkit::ProcessResult RunCli(const std::string& page, const std::string& out,
                               const std::vector<std::string>& extra) {
@@ -103,7 +94,8 @@ int main() {
   testkit::TempDir dir;
   const auto writePage = [&](int count) {
     const std::string path = dir.File("catalogue" + std::to_string(count) + ".htm");
-    std::ofstream(path, std::ios::binary) << CataloguePage(server, count);
+    std::ofstream(path, std::ios::binary) << bench::CataloguePage(
+        count, [&](int n) { return server.Url("/pictures/" + std::to_string(n) + ".jpg"); });
     return path;
   };
   const std::string page200 = writePage(200);
@@ -130,12 +122,9 @@ int main() {
   const testkit::ScopedEnvironment trusted("CURL_CA_BUNDLE", certificate.certificate);
   testkit::WriteFileBytes(dir.File("portrait.jpg"), pictures.portrait);
   testkit::Http2Server h2(certificate, dir.File("portrait.jpg"), kDelay);
-  std::string h2Page = "<html><center><font size=3><b>Bench</b></font><br><table><tr>";
-  for (int n = 1; n <= 300; ++n) {
-    h2Page += "<td><center>" + std::to_string(n) + "<br><img src=\"" +
-              h2.Url("/p/" + std::to_string(n) + ".jpg") + "\" width=100></center></td>";
-  }
-  testkit::WriteFileBytes(dir.File("h2.htm"), h2Page + "</tr></table></html>");
+  testkit::WriteFileBytes(dir.File("h2.htm"), bench::CataloguePage(300, [&](int n) {
+                            return h2.Url("/p/" + std::to_string(n) + ".jpg");
+                          }));
   const testkit::ProcessResult overHttp2 = RunCli(dir.File("h2.htm"), dir.path(), {});
   const int connections = h2.Sessions();
   std::printf("300 pictures over HTTP/2: default %.2f s over %d connections\n", overHttp2.seconds,

@@ -15,23 +15,13 @@
 #include <thread>
 
 #include "bench/bench_jpeg.h"
+#include "bench/bench_page.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/temp_dir.h"
 
 namespace picsheet {
 namespace {
-
-std::string CataloguePage(const testkit::LoopbackServer& server, const std::string& kind,
-                          int pictures) {
-  std::string page = "<html><center><font size=3><b>Bench</b></font><br><table><tr>";
-  for (int n = 1; n <= pictures; ++n) {
-    const std::string number = std::to_string(n);
-    page += "<td><center>" + number + "<br><img src=\"" +
-            server.Url("/" + kind + "/" + number + ".jpg") + "\" width=100></center></td>";
-  }
-  return page + "</tr></table></html>";
-}
 
 struct Run {
   testkit::ProcessResult process;
@@ -116,7 +106,8 @@ int main() {
   testkit::TempDir dir;
   const auto writePage = [&](const std::string& kind, int count) {
     const std::string path = dir.File(kind + ".htm");
-    std::ofstream(path, std::ios::binary) << CataloguePage(server, kind, count);
+    std::ofstream(path, std::ios::binary) << bench::CataloguePage(
+        count, [&](int n) { return server.Url("/" + kind + "/" + std::to_string(n) + ".jpg"); });
     return path;
   };
   const std::string scans = writePage("scan", 24);

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "bench/bench_jpeg.h"
+#include "bench/bench_page.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/scoped_environment.h"
@@ -86,12 +87,9 @@ int main() {
   });
   testkit::TempDir dir;
   const testkit::ScopedEnvironment cache("XDG_CACHE_HOME", dir.File("cache"));
-  std::string page = "<html><center><font size=3><b>Bench</b></font><br><table><tr>";
-  for (int n = 1; n <= kPictures; ++n) {
-    page += "<td><center>" + std::to_string(n) + "<br><img src=\"" +
-            server.Url("/p/" + std::to_string(n) + ".jpg") + "\" width=100></center></td>";
-  }
-  testkit::WriteFileBytes(dir.File("list.htm"), page + "</tr></table></html>");
+  testkit::WriteFileBytes(dir.File("list.htm"), bench::CataloguePage(kPictures, [&](int n) {
+                            return server.Url("/p/" + std::to_string(n) + ".jpg");
+                          }));
 
   bool met = true;
   const auto run = [&](const std::string& cells) {

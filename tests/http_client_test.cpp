@@ -27,7 +27,6 @@
 #include "app/core/run_flow.h"
 #include "base/error.h"
 #include "base/transfer_engine.h"
-#include "tests/testkit/fetch_collector.h"
 #include "tests/testkit/jpeg_maker.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
@@ -122,7 +121,7 @@ TEST(HttpClientTest, DeadHostsAmongGoodPicturesThroughThePool) {
   }
   for (int run = 0; run < 5; ++run) {
     TransferEngine engine(3);
-    std::vector<testkit::FetchCollector> collectors(addresses.size());
+    std::vector<AwaitedTransfer> collectors(addresses.size());
     for (std::size_t i = 0; i < addresses.size(); ++i) {
       engine.Fetch(addresses[i], FetchOptions{}, collectors[i]);
     }
@@ -644,7 +643,7 @@ TEST(HttpClientTest, BusyServersAreAskedAgainWhenTheySay) {
   // A stop does not wait for the server's time.
   std::stop_source stop;
   TransferEngine engine(2, stop.get_token());
-  testkit::FetchCollector busy;
+  AwaitedTransfer busy;
   engine.Fetch(server.Url("/503/50/9"), FetchOptions{}, busy);
   std::this_thread::sleep_for(milliseconds(200));
   const auto stopped = std::chrono::steady_clock::now();

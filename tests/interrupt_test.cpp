@@ -12,7 +12,6 @@
 #include "base/transfer_engine.h"
 #include "images/jpeg.h"
 #include "images/localise.h"
-#include "tests/testkit/fetch_collector.h"
 #include "tests/testkit/jpeg_maker.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
@@ -160,7 +159,7 @@ TEST(EngineStop, TheRunsStopEndsEveryTransferAtOnce) {
   const auto start = std::chrono::steady_clock::now();
   {
     TransferEngine engine(6, stop.get_token());
-    std::vector<testkit::FetchCollector> transfers(addresses.size());
+    std::vector<AwaitedTransfer> transfers(addresses.size());
     for (std::size_t i = 0; i < addresses.size(); ++i) {
       engine.Fetch(addresses[i], FetchOptions{}, transfers[i]);
     }
