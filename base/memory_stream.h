@@ -35,6 +35,17 @@ class MemoryStream {
     bytes_.swap(grown);
   }
   std::size_t Capacity() const { return bytes_.capacity(); }
+  // Room for needed bytes in a stream that may not pass limit (0: none). Growing copies what is
+  // kept, so for a while the stream takes twice its memory: doubling its room would let a stream
+  // near its limit take twice the limit. Past a quarter of the limit the room grows to the limit
+  // at once, so the peak stays within the limit itself.
+  void MakeRoom(std::size_t needed, std::size_t limit) {
+    const std::size_t room = bytes_.capacity();
+    if (needed <= room) return;
+    std::size_t grown = needed > 2 * room ? needed : 2 * room;
+    if (limit != 0 && grown > limit / 2) grown = needed > limit ? needed : limit;
+    ReserveExactly(grown);
+  }
   void Rewind() { position_ = 0; }
 
   std::size_t Size() const { return bytes_.size(); }

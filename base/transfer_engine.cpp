@@ -18,7 +18,9 @@
 
 #include "base/answer_cache.h"
 #include "base/cache_policy.h"
+#include "base/curl_request.h"
 #include "base/http_client.h"
+#include "base/http_status.h"
 #include "base/messages.h"
 
 namespace picsheet {
@@ -26,79 +28,14 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr char kAgent[] = "Kestro 5.x";
-constexpr long kLowSpeedBytesPerSecond = 10;
 // A Content-Length is a claim of the server's; memory is set aside for at most this much of it
 // at once, the rest grows as bytes really arrive.
 constexpr std::size_t kMaxReservation = 64u << 20;
 // Streams one multiplexed connection carries per allowed transfer, as browsers keep many streams
 // on one connection.
 constexpr int kStreamsPerTransfer = 4;
-// libcurl refuses longer strings for its options.
-constexpr std::size_t kLongestAddress = 8000000;
 // The longest the loop sleeps when nothing happens; a wake-up or a socket ends it earlier.
 constexpr int kLongestPollMs = 1000;
-
-void InitialiseCurlOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-std::string_view Trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' ||
-                           text.back() == '\n' || text.back() == '.')) {
-    text.remove_suffix(1);
-  }
-  return text;
-}
-
-long WholeSecondsAtLeastOne(std::chrono::milliseconds span) {
-  long seconds = static_cast<long>((span.count() + 999) / 1000);
-  return seconds < 1 ? 1 : seconds;
-}
-
-// Certificates trusted for one process, looked up as curl's own tool does: CURL_CA_BUNDLE, else
-// SSL_CERT_FILE and SSL_CERT_DIR; the system store otherwise.
-void TrustCertificatesFromEnvironment(CURL* curl) {
-  const auto value = [](const char* name) -> const char* {
-    const char* text = std::getenv(name);
-    return text != nullptr && *text != '\0' ? text : nullptr;
-  };
-  if (const char* bundle = value("CURL_CA_BUNDLE")) {
-    curl_easy_setopt(curl, CURLOPT_CAINFO, bundle);
-    return;
-  }
-  if (const char* folder = value("SSL_CERT_DIR")) curl_easy_setopt(curl, CURLOPT_CAPATH, folder);
-  if (const char* file = value("SSL_CERT_FILE")) curl_easy_setopt(curl, CURLOPT_CAINFO, file);
-}
-
-// Answers that say the server is busy or its upstream is: worth asking again a little later.
-bool IsBusyStatus(long status) {
-  return status == 429 || status == 502 || status == 503 || status == 504;
-}
-
-// Failures that say nothing about the address itself: the server was not there or dropped the
-// connection before saying anything. Time-outs (they already waited), names that do not resolve
-// and certificate failures are not among them.
-bool IsTransientFailure(CURLcode result, bool anyByte) {
-  if (result == CURLE_COULDNT_CONNECT) return true;
-  const bool dropped =
-      result == CURLE_RECV_ERROR || result == CURLE_SEND_ERROR || result == CURLE_GOT_NOTHING;
-  return dropped && !anyByte;
-}
-
-// Makes room for needed bytes in a body that may not pass limit (0: none). Growing copies what
-// is kept, so for a while the body takes twice its memory: doubling its room would let a body
-// near its limit take twice the limit. Past a quarter of the limit, the room grows to the limit
-// at once, so the peak stays within the limit itself.
-void MakeRoom(MemoryStream& body, std::size_t needed, std::size_t limit) {
-  const std::size_t room = body.Capacity();
-  if (needed <= room) return;
-  std::size_t grown = std::max(needed, 2 * room);
-  if (limit != 0 && grown > limit / 2) grown = std::max(needed, limit);
-  body.ReserveExactly(grown);
-}
 
 std::string SizeText(std::size_t bytes) {
   const std::size_t mebibyte = std::size_t{1} << 20;
@@ -106,144 +43,9 @@ std::string SizeText(std::size_t bytes) {
   return std::to_string(bytes) + " bytes";
 }
 
-// The key transfers to one server share: scheme, host and port.
-std::string HostKey(const std::string& requestUrl) {
-  CURLU* parsed = curl_url();
-  if (parsed == nullptr) return requestUrl;
-  std::string key = requestUrl;
-  if (curl_url_set(parsed, CURLUPART_URL, requestUrl.c_str(), 0) == CURLUE_OK) {
-    char* scheme = nullptr;
-    char* host = nullptr;
-    char* port = nullptr;
-    curl_url_get(parsed, CURLUPART_SCHEME, &scheme, 0);
-    curl_url_get(parsed, CURLUPART_HOST, &host, 0);
-    curl_url_get(parsed, CURLUPART_PORT, &port, CURLU_DEFAULT_PORT);
-    if (scheme != nullptr && host != nullptr) {
-      key = std::string(scheme) + "://" + host + ":" + (port != nullptr ? port : "");
-      for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    curl_free(scheme);
-    curl_free(host);
-    curl_free(port);
-  }
-  curl_url_cleanup(parsed);
-  return key;
-}
-
-// libcurl answers "Out of memory" also when one of its own limits is reached: a request longer
-// than it builds (an address of a megabyte), or a header line longer than it takes. Memory is
-// not what the user must look at then.
-std::string ExplainLibcurlLimit(std::size_t requestUrlBytes) {
-  constexpr std::size_t kLongestRequest = 1024 * 1024;
-  if (requestUrlBytes + 1024 >= kLongestRequest) {
-    return "the address is longer than the 1 MiB libcurl can send in a request";
-  }
-  return "the server's header line is longer than the " +
-         std::to_string(CURL_MAX_HTTP_HEADER / 1024) + " KB libcurl takes";
-}
-
 Error Interrupted() { return Error(ErrorKind::kInterrupted, messages::kInterrupted); }
 
 }  // namespace
-
-const char* ReasonPhrase(long status) {
-  switch (status) {
-    case 200:
-      return "OK";
-    case 201:
-      return "Created";
-    case 202:
-      return "Accepted";
-    case 203:
-      return "Non-Authoritative Information";
-    case 204:
-      return "No Content";
-    case 205:
-      return "Reset Content";
-    case 206:
-      return "Partial Content";
-    case 300:
-      return "Multiple Choices";
-    case 301:
-      return "Moved Permanently";
-    case 302:
-      return "Found";
-    case 303:
-      return "See Other";
-    case 304:
-      return "Not Modified";
-    case 305:
-      return "Use Proxy";
-    case 307:
-      return "Temporary Redirect";
-    case 308:
-      return "Permanent Redirect";
-    case 400:
-      return "Bad Request";
-    case 401:
-      return "Unauthorized";
-    case 402:
-      return "Payment Required";
-    case 403:
-      return "Forbidden";
-    case 404:
-      return "Not Found";
-    case 405:
-      return "Method Not Allowed";
-    case 406:
-      return "Not Acceptable";
-    case 407:
-      return "Proxy Authentication Required";
-    case 408:
-      return "Request Timeout";
-    case 409:
-      return "Conflict";
-    case 410:
-      return "Gone";
-    case 411:
-      return "Length Required";
-    case 412:
-      return "Precondition Failed";
-    case 413:
-      return "Content Too Large";
-    case 414:
-      return "URI Too Long";
-    case 415:
-      return "Unsupported Media Type";
-    case 416:
-      return "Range Not Satisfiable";
-    case 417:
-      return "Expectation Failed";
-    case 421:
-      return "Misdirected Request";
-    case 422:
-      return "Unprocessable Content";
-    case 426:
-      return "Upgrade Required";
-    case 428:
-      return "Precondition Required";
-    case 429:
-      return "Too Many Requests";
-    case 431:
-      return "Request Header Fields Too Large";
-    case 451:
-      return "Unavailable For Legal Reasons";
-    case 500:
-      return "Internal Server Error";
-    case 501:
-      return "Not Implemented";
-    case 502:
-      return "Bad Gateway";
-    case 503:
-      return "Service Unavailable";
-    case 504:
-      return "Gateway Timeout";
-    case 505:
-      return "HTTP Version Not Supported";
-    default:
-      return "";
-  }
-}
 
 // One GET, from its queueing to its end, across the tries it takes.
 struct TransferEngine::Task {
@@ -258,14 +60,12 @@ struct TransferEngine::Task {
   int triesLeft = 0;
   std::chrono::milliseconds nextPause{};
   Clock::time_point dueAt{};  // a retry waits until then
-  // The kept answer whose validators this try sent; its body is delivered on a 304.
-  std::optional<CachedAnswer> kept;
-  bool bypassCache = false;       // the kept answer could not serve: ask without validators
-  curl_slist* headers = nullptr;  // this try's own request headers, when it has validators
+  bool bypassCache = false;   // the kept answer could not serve: ask without validators
 
   // The try under way.
-  CURL* curl = nullptr;
-  char errorText[CURL_ERROR_SIZE] = {};
+  std::optional<CachedAnswer> kept;  // whose validators it sent; its body is delivered on a 304
+  std::unique_ptr<CurlRequest> request;
+  CURL* curl = nullptr;  // the request's handle
   MemoryStream body;
   std::size_t granted = 0;  // body bytes the listener granted for this try
   bool answered = false;    // the final answer's headers are complete, or body bytes came
@@ -279,14 +79,11 @@ struct TransferEngine::Task {
   Clock::time_point lastBodyByte{};
   std::exception_ptr failure;  // thrown in a callback; ends the transfer
 
-  ~Task() { curl_slist_free_all(headers); }
-
+  // Ready for a new try; the last one's handle is out of the multi handle by now.
   void ResetTry() {
+    request.reset();
     curl = nullptr;
     kept.reset();
-    curl_slist_free_all(headers);
-    headers = nullptr;
-    errorText[0] = '\0';
     body = MemoryStream();
     granted = 0;
     answered = anyByte = startChecked = abandoned = reserved = tooLarge = outOfMemory = paused =
@@ -355,7 +152,6 @@ class TransferEngine::Loop {
   const int transfersPerHost_;
   AnswerCache* const cache_;
   CURLM* multi_ = nullptr;
-  curl_slist* headers_ = nullptr;
   std::atomic<bool> stopping_{false};
   std::atomic<bool> closing_{false};
   std::atomic<bool> woken_{false};
@@ -407,22 +203,12 @@ std::size_t TransferEngine::Loop::OnHeaderBytes(char* data, std::size_t size, st
 TransferEngine::Loop::Loop(int transfersPerHost, std::stop_token stop, AnswerCache* cache)
     : transfersPerHost_(std::max(transfersPerHost, 1)),
       cache_(cache),
-      multi_([] {
-        InitialiseCurlOnce();
-        return curl_multi_init();
-      }()),
+      multi_(InitialiseCurl() ? curl_multi_init() : nullptr),
       onStop_(std::move(stop), [this] { Stop(); }) {
   if (multi_ == nullptr) throw Error(ErrorKind::kHttpUnavailable, messages::kHttpUnavailable);
-  headers_ = curl_slist_append(headers_, "Cache-Control: no-cache");
-  headers_ = curl_slist_append(headers_, "Pragma: no-cache");
-  // Bodies that come compressed are decoded (see Begin); the request does not ask for that.
-  headers_ = curl_slist_append(headers_, "Accept-Encoding:");
 }
 
-TransferEngine::Loop::~Loop() {
-  curl_slist_free_all(headers_);
-  curl_multi_cleanup(multi_);
-}
+TransferEngine::Loop::~Loop() { curl_multi_cleanup(multi_); }
 
 void TransferEngine::Loop::Submit(std::unique_ptr<Task> task) {
   {
@@ -509,53 +295,23 @@ void TransferEngine::Loop::StartWhatMay() {
 
 std::optional<Error> TransferEngine::Loop::Begin(Task& task) {
   task.ResetTry();
-  CURL* curl = curl_easy_init();
-  if (curl == nullptr) return Error(ErrorKind::kHttpUnavailable, messages::kHttpUnavailable);
-  if (curl_easy_setopt(curl, CURLOPT_URL, task.requestUrl.c_str()) != CURLE_OK) {
-    curl_easy_cleanup(curl);
-    return Error(ErrorKind::kFetch, messages::CannotOpenUrl(task.url),
-                 "the address is longer than the " + std::to_string(kLongestAddress) +
-                     " bytes libcurl takes");
-  }
-  task.curl = curl;
-  curl_easy_setopt(curl, CURLOPT_PRIVATE, &task);
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, task.options.maxRedirects);
-  curl_easy_setopt(curl, CURLOPT_USERAGENT, kAgent);
   // An answer kept from an earlier run is asked after, never taken unasked: the server says
   // whether it is still current.
+  std::vector<std::string> validators;
   if (cache_ != nullptr && !task.bypassCache) task.kept = cache_->Lookup(task.requestUrl);
   if (task.kept) {
-    for (const curl_slist* line = headers_; line != nullptr; line = line->next) {
-      task.headers = curl_slist_append(task.headers, line->data);
-    }
-    const StoredAnswer& facts = task.kept->facts();
-    for (const std::string& line : RevalidationHeaders(facts.etag, facts.lastModified)) {
-      task.headers = curl_slist_append(task.headers, line.c_str());
-    }
+    validators = RevalidationHeaders(task.kept->facts().etag, task.kept->facts().lastModified);
   }
-  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, task.headers != nullptr ? task.headers : headers_);
-  // Turns on decoding of gzip and deflate bodies, as browsers do also when they were not asked
-  // for; the empty "Accept-Encoding:" header keeps libcurl from announcing it.
-  curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");
-  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, task.errorText);
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  // Waits for a connection that may turn out to multiplex rather than opening one more.
-  curl_easy_setopt(curl, CURLOPT_PIPEWAIT, 1L);
-  TrustCertificatesFromEnvironment(curl);
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
-                   static_cast<long>(task.options.connectTimeout.count()));
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytesPerSecond);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, WholeSecondsAtLeastOne(task.options.stallTimeout));
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBodyBytes);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &task);
-  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeaderBytes);
-  curl_easy_setopt(curl, CURLOPT_HEADERDATA, &task);
-  if (curl_multi_add_handle(multi_, curl) != CURLM_OK) {
-    curl_easy_cleanup(curl);
-    task.curl = nullptr;
+  try {
+    task.request =
+        std::make_unique<CurlRequest>(task.url, task.requestUrl, task.options, validators,
+                                      CurlSinks{OnBodyBytes, OnHeaderBytes, &task});
+  } catch (const Error& error) {
+    return error;
+  }
+  task.curl = static_cast<CURL*>(task.request->handle());
+  if (curl_multi_add_handle(multi_, task.curl) != CURLM_OK) {
+    task.ResetTry();
     return Error(ErrorKind::kHttpUnavailable, messages::kHttpUnavailable);
   }
   return std::nullopt;
@@ -597,7 +353,7 @@ std::size_t TransferEngine::Loop::OnBody(Task& task, const char* data, std::size
       // the whole of it.
       const std::size_t needed = start.size() - task.body.Size();
       const std::size_t taken = std::min(needed, bytes);
-      MakeRoom(task.body, task.body.Size() + taken, limit);
+      task.body.MakeRoom(task.body.Size() + taken, limit);
       task.body.Append(data, taken);
       if (task.body.Size() < start.size()) return bytes;
       task.startChecked = true;
@@ -607,11 +363,11 @@ std::size_t TransferEngine::Loop::OnBody(Task& task, const char* data, std::size
         task.granted -= bytes - taken;
         return 0;
       }
-      MakeRoom(task.body, task.body.Size() + bytes - taken, limit);
+      task.body.MakeRoom(task.body.Size() + bytes - taken, limit);
       task.body.Append(data + taken, bytes - taken);
       return bytes;
     }
-    MakeRoom(task.body, task.body.Size() + bytes, limit);
+    task.body.MakeRoom(task.body.Size() + bytes, limit);
     task.body.Append(data, bytes);
     return bytes;
   });
@@ -677,16 +433,14 @@ void TransferEngine::Loop::Conclude(std::unique_ptr<Task> task, CURLcode result)
   long connects = 0;
   curl_easy_getinfo(curl, CURLINFO_NUM_CONNECTS, &connects);
   connectionsMade_ += connects;
-  std::string reason(Trimmed(task->errorText));
-  if (reason.empty()) reason = curl_easy_strerror(result);
-  if (result == CURLE_OUT_OF_MEMORY) reason = ExplainLibcurlLimit(task->requestUrl.size());
+  const std::string reason = task->request->Reason(result);
   const bool whole = result == CURLE_OK && !task->abandoned && !task->tooLarge &&
                      !task->outOfMemory && !task->failure;
   if (cache_ != nullptr && whole && answer.status == 200) KeepAnswer(*task, answer);
   curl_multi_remove_handle(multi_, curl);
   // A fresh handle for every try: libcurl 7.88 corrupts its heap when a handle that failed a
   // transfer is used again, and the connections live in the multi handle anyway.
-  curl_easy_cleanup(curl);
+  task->request.reset();
   task->curl = nullptr;
   Host& host = hosts_[task->hostKey];
   --host.active;
@@ -857,7 +611,7 @@ void TransferEngine::Loop::EndEverything() {
   for (auto& task : ended) {
     if (task->curl != nullptr) {
       curl_multi_remove_handle(multi_, task->curl);
-      curl_easy_cleanup(task->curl);
+      task->request.reset();
       task->curl = nullptr;
       --hosts_[task->hostKey].active;
     }

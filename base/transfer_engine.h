@@ -53,15 +53,18 @@ class TransferListener {
   ~TransferListener() = default;
 };
 
-// A transfer someone waits for on a thread of their own: it is urgent, and Wait gives its result.
+// A transfer someone waits for on a thread of their own; Wait gives its result. One that is
+// urgent (the one a caller waits for alone) starts even when its host has its share.
 class AwaitedTransfer final : public TransferListener {
  public:
-  bool Urgent() override { return true; }
+  explicit AwaitedTransfer(bool urgent = true) : urgent_(urgent) {}
+  bool Urgent() override { return urgent_; }
   void Finished(FetchResult result) override;
   // Blocks until the transfer has finished; its result, once. Not on the engine's thread.
   FetchResult Wait();
 
  private:
+  const bool urgent_;
   std::mutex mutex_;
   std::condition_variable finished_;
   std::optional<FetchResult> result_;
@@ -104,8 +107,5 @@ class TransferEngine {
   std::unique_ptr<Loop> loop_;
   std::thread thread_;
 };
-
-// The standard words of an HTTP status ("Not Found" for 404); empty for a code without them.
-const char* ReasonPhrase(long status);
 
 }  // namespace picsheet
