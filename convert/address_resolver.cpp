@@ -168,7 +168,7 @@ PictureLocation AddressResolver::ResolveOnLocalPage(const std::string& address,
     return Refused(messages::FileOnAnotherComputer(host));
   }
   std::string path = PercentDecoded(target.path, [](char) { return false; });
-  if (path.empty()) path = "/";
+  if (path.empty()) path.push_back('/');  // a literal here trips GCC 12's -Wrestrict
   return {PictureLocation::Kind::kLocalFile, std::move(path), {}};
 }
 
