@@ -75,7 +75,11 @@ TEST(JpegHeader, ABodyThatIsNoJpegGivesTheLibraryCode) {
 TEST(TurnMapping, PlacesEveryPixelAsTheThreeTurnsDemand) {
   const std::vector<char> names = {'a', 'b', 'c', 'd', 'e', 'f'};
   std::vector<std::uint8_t> source;
-  for (char name : names) source.insert(source.end(), {std::uint8_t(name), 1, 2});
+  for (char name : names) {
+    source.push_back(static_cast<std::uint8_t>(name));
+    source.push_back(1);
+    source.push_back(2);
+  }
   struct Case {
     int angle;
     std::string expected;  // target pixels row by row

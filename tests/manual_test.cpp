@@ -54,7 +54,7 @@ std::string RoffText(std::string line) {
   static const std::regex fonts(R"(\\f(\(..|\[[^\]]*\]|.)|\\[,/&])");
   line = std::regex_replace(line, fonts, "");
   for (std::size_t at; (at = line.find("\\-")) != std::string::npos;) line.erase(at, 1);
-  for (std::size_t at; (at = line.find("\\e")) != std::string::npos;) line.replace(at, 2, "\\");
+  for (std::size_t at; (at = line.find("\\e")) != std::string::npos;) line.replace(at, 2, 1, '\\');
   return line;
 }
 
