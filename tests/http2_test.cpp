@@ -3,7 +3,10 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include "app/core/picture_queue.h"
 #include "app/core/run_flow.h"
 #include "tests/testkit/catalogue_fakes.h"
 #include "tests/testkit/http2_server.h"
@@ -44,6 +47,32 @@ TEST(Http2Test, ThePicturesOfARunShareOneConnection) {
     EXPECT_EQ(testkit::ReadFileBytes(out.File("run_images/" + name + ".jpg")), picture) << n;
   }
   // Six at a time would take six connections over HTTP/1.1.
+  EXPECT_EQ(server.Sessions(), 1);
+}
+
+// Streams paused for the budget share their connection with the one the converter waits for.
+TEST(Http2Test, StreamsPausedForTheBudgetStillArriveWholeAndInOrder) {
+  testkit::TempDir folder;
+  const testkit::LoopbackCertificate certificate = testkit::MakeLoopbackCertificate(folder.path());
+  const testkit::ScopedEnvironment trusted("CURL_CA_BUNDLE", certificate.certificate);
+  std::string picture = testkit::MakeQuadrantJpeg(30, 40, testkit::JpegKind::kBaseline);
+  picture.resize(std::size_t{3} << 20, 'x');  // padding after the picture is kept as it is
+  testkit::WriteFileBytes(folder.File("picture.jpg"), picture);
+  testkit::Http2Server server(certificate, folder.File("picture.jpg"),
+                              std::chrono::milliseconds(0));
+  std::vector<std::string> addresses;
+  for (int n = 0; n < 8; ++n) addresses.push_back(server.Url("/p/" + std::to_string(n) + ".jpg"));
+  PictureQueueSettings settings;
+  settings.orientation = 0;
+  settings.threads = 2;
+  settings.budgetBytes = std::size_t{1} << 20;
+  PictureQueue queue(addresses, AddressResolver::ForWebPage(server.Url("/list.htm")), settings,
+                     std::make_unique<TransferEngine>(6), {});
+  for (const std::string& address : addresses) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(queue.Take(address, 0, 90).bytes, picture) << address;
+  }
+  EXPECT_LE(queue.PeakBytesHeld(), settings.budgetBytes + picture.size());
   EXPECT_EQ(server.Sessions(), 1);
 }
 
