@@ -146,9 +146,17 @@ TEST_F(CliRun, LinksInAnyPastedFormAndPathsInFoldersWithBlanksRunWhole) {
     const ProcessResult result = Cli({"--output-dir", out.path(), run.source});
     ASSERT_EQ(result.exitCode, 0) << run.source << ": " << result.err;
     EXPECT_EQ(result.out, out.File(run.name + ".html") + "\n");
-    EXPECT_TRUE(PathExists(out.File(run.name + ".html")));
+    EXPECT_EQ(result.err, "") << run.source;
     EXPECT_EQ(ReadFileBytes(out.File(run.name + "_images/00000001_1.jpg")),
               ReadFileBytes(kPictures + "p1.jpg"));
+    // Every file as the plain http link writes it under that name, the turned pictures too.
+    TempDir plain;
+    ASSERT_EQ(
+        Cli({"--session", run.name, "--output-dir", plain.path(), server_.Url("/pages/list.htm")})
+            .exitCode,
+        0);
+    EXPECT_EQ(testkit::SnapshotFolder(out.path()), testkit::SnapshotFolder(plain.path()))
+        << run.source;
   }
 }
 
