@@ -15,6 +15,7 @@
 
 #include "bench/bench_jpeg.h"
 #include "bench/bench_page.h"
+#include "bench/bench_report.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/temp_dir.h"
@@ -45,13 +46,6 @@ std::string GzipOfZeros(std::size_t size) {
   }
   deflateEnd(&stream);
   return out;
-}
-
-bool Report(const std::string& what, double value, const char* unit, double target) {
-  const bool met = value <= target;
-  std::printf("  %-48s %8.1f %s (target <= %.1f) %s\n", what.c_str(), value, unit, target,
-              met ? "met" : "MISSED");
-  return met;
 }
 
 }  // namespace
@@ -115,9 +109,9 @@ int main() {
       std::printf("  24 x 40 MiB failed: %s", result.err.c_str());
       met = false;
     }
-    met &= Report(
+    met &= bench::Report(
         std::string("24 x 40 MiB, ") + (options.empty() ? "defaults" : "--jobs 6 --threads 4"),
-        result.peakKb * 1024.0 / kMiB, "MiB", 400);
+        result.peakKb * 1024.0 / kMiB, "<=", 400, "MiB");
   }
 
   {
@@ -126,7 +120,7 @@ int main() {
       std::printf("  12 x 300 MB failed: %s", result.err.c_str());
       met = false;
     }
-    met &= Report("12 x 300 MB, in answers", result.peakKb * 1024.0 / kHuge, "   ", 3.5);
+    met &= bench::Report("12 x 300 MB, peak in answers", result.peakKb * 1024.0 / kHuge, "<=", 3.5);
   }
 
   for (const auto& [what, source, message] :
@@ -139,8 +133,9 @@ int main() {
                   result.err.c_str());
       met = false;
     }
-    met &= Report(std::string(what) + ", time", result.seconds, "s  ", 10);
-    met &= Report(std::string(what) + ", peak", result.peakKb * 1024.0 / kMiB, "MiB", 400);
+    met &= bench::Report(std::string(what) + ", time", result.seconds, "<=", 10, "s");
+    met &= bench::Report(std::string(what) + ", peak", result.peakKb * 1024.0 / kMiB, "<=", 400,
+                         "MiB");
   }
   return met ? 0 : 1;
 }

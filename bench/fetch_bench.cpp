@@ -14,6 +14,7 @@
 
 #include "bench/bench_jpeg.h"
 #include "bench/bench_page.h"
+#include "bench/bench_report.h"
 #include "tests/testkit/http2_server.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
@@ -67,13 +68,6 @@ double CurlParallel(const testkit::LoopbackServer& server, int pictures,
   return run.seconds;
 }
 
-bool Report(const char* what, double value, const char* relation, double target) {
-  const bool met = relation[0] == '>' ? value >= target : value <= target;
-  std::printf("  %-44s %6.2f  (target %s %.2f) %s\n", what, value, relation, target,
-              met ? "met" : "MISSED");
-  return met;
-}
-
 }  // namespace
 }  // namespace picsheet
 
@@ -111,11 +105,11 @@ int main() {
   std::printf("peak memory: 200 pictures %ld KB, 800 pictures %ld KB\n", pooled.peakKb,
               pooled800.peakKb);
   bool met = true;
-  met &=
-      Report("speed-up of the default over --jobs 1", oneByOne.seconds / pooled.seconds, ">=", 4.5);
-  met &= Report("default time / parallel curl time", pooled.seconds / curl, "<=", 1.3);
-  met &=
-      Report("peak memory 800 / 200 pictures", double(pooled800.peakKb) / pooled.peakKb, "<=", 1.2);
+  met &= bench::Report("speed-up of the default over --jobs 1", oneByOne.seconds / pooled.seconds,
+                       ">=", 4.5);
+  met &= bench::Report("default time / parallel curl time", pooled.seconds / curl, "<=", 1.3);
+  met &= bench::Report("peak memory 800 / 200 pictures", double(pooled800.peakKb) / pooled.peakKb,
+                       "<=", 1.2);
 
   // The same pictures over HTTP/2: several in flight on one connection.
   const testkit::LoopbackCertificate certificate = testkit::MakeLoopbackCertificate(dir.path());
@@ -129,7 +123,7 @@ int main() {
   const int connections = h2.Sessions();
   std::printf("300 pictures over HTTP/2: default %.2f s over %d connections\n", overHttp2.seconds,
               connections);
-  met &= Report("HTTP/2 run of 300 pictures, seconds", overHttp2.seconds, "<=", 1.2);
-  met &= Report("HTTP/2 run of 300 pictures, connections", connections, "<=", 2);
+  met &= bench::Report("HTTP/2 run of 300 pictures, seconds", overHttp2.seconds, "<=", 1.2);
+  met &= bench::Report("HTTP/2 run of 300 pictures, connections", connections, "<=", 2);
   return met ? 0 : 1;
 }

@@ -16,6 +16,7 @@
 
 #include "bench/bench_jpeg.h"
 #include "bench/bench_page.h"
+#include "bench/bench_report.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/temp_dir.h"
@@ -67,13 +68,6 @@ double BestSeconds(const std::string& page, const std::vector<std::string>& extr
   double best = 1e9;
   for (int i = 0; i < times; ++i) best = std::min(best, RunCli(page, extra, false).process.seconds);
   return best;
-}
-
-bool Report(const char* what, double value, const char* relation, double target) {
-  const bool met = relation[0] == '>' ? value >= target : value <= target;
-  std::printf("  %-52s %8.2f  (target %s %.2f) %s\n", what, value, relation, target,
-              met ? "met" : "MISSED");
-  return met;
 }
 
 }  // namespace
@@ -138,14 +132,15 @@ int main() {
   std::printf("200 small pictures (best of 3): default %.3f s, --threads 1 %.3f s\n", smallPooled,
               smallOneThread);
   bool met = true;
-  met &= Report("24 scans: default time / --threads 1 time",
-                pooled.process.seconds / oneThread.process.seconds, "<=", 0.6);
-  met &= Report("24 scans: default peak memory, MB", pooled.process.peakKb / 1024.0, "<=", 400);
+  met &= bench::Report("24 scans: default time / --threads 1 time",
+                       pooled.process.seconds / oneThread.process.seconds, "<=", 0.6);
+  met &=
+      bench::Report("24 scans: default peak memory, MB", pooled.process.peakKb / 1024.0, "<=", 400);
   const bool identical = pooled.files == oneByOne.files && pooled.files.size() == 25;
   std::printf("  %-52s %8s  %s\n", "24 scans: files identical to --jobs 1 --threads 1",
               identical ? "yes" : "no", identical ? "met" : "MISSED");
   met &= identical;
-  met &= Report("200 small: default time / --threads 1 time", smallPooled / smallOneThread,
-                "<=", 1.05);
+  met &= bench::Report("200 small: default time / --threads 1 time", smallPooled / smallOneThread,
+                       "<=", 1.05);
   return met ? 0 : 1;
 }

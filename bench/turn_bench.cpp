@@ -20,6 +20,7 @@
 
 #include "app/core/memory_tuning.h"
 #include "bench/bench_jpeg.h"
+#include "bench/bench_report.h"
 #include "images/localise.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/temp_dir.h"
@@ -55,12 +56,6 @@ double SelfCpuSeconds() {
   rusage usage{};
   ::getrusage(RUSAGE_SELF, &usage);
   return CpuSeconds(usage);
-}
-
-bool Report(const char* what, double value, double target) {
-  const bool met = value <= target;
-  std::printf("  %-52s %8.2f  (target <= %.2f) %s\n", what, value, target, met ? "met" : "MISSED");
-  return met;
 }
 
 }  // namespace
@@ -106,7 +101,7 @@ int main() {
   std::printf("  djpeg | cjpeg -quality 90                   %6.1f ms\n", bestTools * 1000);
   std::printf("  picsheet-cli, a page of this one picture    %6.1f ms\n", bestCli * 1000);
   std::printf("  LocaliseImage, each picture of a run        %6.1f ms\n", bestEach * 1000);
-  bool met = Report("picsheet-cli run / djpeg + cjpeg", bestCli / bestTools, 1.3);
-  met &= Report("each picture of a run / djpeg + cjpeg", bestEach / bestTools, 1.3);
+  bool met = bench::Report("picsheet-cli run / djpeg + cjpeg", bestCli / bestTools, "<=", 1.3);
+  met &= bench::Report("each picture of a run / djpeg + cjpeg", bestEach / bestTools, "<=", 1.3);
   return met ? 0 : 1;
 }
