@@ -335,19 +335,34 @@ std::unique_ptr<PictureQueue> Queue(const std::vector<std::string>& addresses, s
   settings.orientation = 0;
   settings.threads = threads;
   settings.budgetBytes = budget;
-  return std::make_unique<PictureQueue>(addresses, kWebPage, settings, std::make_unique<TransferEngine>(3),
-                                        stop);
+  return std::make_unique<PictureQueue>(addresses, kWebPage, settings,
+                                        std::make_unique<TransferEngine>(3), stop);
 }
+
+// Serves /big/N: PaddedJpeg of size bytes, padded with the digit N.
+class PaddedPictureServer {
+ public:
+  explicit PaddedPictureServer(std::size_t size)
+      : server_([size](httplib::Server& s) {
+          s.Get(R"(/big/(\d+))", [size](const httplib::Request& req, httplib::Response& res) {
+            res.set_content(PaddedJpeg(size, req.matches[1].str()[0]), "image/jpeg");
+          });
+        }) {}
+  // The addresses of pictures 0 to count - 1.
+  std::vector<std::string> Addresses(int count) const {
+    std::vector<std::string> addresses;
+    for (int i = 0; i < count; ++i) addresses.push_back(server_.Url("/big/" + std::to_string(i)));
+    return addresses;
+  }
+
+ private:
+  LoopbackServer server_;
+};
 
 TEST(PictureQueueTest, OneBudgetHoldsEveryBodyAndLargerOnesStillArriveInOrder) {
   constexpr std::size_t kBody = std::size_t{4} << 20;
-  LoopbackServer server([](httplib::Server& s) {
-    s.Get(R"(/big/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
-      res.set_content(PaddedJpeg(kBody, req.matches[1].str()[0]), "image/jpeg");
-    });
-  });
-  std::vector<std::string> addresses;
-  for (int i = 0; i < 8; ++i) addresses.push_back(server.Url("/big/" + std::to_string(i)));
+  const PaddedPictureServer server(kBody);
+  const std::vector<std::string> addresses = server.Addresses(8);
   // A budget smaller than one body, and one of a few bodies; workers and downloads both ahead.
   for (const std::size_t budget : {std::size_t{1} << 20, 3 * kBody}) {
     const auto queue = Queue(addresses, budget, 2);
@@ -474,13 +489,8 @@ TEST(PictureQueueTest, AFailedRunEndsAtOnceWhateverTheOtherTransfersDo) {
 
 TEST(PictureQueueTest, ADownloadPausedForTheBudgetIsNotAStalledOne) {
   constexpr std::size_t kBody = std::size_t{2} << 20;
-  LoopbackServer server([](httplib::Server& s) {
-    s.Get(R"(/big/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
-      res.set_content(PaddedJpeg(kBody, req.matches[1].str()[0]), "image/jpeg");
-    });
-  });
-  std::vector<std::string> addresses;
-  for (int i = 0; i < 4; ++i) addresses.push_back(server.Url("/big/" + std::to_string(i)));
+  const PaddedPictureServer server(kBody);
+  const std::vector<std::string> addresses = server.Addresses(4);
   PictureQueueSettings settings;
   settings.orientation = 0;
   settings.budgetBytes = std::size_t{1} << 20;
