@@ -169,8 +169,9 @@ class TransferEngine::Loop {
   std::map<std::uint64_t, std::unique_ptr<Task>> current_;
   std::map<std::string, Host> hosts_;
 
-  // Last: registered once the rest is ready, gone before it is torn down.
-  std::stop_callback<std::function<void()>> onStop_;
+  // Registered once the rest is ready, and let go before the multi handle it wakes is cleaned up:
+  // a stop may come from any thread at any time, and letting go waits for a callback under way.
+  std::optional<std::stop_callback<std::function<void()>>> onStop_;
 };
 
 // libcurl is C: an exception must not unwind through it, so failures are noted and the transfer
@@ -203,12 +204,15 @@ std::size_t TransferEngine::Loop::OnHeaderBytes(char* data, std::size_t size, st
 TransferEngine::Loop::Loop(int transfersPerHost, std::stop_token stop, AnswerCache* cache)
     : transfersPerHost_(std::max(transfersPerHost, 1)),
       cache_(cache),
-      multi_(InitialiseCurl() ? curl_multi_init() : nullptr),
-      onStop_(std::move(stop), [this] { Stop(); }) {
+      multi_(InitialiseCurl() ? curl_multi_init() : nullptr) {
   if (multi_ == nullptr) throw Error(ErrorKind::kHttpUnavailable, messages::kHttpUnavailable);
+  onStop_.emplace(std::move(stop), [this] { Stop(); });
 }
 
-TransferEngine::Loop::~Loop() { curl_multi_cleanup(multi_); }
+TransferEngine::Loop::~Loop() {
+  onStop_.reset();
+  curl_multi_cleanup(multi_);
+}
 
 void TransferEngine::Loop::Submit(std::unique_ptr<Task> task) {
   {
