@@ -13,6 +13,7 @@
 #include <ctime>
 #include <memory>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "base/atomic_file.h"
@@ -21,6 +22,9 @@ namespace picsheet {
 namespace {
 
 constexpr std::string_view kEntrySuffix = ".answer";
+
+// A file's times as the kernel keeps them: seconds and nanoseconds.
+using FileTime = decltype(stat::st_mtim);
 constexpr std::string_view kTemporaryPrefix = ".tmp-";
 // A temporary file this old belongs to a run that was killed while storing: one store takes
 // seconds at most.
@@ -59,7 +63,7 @@ std::optional<std::uint32_t> ChecksumOf(int fd, off_t offset, std::uint64_t size
 // here rather than left to the kernel, whose file times advance only once a tick: entries used
 // one after another must keep their order.
 void MarkUsedNow(int fd) {
-  timespec times[2];
+  FileTime times[2];
   times[0].tv_sec = 0;
   times[0].tv_nsec = UTIME_OMIT;
   ::clock_gettime(CLOCK_REALTIME, &times[1]);
@@ -139,13 +143,12 @@ class TemporaryEntry {
 struct EntryFile {
   std::string name;
   std::uint64_t bytes;
-  timespec lastUse;
+  FileTime lastUse;
 };
 
 bool UsedEarlier(const EntryFile& a, const EntryFile& b) {
-  if (a.lastUse.tv_sec != b.lastUse.tv_sec) return a.lastUse.tv_sec < b.lastUse.tv_sec;
-  if (a.lastUse.tv_nsec != b.lastUse.tv_nsec) return a.lastUse.tv_nsec < b.lastUse.tv_nsec;
-  return a.name < b.name;
+  return std::tie(a.lastUse.tv_sec, a.lastUse.tv_nsec, a.name) <
+         std::tie(b.lastUse.tv_sec, b.lastUse.tv_nsec, b.name);
 }
 
 }  // namespace
@@ -290,7 +293,7 @@ void AnswerCache::Trim(const std::string& keep) {
     ::close(listed);
     return;
   }
-  timespec now{};
+  FileTime now{};
   ::clock_gettime(CLOCK_REALTIME, &now);
   std::vector<EntryFile> entries;
   std::uint64_t total = 0;
