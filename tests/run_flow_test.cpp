@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <stop_token>
 #include <string>
+#include <string_view>
 
 #include "app/core/error_message.h"
 #include "base/error.h"
@@ -150,6 +152,48 @@ TEST(OutputFailureTest, APlaceThatCannotTakeItsFileEndsTheRunAtThatPicture) {
     EXPECT_EQ(view.LastStatus(), "Изображений 2 №1 ячейка 3") << "no status after picture 2";
     std::filesystem::remove(out.File("run_images/00000001_1.jpg"));
   }
+}
+
+// Asks its run to stop once the last picture is saved, after every transfer and turn has ended.
+class StopAfterLastPicture final : public RunView {
+ public:
+  explicit StopAfterLastPicture(std::stop_source& stop) : stop_(stop) {}
+  void ClearLines() override {}
+  void AppendLine(std::string_view) override {}
+  void SetStatus(std::string_view) override {}
+  void PictureProgress(int saved, int total) override {
+    if (saved == total) stop_.request_stop();
+  }
+
+ private:
+  std::stop_source& stop_;
+};
+
+TEST(StopTest, AStopAfterTheLastPictureLeavesTheFolderAsItWas) {
+  const std::string picture = testkit::MakeFlatJpeg(40, 60);
+  LoopbackServer server([&](httplib::Server& s) {
+    s.Get("/1.jpg", [&](const httplib::Request&, httplib::Response& res) {
+      res.set_content(picture, "image/jpeg");
+    });
+  });
+  TempDir out;
+  testkit::WriteFileBytes(out.File("list.htm"), OnePicturePage(server.Url("/1.jpg")));
+  const auto before = testkit::SnapshotFolder(out.path());
+  std::stop_source stop;
+  RunRequest request;
+  request.source = out.File("list.htm");
+  request.saveName = "run";
+  request.programFolder = out.path() + "/";
+  request.stop = stop.get_token();
+  RunState state;
+  StopAfterLastPicture view(stop);
+  try {
+    RunConversion(request, state, view);
+    ADD_FAILURE() << "the stopped run saved its page";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.kind(), ErrorKind::kInterrupted);
+  }
+  EXPECT_EQ(testkit::SnapshotFolder(out.path()), before);
 }
 
 }  // namespace

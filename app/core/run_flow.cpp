@@ -133,6 +133,9 @@ std::string ConvertAndSave(const RunRequest& request, RunState& state, RunView& 
   state.summary = CatalogueSummary{};
   try {
     ConvertCatalogue(recorder, localiser, request.options, std::move(page.text), &state.summary);
+    queue.reset();
+    // A stop after the last picture still leaves the folder as it was.
+    if (request.stop.stop_requested()) throw Interrupted();
   } catch (...) {
     // Whatever ended the run ends every transfer, pause and worker with it, now.
     runStop.request_stop();
@@ -150,8 +153,6 @@ std::string ConvertAndSave(const RunRequest& request, RunState& state, RunView& 
     }
     throw;
   }
-  queue.reset();
-  if (request.stop.stop_requested()) throw Interrupted();
   output.Commit();
 
   // Captions refer to syriannums/N.png beside the page; the page itself stays as converted.
