@@ -9,6 +9,7 @@
 #include <fstream>
 #include <thread>
 
+#include "app/core/memory_budget.h"
 #include "convert/catalogue.h"
 #include "convert/source.h"
 #include "tests/testkit/catalogue_fakes.h"
@@ -172,6 +173,34 @@ TEST(HugePages, AHundredMegabytePageOfAMillionCellsConvertsInBoundedMemory) {
   (void)before;
 #endif
 }
+
+// Address space limits do not mix with the sanitizers' shadow memory: plain builds only.
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+TEST(HostileInputTest, APictureFileLargerThanMemoryEndsTheRunWithOutOfMemoryOnAnyThread) {
+  // Files each within the run's picture limit, so that only the allocation can fail.
+  constexpr std::size_t kFileBytes = std::size_t{512} << 20;
+  if (CurrentMemoryLimits().pictureBytes < kFileBytes) {
+    GTEST_SKIP() << "this machine's picture limit refuses the files before reading them";
+  }
+  TempDir out;
+  std::string page = "<center><font size=3><b>T</b></font><br><table><tr>";
+  for (int i = 1; i <= 4; ++i) {
+    const std::string name = "big" + std::to_string(i) + ".jpg";
+    std::ofstream(out.File(name), std::ios::binary) << "\xFF\xD8";
+    std::filesystem::resize_file(out.File(name), kFileBytes);  // sparse: no disk taken
+    page +=
+        "<td><center>" + std::to_string(i) + "<br><img src=\"" + name + "\" alt=x></center></td>";
+  }
+  testkit::WriteFileBytes(out.File("list.htm"), page + "</tr></table>");
+  for (const char* threads : {"1", "4"}) {
+    const ProcessResult run = testkit::RunProcess(
+        "/usr/bin/prlimit", {"--as=300000000", PICSHEET_CLI, "--threads", threads, "--output-dir",
+                             out.path(), out.File("list.htm")});
+    EXPECT_EQ(run.exitCode, 1) << threads << " threads: " << run.err;
+    EXPECT_TRUE(run.err.ends_with("\nerror: Out of memory.\n")) << run.err;
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace picsheet

@@ -4,8 +4,10 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <new>
 #include <utility>
 
+#include "app/core/error_message.h"
 #include "base/http_client.h"
 #include "base/messages.h"
 #include "convert/source.h"
@@ -69,8 +71,8 @@ PictureQueue::PictureQueue(std::vector<std::string> addresses, AddressResolver r
         slot.state = State::kFetched;
         break;
       case PictureLocation::Kind::kRefused:
-        slot.error = Error(ErrorKind::kFetch, messages::CannotOpenUrl(addresses_[i]),
-                           slot.location.reason);
+        slot.error =
+            Error(ErrorKind::kFetch, messages::CannotOpenUrl(addresses_[i]), slot.location.reason);
         slot.state = State::kReady;
         break;
     }
@@ -182,6 +184,9 @@ void PictureQueue::Prepare(std::size_t index, std::unique_lock<std::mutex>& lock
                              stop_.get_token());
   } catch (const Error& e) {
     error = e;
+  } catch (const std::bad_alloc&) {
+    // On a worker thread it would end the program; the converter rethrows it as an error.
+    error = OutOfMemoryError();
   }
   lock.lock();
   // The body became what the file gets: the same bytes, or the turned picture encoded.
