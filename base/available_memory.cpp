@@ -11,6 +11,11 @@
 namespace picsheet {
 namespace {
 
+// Lowers bound to found, when there is a found.
+void KeepSmaller(std::optional<std::uint64_t>& bound, std::optional<std::uint64_t> found) {
+  if (found) bound = bound ? std::min(*bound, *found) : *found;
+}
+
 std::optional<std::uint64_t> SystemAvailableBytes() {
   // Older kernels have no MemAvailable line; the physical memory is then the best bound known.
   std::ifstream meminfo("/proc/meminfo");
@@ -44,8 +49,7 @@ std::optional<std::uint64_t> RoomUpTheTree(const std::string& mountRoot, std::st
     // cgroup v1 writes "no limit" as a huge number near 2^63.
     if (limit && *limit < (std::uint64_t{1} << 62)) {
       const std::uint64_t usage = ReadNumber(folder + "/" + usageName).value_or(0);
-      const std::uint64_t left = *limit > usage ? *limit - usage : 0;
-      room = room ? std::min(*room, left) : left;
+      KeepSmaller(room, *limit > usage ? *limit - usage : 0);
     }
     if (group.empty() || group == "/") break;
     const std::size_t slash = group.rfind('/');
@@ -63,9 +67,6 @@ std::optional<std::uint64_t> ControlGroupMemoryRoom(const std::string& rootFolde
   std::ifstream cgroups(procCgroupFile);
   std::string line;
   std::optional<std::uint64_t> room;
-  const auto fold = [&room](std::optional<std::uint64_t> found) {
-    if (found) room = room ? std::min(*room, *found) : *found;
-  };
   while (std::getline(cgroups, line)) {
     // "ID:CONTROLLERS:PATH"; v2's line is "0::PATH", v1's memory line names "memory".
     const std::size_t first = line.find(':');
@@ -76,15 +77,15 @@ std::optional<std::uint64_t> ControlGroupMemoryRoom(const std::string& rootFolde
     if (line.compare(0, first, "0") == 0 && controllers.empty()) {
       // The unified hierarchy: at the mount point itself, or below it beside v1's controllers.
       for (const char* mount : {"/sys/fs/cgroup", "/sys/fs/cgroup/unified"}) {
-        fold(RoomUpTheTree(root + mount, path, "memory.max", "memory.current"));
+        KeepSmaller(room, RoomUpTheTree(root + mount, path, "memory.max", "memory.current"));
       }
     } else {
       std::istringstream names(controllers);
       std::string name;
       while (std::getline(names, name, ',')) {
         if (name == "memory") {
-          fold(RoomUpTheTree(root + "/sys/fs/cgroup/memory", path, "memory.limit_in_bytes",
-                             "memory.usage_in_bytes"));
+          KeepSmaller(room, RoomUpTheTree(root + "/sys/fs/cgroup/memory", path,
+                                          "memory.limit_in_bytes", "memory.usage_in_bytes"));
         }
       }
     }
@@ -93,11 +94,9 @@ std::optional<std::uint64_t> ControlGroupMemoryRoom(const std::string& rootFolde
 }
 
 std::uint64_t AvailableMemoryBytes() {
-  std::uint64_t available = SystemAvailableBytes().value_or(UINT64_MAX);
-  if (const auto room = ControlGroupMemoryRoom("/", "/proc/self/cgroup")) {
-    available = std::min(available, *room);
-  }
-  return available;
+  std::optional<std::uint64_t> available = SystemAvailableBytes();
+  KeepSmaller(available, ControlGroupMemoryRoom("/", "/proc/self/cgroup"));
+  return available.value_or(UINT64_MAX);
 }
 
 }  // namespace picsheet

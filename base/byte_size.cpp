@@ -5,6 +5,7 @@
 #include <limits>
 #include <string_view>
 
+#include "base/ascii.h"
 #include "base/error.h"
 #include "base/messages.h"
 
@@ -18,8 +19,6 @@ struct Unit {
 
 constexpr std::array<Unit, 8> kUnits{
     {{"", 0}, {"b", 0}, {"k", 10}, {"kib", 10}, {"m", 20}, {"mib", 20}, {"g", 30}, {"gib", 30}}};
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 }  // namespace
 
@@ -36,7 +35,7 @@ std::uint64_t ParseByteSize(const std::string& text) {
   if (i == 0 || overflow) throw Error(ErrorKind::kOther, messages::NotAByteSize(text));
 
   std::string unit;
-  for (; i < text.size(); ++i) unit += Lower(text[i]);
+  for (; i < text.size(); ++i) unit += AsciiLower(text[i]);
   for (const Unit& known : kUnits) {
     if (unit != known.name) continue;
     if (number > (kMax >> known.shift)) break;

@@ -3,11 +3,11 @@
 
 #include <curl/curl.h>
 
-#include <cctype>
 #include <cstdlib>
 #include <mutex>
 #include <string_view>
 
+#include "base/ascii.h"
 #include "base/error.h"
 #include "base/messages.h"
 
@@ -23,15 +23,6 @@ constexpr std::size_t kLongestAddress = 8000000;
 // Every request asks past caches and does not announce compression, which it decodes anyway.
 constexpr const char* kHeaders[] = {"Cache-Control: no-cache", "Pragma: no-cache",
                                     "Accept-Encoding:"};
-
-std::string_view Trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' ||
-                           text.back() == '\n')) {
-    text.remove_suffix(1);
-  }
-  return text;
-}
 
 long WholeSecondsAtLeastOne(std::chrono::milliseconds span) {
   const long seconds = static_cast<long>((span.count() + 999) / 1000);
@@ -120,8 +111,24 @@ std::string CurlRequest::Reason(int result) const {
     return "the server's header line is longer than the " +
            std::to_string(CURL_MAX_HTTP_HEADER / 1024) + " KB libcurl takes";
   }
-  std::string reason(Trimmed(errorText_));
+  std::string reason(TrimmedOf(errorText_, " \t\r\n"));
   return reason.empty() ? curl_easy_strerror(code) : reason;
+}
+
+std::string PercentEncodeUnsafeBytes(const std::string& url) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string encoded;
+  encoded.reserve(url.size());
+  for (unsigned char c : url) {
+    if (c <= 0x20 || c >= 0x7F) {
+      encoded += '%';
+      encoded += kHex[c >> 4];
+      encoded += kHex[c & 0x0F];
+    } else {
+      encoded += static_cast<char>(c);
+    }
+  }
+  return encoded;
 }
 
 std::string HostKey(const std::string& requestUrl) {
@@ -137,7 +144,7 @@ std::string HostKey(const std::string& requestUrl) {
     curl_url_get(parsed, CURLUPART_PORT, &port, CURLU_DEFAULT_PORT);
     if (scheme != nullptr && host != nullptr) {
       key = std::string(scheme) + "://" + host + ":" + (port != nullptr ? port : "");
-      for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      key = AsciiLowerCase(key);
     }
     curl_free(scheme);
     curl_free(host);

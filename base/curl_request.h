@@ -48,6 +48,10 @@ class CurlRequest {
   char errorText_[256] = {};  // CURL_ERROR_SIZE
 };
 
+// Encodes the bytes a URL cannot carry raw (control bytes, blank, DEL, bytes of 128 and above)
+// as %XX, as browsers do for links written with non-Latin file names.
+std::string PercentEncodeUnsafeBytes(const std::string& url);
+
 // The key that the transfers to one server share: scheme, host and port, in lower case.
 std::string HostKey(const std::string& requestUrl);
 

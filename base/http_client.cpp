@@ -4,30 +4,12 @@
 #include <algorithm>
 #include <string_view>
 
+#include "base/ascii.h"
 #include "base/error.h"
 #include "base/messages.h"
 #include "base/transfer_engine.h"
 
 namespace picsheet {
-namespace {
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != prefix[i]) return false;
-  }
-  return true;
-}
-
-std::string_view Trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
-
-}  // namespace
 
 HttpClient::HttpClient(FetchOptions options, TransferEngine* engine)
     : options_(std::move(options)), engine_(engine) {}
@@ -51,24 +33,8 @@ MemoryStream HttpClient::Get(const std::string& url) {
   return std::move(result.body);
 }
 
-bool HasWebScheme(const std::string& url) {
-  return StartsWithNoCase(url, "http://") || StartsWithNoCase(url, "https://");
-}
-
-std::string PercentEncodeUnsafeBytes(const std::string& url) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string encoded;
-  encoded.reserve(url.size());
-  for (unsigned char c : url) {
-    if (c <= 0x20 || c >= 0x7F) {
-      encoded += '%';
-      encoded += kHex[c >> 4];
-      encoded += kHex[c & 0x0F];
-    } else {
-      encoded += static_cast<char>(c);
-    }
-  }
-  return encoded;
+bool HasWebScheme(std::string_view url) {
+  return StartsWithIgnoringCase(url, "http://") || StartsWithIgnoringCase(url, "https://");
 }
 
 std::string DescribeAnswer(const AnswerInfo& answer) {
@@ -76,8 +42,9 @@ std::string DescribeAnswer(const AnswerInfo& answer) {
   if (!answer.reasonPhrase.empty()) text += " " + answer.reasonPhrase;
   // The media type alone: "text/html; charset=utf-8" says text/html.
   const std::string_view type =
-      Trimmed(std::string_view(answer.contentType)
-                  .substr(0, std::min(answer.contentType.find(';'), answer.contentType.size())));
+      TrimmedOf(std::string_view(answer.contentType)
+                    .substr(0, std::min(answer.contentType.find(';'), answer.contentType.size())),
+                " \t");
   if (!type.empty()) text += " with " + std::string(type);
   return text;
 }

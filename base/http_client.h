@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "base/fetch_options.h"
 #include "base/memory_stream.h"
@@ -38,11 +39,7 @@ class HttpClient {
 // The answer in words for a user: "the server answered 404 Not Found with text/html".
 std::string DescribeAnswer(const AnswerInfo& answer);
 
-// Encodes the bytes a URL cannot carry raw (control bytes, blank, DEL, bytes of 128 and above)
-// as %XX, as browsers do for links written with non-Latin file names.
-std::string PercentEncodeUnsafeBytes(const std::string& url);
-
 // True when the URL starts with "http://" or "https://" (scheme case-insensitive).
-bool HasWebScheme(const std::string& url);
+bool HasWebScheme(std::string_view url);
 
 }  // namespace picsheet

@@ -25,16 +25,6 @@ class MemoryStream {
 
   void Append(const char* data, std::size_t size) { bytes_.append(data, size); }
   void Reserve(std::size_t size) { bytes_.reserve(size); }
-  // Room for exactly capacity bytes (a string's own growth at least doubles it), kept bytes
-  // copied over; nothing happens when there is that much room already.
-  void ReserveExactly(std::size_t capacity) {
-    if (capacity <= bytes_.capacity()) return;
-    std::string grown;
-    grown.reserve(capacity);
-    grown.append(bytes_);
-    bytes_.swap(grown);
-  }
-  std::size_t Capacity() const { return bytes_.capacity(); }
   // Room for needed bytes in a stream that may not pass limit (0: none). Growing copies what is
   // kept, so for a while the stream takes twice its memory: doubling its room would let a stream
   // near its limit take twice the limit. Past a quarter of the limit the room grows to the limit
@@ -65,6 +55,16 @@ class MemoryStream {
   }
 
  private:
+  // Room for exactly capacity bytes (a string's own growth at least doubles it), kept bytes
+  // copied over; nothing happens when there is that much room already.
+  void ReserveExactly(std::size_t capacity) {
+    if (capacity <= bytes_.capacity()) return;
+    std::string grown;
+    grown.reserve(capacity);
+    grown.append(bytes_);
+    bytes_.swap(grown);
+  }
+
   std::string bytes_;
   std::size_t position_ = 0;
   AnswerInfo answer_;

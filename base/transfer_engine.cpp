@@ -19,7 +19,6 @@
 #include "base/answer_cache.h"
 #include "base/cache_policy.h"
 #include "base/curl_request.h"
-#include "base/http_client.h"
 #include "base/http_status.h"
 #include "base/messages.h"
 
@@ -45,6 +44,11 @@ std::string SizeText(std::size_t bytes) {
 
 Error Interrupted() { return Error(ErrorKind::kInterrupted, messages::kInterrupted); }
 
+struct HostState {
+  int active = 0;
+  bool multiplexed = false;
+};
+
 }  // namespace
 
 // One GET, from its queueing to its end, across the tries it takes.
@@ -53,6 +57,7 @@ struct TransferEngine::Task {
   std::string url;         // as given: the messages name it so
   std::string requestUrl;  // as sent: unsafe bytes percent-encoded
   std::string hostKey;
+  HostState* host = nullptr;  // the loop's state of hostKey, set once the loop takes the task
   FetchOptions options;
   TransferListener* listener = nullptr;
   Loop* loop = nullptr;
@@ -63,9 +68,8 @@ struct TransferEngine::Task {
   bool bypassCache = false;   // the kept answer could not serve: ask without validators
 
   // The try under way.
-  std::optional<CachedAnswer> kept;  // whose validators it sent; its body is delivered on a 304
-  std::unique_ptr<CurlRequest> request;
-  CURL* curl = nullptr;  // the request's handle
+  std::optional<CachedAnswer> kept;      // whose validators it sent; its body is delivered on a 304
+  std::unique_ptr<CurlRequest> request;  // in the multi handle while the task is active
   MemoryStream body;
   std::size_t granted = 0;  // body bytes the listener granted for this try
   bool answered = false;    // the final answer's headers are complete, or body bytes came
@@ -79,10 +83,11 @@ struct TransferEngine::Task {
   Clock::time_point lastBodyByte{};
   std::exception_ptr failure;  // thrown in a callback; ends the transfer
 
+  CURL* curl() const { return request ? static_cast<CURL*>(request->handle()) : nullptr; }
+
   // Ready for a new try; the last one's handle is out of the multi handle by now.
   void ResetTry() {
     request.reset();
-    curl = nullptr;
     kept.reset();
     body = MemoryStream();
     granted = 0;
@@ -111,18 +116,12 @@ class TransferEngine::Loop {
     Stop();
   }
   void Run();
-  long ConnectionsMade() const { return connectionsMade_.load(); }
 
   // libcurl's callbacks; user is the Task.
   static std::size_t OnBodyBytes(char* data, std::size_t size, std::size_t count, void* user);
   static std::size_t OnHeaderBytes(char* data, std::size_t size, std::size_t count, void* user);
 
  private:
-  struct Host {
-    int active = 0;
-    bool multiplexed = false;
-  };
-
   std::size_t OnBody(Task& task, const char* data, std::size_t bytes);
   void OnHeaderLine(Task& task, std::string_view line);
   template <typename Body>
@@ -132,6 +131,8 @@ class TransferEngine::Loop {
   void StartDueRetries(Clock::time_point now);
   void StartWhatMay();
   std::optional<Error> Begin(Task& task);
+  // Takes the try's handle out of the multi handle and gives its place on the host back.
+  void Detach(Task& task);
   void ResumePaused();
   void CollectFinished();
   void Conclude(std::unique_ptr<Task> task, CURLcode result);
@@ -145,7 +146,7 @@ class TransferEngine::Loop {
   void Finish(std::unique_ptr<Task> task, FetchResult result);
   void EndEverything();
   int PollTimeoutMs(Clock::time_point now) const;
-  int LimitOf(const Host& host) const {
+  int LimitOf(const HostState& host) const {
     return host.multiplexed ? transfersPerHost_ * kStreamsPerTransfer : transfersPerHost_;
   }
 
@@ -155,7 +156,6 @@ class TransferEngine::Loop {
   std::atomic<bool> stopping_{false};
   std::atomic<bool> closing_{false};
   std::atomic<bool> woken_{false};
-  std::atomic<long> connectionsMade_{0};
 
   std::mutex mutex_;  // guards incoming_ and nextSequence_
   std::vector<std::unique_ptr<Task>> incoming_;
@@ -167,7 +167,7 @@ class TransferEngine::Loop {
   std::map<std::uint64_t, std::unique_ptr<Task>> active_;
   // Answered 304: the kept body waits for room in its listener's budget.
   std::map<std::uint64_t, std::unique_ptr<Task>> current_;
-  std::map<std::string, Host> hosts_;
+  std::map<std::string, HostState> hosts_;  // entries stay put: tasks point at them
 
   // Registered once the rest is ready, and let go before the multi handle it wakes is cleaned up:
   // a stop may come from any thread at any time, and letting go waits for a callback under way.
@@ -255,6 +255,7 @@ void TransferEngine::Loop::TakeIncoming() {
     arrived.swap(incoming_);
   }
   for (auto& task : arrived) {
+    task->host = &hosts_[task->hostKey];
     const std::uint64_t sequence = task->sequence;
     pending_.emplace(sequence, std::move(task));
   }
@@ -275,7 +276,7 @@ void TransferEngine::Loop::StartWhatMay() {
   bool refused = false;  // a transfer may not start yet: the ones after it wait too
   for (auto it = pending_.begin(); it != pending_.end();) {
     Task& task = *it->second;
-    Host& host = hosts_[task.hostKey];
+    HostState& host = *task.host;
     const bool urgent = task.listener->Urgent();
     if (!urgent && (refused || host.active >= LimitOf(host))) {
       ++it;
@@ -288,8 +289,8 @@ void TransferEngine::Loop::StartWhatMay() {
     }
     std::unique_ptr<Task> owned = std::move(it->second);
     it = pending_.erase(it);
-    if (std::optional<Error> refused = Begin(*owned)) {
-      Finish(std::move(owned), {{}, std::move(*refused)});
+    if (std::optional<Error> error = Begin(*owned)) {
+      Finish(std::move(owned), {{}, std::move(*error)});
     } else {
       ++host.active;
       active_.emplace(owned->sequence, std::move(owned));
@@ -313,8 +314,7 @@ std::optional<Error> TransferEngine::Loop::Begin(Task& task) {
   } catch (const Error& error) {
     return error;
   }
-  task.curl = static_cast<CURL*>(task.request->handle());
-  if (curl_multi_add_handle(multi_, task.curl) != CURLM_OK) {
+  if (curl_multi_add_handle(multi_, task.curl()) != CURLM_OK) {
     task.ResetTry();
     return Error(ErrorKind::kHttpUnavailable, messages::kHttpUnavailable);
   }
@@ -330,7 +330,7 @@ std::size_t TransferEngine::Loop::OnBody(Task& task, const char* data, std::size
     if (!task.reserved) {
       task.reserved = true;
       curl_off_t length = -1;
-      curl_easy_getinfo(task.curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+      curl_easy_getinfo(task.curl(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
       if (length > 0) {
         const auto claimed = static_cast<std::size_t>(length);
         if (limit != 0 && claimed > limit) {
@@ -351,12 +351,12 @@ std::size_t TransferEngine::Loop::OnBody(Task& task, const char* data, std::size
       return CURL_WRITEFUNC_PAUSE;
     }
     task.granted += bytes;
+    std::size_t taken = 0;
     const std::string& start = task.options.expectedStart;
     if (!task.startChecked && !start.empty()) {
       // Keeps just the bytes that decide; the caller judges the body by them as it would by
       // the whole of it.
-      const std::size_t needed = start.size() - task.body.Size();
-      const std::size_t taken = std::min(needed, bytes);
+      taken = std::min(start.size() - task.body.Size(), bytes);
       task.body.MakeRoom(task.body.Size() + taken, limit);
       task.body.Append(data, taken);
       if (task.body.Size() < start.size()) return bytes;
@@ -367,12 +367,9 @@ std::size_t TransferEngine::Loop::OnBody(Task& task, const char* data, std::size
         task.granted -= bytes - taken;
         return 0;
       }
-      task.body.MakeRoom(task.body.Size() + bytes - taken, limit);
-      task.body.Append(data + taken, bytes - taken);
-      return bytes;
     }
-    task.body.MakeRoom(task.body.Size() + bytes, limit);
-    task.body.Append(data, bytes);
+    task.body.MakeRoom(task.body.Size() + bytes - taken, limit);
+    task.body.Append(data + taken, bytes - taken);
     return bytes;
   });
 }
@@ -383,17 +380,25 @@ void TransferEngine::Loop::OnHeaderLine(Task& task, std::string_view line) {
   // The end of one answer's headers: it is the final answer unless it is informational or a
   // redirect that is about to be followed.
   long status = 0;
-  curl_easy_getinfo(task.curl, CURLINFO_RESPONSE_CODE, &status);
+  curl_easy_getinfo(task.curl(), CURLINFO_RESPONSE_CODE, &status);
   long version = 0;
-  curl_easy_getinfo(task.curl, CURLINFO_HTTP_VERSION, &version);
+  curl_easy_getinfo(task.curl(), CURLINFO_HTTP_VERSION, &version);
   if (version == CURL_HTTP_VERSION_2_0 || version == CURL_HTTP_VERSION_3) {
-    hosts_[task.hostKey].multiplexed = true;
+    task.host->multiplexed = true;
   }
   struct curl_header* location = nullptr;
   const bool redirect =
       status >= 300 && status < 400 &&
-      curl_easy_header(task.curl, "Location", 0, CURLH_HEADER, -1, &location) == CURLHE_OK;
+      curl_easy_header(task.curl(), "Location", 0, CURLH_HEADER, -1, &location) == CURLHE_OK;
   if ((status < 100 || status >= 200) && !redirect) task.answered = true;
+}
+
+void TransferEngine::Loop::Detach(Task& task) {
+  curl_multi_remove_handle(multi_, task.curl());
+  // A fresh handle for every try: libcurl 7.88 corrupts its heap when a handle that failed a
+  // transfer is used again, and the connections live in the multi handle anyway.
+  task.request.reset();
+  --task.host->active;
 }
 
 void TransferEngine::Loop::ResumePaused() {
@@ -401,7 +406,7 @@ void TransferEngine::Loop::ResumePaused() {
     if (!task->paused) continue;
     task->paused = false;
     // Hands the held bytes to OnBody again at once, which may pause the transfer anew.
-    curl_easy_pause(task->curl, CURLPAUSE_CONT);
+    curl_easy_pause(task->curl(), CURLPAUSE_CONT);
   }
 }
 
@@ -420,7 +425,7 @@ void TransferEngine::Loop::CollectFinished() {
 }
 
 void TransferEngine::Loop::Conclude(std::unique_ptr<Task> task, CURLcode result) {
-  CURL* curl = task->curl;
+  CURL* curl = task->curl();
   AnswerInfo answer;
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &answer.status);
   answer.reasonPhrase = ReasonPhrase(answer.status);
@@ -434,22 +439,19 @@ void TransferEngine::Loop::Conclude(std::unique_ptr<Task> task, CURLcode result)
   }
   curl_off_t retryAfter = 0;
   curl_easy_getinfo(curl, CURLINFO_RETRY_AFTER, &retryAfter);
-  long connects = 0;
-  curl_easy_getinfo(curl, CURLINFO_NUM_CONNECTS, &connects);
-  connectionsMade_ += connects;
   const std::string reason = task->request->Reason(result);
   const bool whole = result == CURLE_OK && !task->abandoned && !task->tooLarge &&
                      !task->outOfMemory && !task->failure;
   if (cache_ != nullptr && whole && answer.status == 200) KeepAnswer(*task, answer);
-  curl_multi_remove_handle(multi_, curl);
-  // A fresh handle for every try: libcurl 7.88 corrupts its heap when a handle that failed a
-  // transfer is used again, and the connections live in the multi handle anyway.
-  task->request.reset();
-  task->curl = nullptr;
-  Host& host = hosts_[task->hostKey];
-  --host.active;
+  Detach(*task);
 
   const auto fail = [&](Error error) { Finish(std::move(task), {{}, std::move(error)}); };
+  const auto deliver = [&] {
+    task->body.SetAnswer(std::move(answer));
+    task->body.Rewind();
+    MemoryStream body = std::move(task->body);
+    Finish(std::move(task), {std::move(body), std::nullopt});
+  };
   if (task->tooLarge) {
     return fail(Error(ErrorKind::kOutOfMemory, messages::kOutOfMemory,
                       task->options.bodyName + " is larger than the " +
@@ -488,10 +490,7 @@ void TransferEngine::Loop::Conclude(std::unique_ptr<Task> task, CURLcode result)
         return Retry(std::move(task), wait);
       }
     }
-    task->body.SetAnswer(std::move(answer));
-    task->body.Rewind();
-    MemoryStream body = std::move(task->body);
-    return Finish(std::move(task), {std::move(body), std::nullopt});
+    return deliver();
   }
   const std::string url = task->url;
   if (!task->answered) {
@@ -508,10 +507,7 @@ void TransferEngine::Loop::Conclude(std::unique_ptr<Task> task, CURLcode result)
     return fail(Error(ErrorKind::kFetch, messages::CannotOpenUrl(url), reason));
   }
   // A failure after the answer arrived ends the body with the bytes so far.
-  task->body.SetAnswer(std::move(answer));
-  task->body.Rewind();
-  MemoryStream body = std::move(task->body);
-  Finish(std::move(task), {std::move(body), std::nullopt});
+  deliver();
 }
 
 void TransferEngine::Loop::KeepAnswer(const Task& task, const AnswerInfo& answer) {
@@ -519,7 +515,7 @@ void TransferEngine::Loop::KeepAnswer(const Task& task, const AnswerInfo& answer
     std::vector<std::string> found;
     struct curl_header* header = nullptr;
     for (std::size_t index = 0;
-         curl_easy_header(task.curl, name, index, CURLH_HEADER, -1, &header) == CURLHE_OK;
+         curl_easy_header(task.curl(), name, index, CURLH_HEADER, -1, &header) == CURLHE_OK;
          ++index) {
       found.emplace_back(header->value);
       if (index + 1 >= header->amount) break;
@@ -613,12 +609,7 @@ void TransferEngine::Loop::EndEverything() {
   std::sort(ended.begin(), ended.end(),
             [](const auto& a, const auto& b) { return a->sequence < b->sequence; });
   for (auto& task : ended) {
-    if (task->curl != nullptr) {
-      curl_multi_remove_handle(multi_, task->curl);
-      task->request.reset();
-      task->curl = nullptr;
-      --hosts_[task->hostKey].active;
-    }
+    if (task->request) Detach(*task);
     Finish(std::move(task), {{}, Interrupted()});
   }
 }
@@ -670,7 +661,5 @@ void TransferEngine::Close() {
   loop_->Close();
   thread_.join();
 }
-
-long TransferEngine::ConnectionsMade() const { return loop_->ConnectionsMade(); }
 
 }  // namespace picsheet

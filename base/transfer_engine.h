@@ -97,9 +97,6 @@ class TransferEngine {
   // returns. Idempotent; not from a listener.
   void Close();
 
-  // New connections made so far (kept-alive ones are reused, not counted again). Any thread.
-  long ConnectionsMade() const;
-
  private:
   class Loop;
   struct Task;

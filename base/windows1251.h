@@ -19,6 +19,9 @@ struct Windows1251Encoding {
 };
 Windows1251Encoding EncodeWindows1251(std::string_view utf8);
 
+// The code point c (at most U+10FFFF) appended to out as UTF-8.
+void AppendUtf8(std::string& out, char32_t c);
+
 // Whether bytes are well-formed UTF-8: shortest forms, no surrogates, nothing above U+10FFFF.
 bool IsValidUtf8(std::string_view bytes);
 

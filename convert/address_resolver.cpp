@@ -1,6 +1,7 @@
 // AddressResolver: picture addresses resolved against their page, web or local.
 #include "convert/address_resolver.h"
 
+#include "base/ascii.h"
 #include "base/file_system_name.h"
 #include "base/messages.h"
 #include "base/paths.h"
@@ -30,13 +31,6 @@ std::string WithoutUrlBlanks(std::string_view text) {
   return kept;
 }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // Every %XX as its byte; a "%" without two hexadecimal digits stays. keep says which decoded
 // bytes stay written as %XX instead.
 template <typename Keep>
@@ -44,9 +38,10 @@ std::string PercentDecoded(std::string_view text, const Keep& keep) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-        HexValue(text[i + 2]) >= 0) {
-      const char byte = static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+    if (text[i] == '%' && i + 2 < text.size() && HexDigitValue(text[i + 1]) >= 0 &&
+        HexDigitValue(text[i + 2]) >= 0) {
+      const char byte =
+          static_cast<char>(HexDigitValue(text[i + 1]) * 16 + HexDigitValue(text[i + 2]));
       if (!keep(byte)) {
         out += byte;
         i += 2;

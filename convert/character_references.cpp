@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <iterator>
 
+#include "base/ascii.h"
+#include "base/windows1251.h"
+
 namespace picsheet {
 namespace {
 
@@ -19,38 +22,6 @@ constexpr NamedReference kNamedReferences[] = {
 };
 
 constexpr std::size_t kLongestName = 32;
-
-bool IsAsciiAlphanumeric(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-bool IsHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return c - 'A' + 10;
-}
-
-void AppendUtf8(std::string& out, std::uint32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
 
 // What a numeric reference to code stands for: the replacement character for zero, surrogates
 // and numbers beyond Unicode; the Windows-1252 character for the C1 controls that code page
@@ -87,9 +58,9 @@ std::size_t DecodeNumeric(std::string_view value, std::size_t position, std::str
   std::uint32_t code = 0;
   const std::size_t firstDigit = end;
   while (end < value.size() &&
-         (hex ? IsHexDigit(value[end]) : value[end] >= '0' && value[end] <= '9')) {
+         (hex ? HexDigitValue(value[end]) >= 0 : value[end] >= '0' && value[end] <= '9')) {
     const std::uint32_t digit =
-        static_cast<std::uint32_t>(hex ? HexValue(value[end]) : value[end] - '0');
+        static_cast<std::uint32_t>(hex ? HexDigitValue(value[end]) : value[end] - '0');
     // Past U+10FFFF the value no longer matters: it gives the replacement character.
     code = code > 0x10FFFF ? code : code * (hex ? 16 : 10) + digit;
     ++end;

@@ -6,15 +6,10 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/ascii.h"
+
 namespace picsheet {
 namespace {
-
-int HexDigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 // Switches this thread to the "C" numeric locale for the lifetime of the object, so that printf
 // writes a full stop whatever locale the program runs under.

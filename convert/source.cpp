@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/ascii.h"
 #include "base/error.h"
 #include "base/file_descriptor.h"
 #include "base/http_client.h"
@@ -26,6 +27,12 @@ constexpr char kBlanks[] = " \t\r\n";
   // The empty path names no file at all, not the current folder it would resolve to.
   const std::string named = path.empty() ? path : AbsolutePathLexically(path);
   throw Error(ErrorKind::kFetch, messages::CannotOpenFile(named, SystemErrorDescription(code)));
+}
+
+[[noreturn]] void ThrowTooLarge(const std::string& path, std::size_t maxBytes) {
+  throw Error(ErrorKind::kOutOfMemory, messages::kOutOfMemory,
+              AbsolutePathLexically(path) + " is larger than the " + std::to_string(maxBytes) +
+                  " bytes a picture may use");
 }
 
 }  // namespace
@@ -66,11 +73,7 @@ std::string LoadLocalPicture(const std::string& path, std::size_t maxBytes) {
   if (::fstat(file.get(), &info) != 0) ThrowOpenError(path, errno);
   if (S_ISDIR(info.st_mode)) ThrowOpenError(path, EISDIR);
   const auto size = static_cast<std::size_t>(info.st_size);
-  if (maxBytes != 0 && size > maxBytes) {
-    throw Error(ErrorKind::kOutOfMemory, messages::kOutOfMemory,
-                AbsolutePathLexically(path) + " is larger than the " + std::to_string(maxBytes) +
-                    " bytes a picture may use");
-  }
+  if (maxBytes != 0 && size > maxBytes) ThrowTooLarge(path, maxBytes);
   std::string bytes;
   bytes.reserve(size);
   char buffer[1 << 16];
@@ -83,28 +86,21 @@ std::string LoadLocalPicture(const std::string& path, std::size_t maxBytes) {
     }
     // A file that grows while it is read still keeps to the limit.
     if (maxBytes != 0 && bytes.size() + static_cast<std::size_t>(count) > maxBytes) {
-      throw Error(ErrorKind::kOutOfMemory, messages::kOutOfMemory,
-                  AbsolutePathLexically(path) + " is larger than the " +
-                      std::to_string(maxBytes) + " bytes a picture may use");
+      ThrowTooLarge(path, maxBytes);
     }
     bytes.append(buffer, static_cast<std::size_t>(count));
   }
   return bytes;
 }
 
-bool IsLink(std::string_view sourceText) {
-  const std::size_t first = sourceText.find_first_not_of(kBlanks);
-  if (first == std::string_view::npos) return false;
-  return HasWebScheme(std::string(sourceText.substr(first, 8)));
-}
+bool IsLink(std::string_view sourceText) { return HasWebScheme(TrimmedOf(sourceText, kBlanks)); }
 
 LoadedPage LoadSource(const std::string& source, const FetchOptions& options,
                       TransferEngine* engine) {
   if (!IsLink(source)) {
     return {LoadLocalFile(source), AddressResolver::ForLocalPage(source)};
   }
-  const std::size_t first = source.find_first_not_of(kBlanks);
-  const std::string link = source.substr(first, source.find_last_not_of(kBlanks) + 1 - first);
+  const std::string link(TrimmedOf(source, kBlanks));
   MemoryStream page = FetchUrl(link, options, engine);
   // An error page is no catalogue: converting it would write an empty page over the user's
   // previous one. Pictures keep their rule (their answers are judged as JPEG streams).

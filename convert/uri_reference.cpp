@@ -1,10 +1,10 @@
 // Parsing, resolving and joining URI references by RFC 3986.
 #include "convert/uri_reference.h"
 
+#include "base/ascii.h"
+
 namespace picsheet {
 namespace {
-
-bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 bool IsSchemeName(std::string_view name) {
   if (name.empty() || !IsAsciiLetter(name[0])) return false;
@@ -31,18 +31,6 @@ void DropLastSegment(std::string& output) {
 }
 
 }  // namespace
-
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 UriReference ParseUriReference(std::string_view text) {
   UriReference parts;

@@ -31,7 +31,4 @@ std::string RemoveDotSegments(std::string_view path);
 // The parts joined again (section 5.3); ComposeUriReference(ParseUriReference(t)) == t.
 std::string ComposeUriReference(const UriReference& reference);
 
-// True when a and b are equal but for the case of ASCII letters, as schemes compare.
-bool EqualIgnoringCase(std::string_view a, std::string_view b);
-
 }  // namespace picsheet

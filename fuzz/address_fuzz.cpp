@@ -4,18 +4,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/http_client.h"
 #include "convert/address_resolver.h"
 #include "convert/uri_reference.h"
-
-namespace {
-
-bool StartsWithWebScheme(const std::string& url) {
-  const std::size_t colon = url.find("://");
-  return colon != std::string::npos && (picsheet::EqualIgnoringCase(url.substr(0, colon), "http") ||
-                                        picsheet::EqualIgnoringCase(url.substr(0, colon), "https"));
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using Kind = picsheet::PictureLocation::Kind;
@@ -28,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // A page from the network names web addresses or nothing: never a local file.
   const picsheet::PictureLocation onWeb = web.Resolve(address);
   if (onWeb.kind == Kind::kLocalFile) std::abort();
-  if (onWeb.kind == Kind::kWeb && !StartsWithWebScheme(onWeb.where)) std::abort();
+  if (onWeb.kind == Kind::kWeb && !picsheet::HasWebScheme(onWeb.where)) std::abort();
   if (onWeb.kind == Kind::kRefused && onWeb.reason.empty()) std::abort();
 
   // A local page's files are absolute paths without zero bytes.
@@ -37,6 +28,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                           onDisk.where.find('\0') != std::string::npos)) {
     std::abort();
   }
-  if (onDisk.kind == Kind::kWeb && !StartsWithWebScheme(onDisk.where)) std::abort();
+  if (onDisk.kind == Kind::kWeb && !picsheet::HasWebScheme(onDisk.where)) std::abort();
   return 0;
 }
