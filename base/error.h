@@ -8,6 +8,8 @@
 #include <string>
 #include <utility>
 
+#include "base/messages.h"
+
 namespace picsheet {
 
 // What went wrong, for code that must react to it; the message is for people only.
@@ -64,5 +66,8 @@ class Error : public std::runtime_error {
   std::string reason_;
   std::optional<PictureContext> picture_;
 };
+
+// The error of a run that was stopped: "Interrupted".
+inline Error InterruptedError() { return Error(ErrorKind::kInterrupted, messages::kInterrupted); }
 
 }  // namespace picsheet

@@ -42,8 +42,6 @@ std::string SizeText(std::size_t bytes) {
   return std::to_string(bytes) + " bytes";
 }
 
-Error Interrupted() { return Error(ErrorKind::kInterrupted, messages::kInterrupted); }
-
 struct HostState {
   int active = 0;
   bool multiplexed = false;
@@ -610,7 +608,7 @@ void TransferEngine::Loop::EndEverything() {
             [](const auto& a, const auto& b) { return a->sequence < b->sequence; });
   for (auto& task : ended) {
     if (task->request) Detach(*task);
-    Finish(std::move(task), {{}, Interrupted()});
+    Finish(std::move(task), {{}, InterruptedError()});
   }
 }
 

@@ -55,7 +55,7 @@ jpeg_error_mgr* InstallTrap(ErrorTrap& trap) {
 template <typename Body>
 void RunTrapped(ErrorTrap& trap, const Body& body, ErrorKind kind = ErrorKind::kJpeg) {
   if (setjmp(trap.jump) != 0) {
-    if (trap.interrupted) throw Error(ErrorKind::kInterrupted, messages::kInterrupted);
+    if (trap.interrupted) throw InterruptedError();
     if (trap.outOfMemory) throw Error(ErrorKind::kOutOfMemory, messages::kOutOfMemory);
     throw Error(kind, messages::JpegError(trap.code), trap.text);
   }

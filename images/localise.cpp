@@ -103,7 +103,7 @@ std::string LocalisePreparedImage(const SessionFolder& session, const std::strin
   if (staging) CheckFinalPlace(folder, file);
   AtomicFile out(staging ? session.stagingFolder + "/" + fileName : file, file);
   if (picture.encodeFailure) std::rethrow_exception(picture.encodeFailure);
-  if (session.stop.stop_requested()) throw Error(ErrorKind::kInterrupted, messages::kInterrupted);
+  if (session.stop.stop_requested()) throw InterruptedError();
   out.Write(picture.bytes);
   out.Commit(false);
   if (staging && session.staged) session.staged(fileName);

@@ -37,11 +37,8 @@ PreparedPicture PreparePicture(std::string body, std::int32_t orientation,
   PreparedPicture prepared;
   prepared.width = picture.width;
   prepared.height = picture.height;
-  if (!NeedsTurn(picture.width, picture.height, orientation)) {
-    prepared.bytes = std::move(picture.data);
-    return prepared;
-  }
-  if (rotationAngle == 0) {  // nothing is turned: the bytes stay as downloaded
+  // A picture that stands right, or a turn by nothing, keeps the bytes as downloaded.
+  if (!NeedsTurn(picture.width, picture.height, orientation) || rotationAngle == 0) {
     prepared.bytes = std::move(picture.data);
     return prepared;
   }

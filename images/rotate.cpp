@@ -118,7 +118,7 @@ void DecodeTurned(const JpegPicture& picture, std::int32_t angle, std::uint8_t* 
   const std::int32_t width = picture.width;
   const std::int32_t height = picture.height;
   DecodeJpegRows(picture.data, kStripRows, [&](const std::uint8_t* rows, int firstRow, int count) {
-    if (stop.stop_requested()) throw Error(ErrorKind::kInterrupted, messages::kInterrupted);
+    if (stop.stop_requested()) throw InterruptedError();
     PlaceTurnedRows(rows, firstRow, count, width, height, angle, target);
   });
 }

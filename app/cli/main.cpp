@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <new>
@@ -96,17 +97,29 @@ class StopOnSignals {
 
 // --session from a UTF-8 shell becomes the run's Windows-1251 name; a character the code page
 // cannot hold is a usage error, refused before anything runs.
-CLI::Validator SaveNameInWindows1251() {
+// A check that lets convert rewrite an option's text, or refuses the text with the message of
+// the Error convert throws.
+CLI::Validator Converting(std::function<void(std::string&)> convert) {
   return CLI::Validator(
-      [](std::string& name) -> std::string {
+      [convert = std::move(convert)](std::string& text) -> std::string {
         try {
-          name = picsheet::SaveNameFromUserText(name);
+          convert(text);
           return {};
         } catch (const picsheet::Error& e) {
           return e.what();
         }
       },
       "");
+}
+
+CLI::Validator SaveNameInWindows1251() {
+  return Converting([](std::string& name) { name = picsheet::SaveNameFromUserText(name); });
+}
+
+// A size as typed ("512K", "1G") as its count of bytes.
+CLI::Validator ByteCount() {
+  return Converting(
+      [](std::string& text) { text = std::to_string(picsheet::ParseByteSize(text)); });
 }
 
 }  // namespace
@@ -187,22 +200,12 @@ int main(int argc, char** argv) {
   app.add_flag("--keep-going", request.options.keepGoing,
                "a picture that cannot be had leaves an empty cell instead of ending the run; "
                "the pictures left out are listed on stderr and the exit status is 3");
-  std::string cacheSize = "1G";
-  app.add_option("--cache-size", cacheSize,
+  app.add_option("--cache-size", request.cacheBytes,
                  "the most the answers kept for later runs may take (bytes, or K, M, G: KiB, "
                  "MiB, GiB); the least recently used go first")
       ->type_name("SIZE")
-      ->check(CLI::Validator(
-          [](std::string& text) -> std::string {
-            try {
-              picsheet::ParseByteSize(text);
-              return {};
-            } catch (const picsheet::Error& e) {
-              return e.what();
-            }
-          },
-          ""))
-      ->default_val("1G");
+      ->transform(ByteCount())
+      ->default_str("1G");
   bool noCache = false;
   app.add_flag("--no-cache", noCache,
                "keep no answers and ask for none: every page and picture is downloaded whole");
@@ -228,10 +231,7 @@ int main(int argc, char** argv) {
   request.options.gapCells = !noGapCells;
   request.programFolder =
       picsheet::WithTrailingSlash(outputDir.empty() ? picsheet::CurrentDirectory() : outputDir);
-  if (!noCache) {
-    request.cacheFolder = picsheet::DefaultCacheFolder();
-    request.cacheBytes = picsheet::ParseByteSize(cacheSize);
-  }
+  if (!noCache) request.cacheFolder = picsheet::DefaultCacheFolder();
 
   StopOnSignals stopSignals;
   request.stop = stopSignals.token();
@@ -239,8 +239,7 @@ int main(int argc, char** argv) {
   const auto failureStatus = [&stopSignals] {
     return stopSignals.signal() != 0 ? 128 + stopSignals.signal() : kExitRunFailed;
   };
-  const picsheet::Error interrupted(picsheet::ErrorKind::kInterrupted,
-                                    picsheet::messages::kInterrupted);
+  const picsheet::Error interrupted = picsheet::InterruptedError();
   picsheet::TerminalView view(stderr, printStatus, ::isatty(STDERR_FILENO) == 1);
   picsheet::RunState state;
   try {

@@ -120,7 +120,7 @@ std::string ExportPdfWithWindowProgram(const std::string& pagePath, const std::s
   int status = 0;
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
-  if (!finished) throw Error(ErrorKind::kInterrupted, messages::kInterrupted);
+  if (!finished) throw InterruptedError();
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
     // The renderer says what failed and why (the folder is missing, the page would not load).
     const std::string message = LastErrorMessage(childErrors);

@@ -214,7 +214,7 @@ PreparedPicture PictureQueue::Take(const std::string& url, std::int32_t orientat
   if (slot.state == State::kFetched) {
     Prepare(index, lock);  // every worker is busy, or there are none
   } else if (slot.state != State::kReady) {
-    throw Error(ErrorKind::kInterrupted, messages::kInterrupted);
+    throw InterruptedError();
   }
   std::optional<PreparedPicture> prepared = std::move(slot.prepared);
   std::optional<Error> error = std::move(slot.error);

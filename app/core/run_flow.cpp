@@ -60,7 +60,7 @@ class RunLocaliser final : public PictureLocaliser {
                             long double& printedHeight, std::int32_t orientation,
                             std::int32_t rotationAngle, std::string pictureName) override {
     if (folder_.stop.stop_requested()) {
-      throw Error(ErrorKind::kInterrupted, messages::kInterrupted);
+      throw InterruptedError();
     }
     std::string path = LocalisePreparedImage(
         folder_, pictureUrl, cellWidth, printedHeight, orientation, rotationAngle,
@@ -78,8 +78,6 @@ class RunLocaliser final : public PictureLocaliser {
   int total_;
   int saved_ = 0;
 };
-
-Error Interrupted() { return Error(ErrorKind::kInterrupted, messages::kInterrupted); }
 
 // The smaller of two answer limits, where 0 means none.
 std::size_t LowerLimit(std::size_t asked, std::size_t machine) {
@@ -135,7 +133,7 @@ std::string ConvertAndSave(const RunRequest& request, RunState& state, RunView& 
     ConvertCatalogue(recorder, localiser, request.options, std::move(page.text), &state.summary);
     queue.reset();
     // A stop after the last picture still leaves the folder as it was.
-    if (request.stop.stop_requested()) throw Interrupted();
+    if (request.stop.stop_requested()) throw InterruptedError();
   } catch (...) {
     // Whatever ended the run ends every transfer, pause and worker with it, now.
     runStop.request_stop();
@@ -177,7 +175,7 @@ std::string RunConversion(const RunRequest& request, RunState& state, RunView& v
     return ConvertAndSave(request, state, view, runStop);
   } catch (const Error&) {
     // Whatever a stopped run ended with, the user asked for the stop.
-    if (request.stop.stop_requested()) throw Interrupted();
+    if (request.stop.stop_requested()) throw InterruptedError();
     throw;
   }
 }
