@@ -6,8 +6,6 @@
 // defaults: peak resident memory <= 400 MiB. Twelve 300 MB answers: peak <= 3.5 answers (the one
 // being saved, the next one arriving, the budget). A picture and a page answered with gzip that
 // inflates to 2 GiB: each run ends within 10 s, peak <= 400 MiB, exit 1, no page.
-#include <zlib.h>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -16,6 +14,7 @@
 #include "bench/bench_jpeg.h"
 #include "bench/bench_page.h"
 #include "bench/bench_report.h"
+#include "tests/testkit/gzip.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/temp_dir.h"
@@ -24,29 +23,6 @@ namespace picsheet {
 namespace {
 
 constexpr double kMiB = 1024.0 * 1024.0;
-
-// A gzip stream of size zero bytes.
-std::string GzipOfZeros(std::size_t size) {
-  z_stream stream{};
-  deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY);
-  static const std::string zeros(1 << 20, '\0');
-  std::string out;
-  std::vector<char> buffer(1 << 16);
-  for (std::size_t left = size; left > 0;) {
-    const std::size_t piece = std::min(left, zeros.size());
-    left -= piece;
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
-    stream.avail_in = static_cast<uInt>(piece);
-    do {
-      stream.next_out = reinterpret_cast<Bytef*>(buffer.data());
-      stream.avail_out = static_cast<uInt>(buffer.size());
-      deflate(&stream, left == 0 ? Z_FINISH : Z_NO_FLUSH);
-      out.append(buffer.data(), buffer.size() - stream.avail_out);
-    } while (stream.avail_out == 0);
-  }
-  deflateEnd(&stream);
-  return out;
-}
 
 }  // namespace
 }  // namespace picsheet
@@ -65,7 +41,7 @@ int main() {
           });
     };
   };
-  const std::string bomb = GzipOfZeros(std::size_t{2} << 30);
+  const std::string bomb = testkit::GzipOfZeros(std::size_t{2} << 30);
   const auto compressed = [&](const char* type) {
     return [&, type](const httplib::Request&, httplib::Response& res) {
       res.set_header("Content-Encoding", "gzip");

@@ -10,8 +10,6 @@
 // time.
 #include <sys/resource.h>
 #include <sys/time.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -23,6 +21,7 @@
 #include "bench/bench_report.h"
 #include "images/localise.h"
 #include "tests/testkit/loopback_server.h"
+#include "tests/testkit/process.h"
 #include "tests/testkit/temp_dir.h"
 
 namespace picsheet {
@@ -37,19 +36,12 @@ double CpuSeconds(const rusage& usage) { return Seconds(usage.ru_utime) + Second
 
 // User + system time of a shell command line and every process it waited for.
 double CommandCpuSeconds(const std::string& command) {
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-    std::_Exit(127);
-  }
-  int status = 0;
-  rusage usage{};
-  ::wait4(child, &status, 0, &usage);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    std::fprintf(stderr, "failed: %s\n", command.c_str());
+  const testkit::ProcessResult run = testkit::RunProcess("/bin/sh", {"-c", command});
+  if (run.exitCode != 0) {
+    std::fprintf(stderr, "failed: %s\n%s", command.c_str(), run.err.c_str());
     std::exit(2);
   }
-  return CpuSeconds(usage);
+  return run.cpuSeconds;
 }
 
 double SelfCpuSeconds() {

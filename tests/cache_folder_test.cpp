@@ -10,32 +10,10 @@
 
 #include "base/answer_cache.h"
 #include "tests/testkit/process.h"
+#include "tests/testkit/scoped_environment.h"
 
 namespace picsheet {
 namespace {
-
-// Sets (or, with nullopt, unsets) an environment variable for one scope.
-class ScopedVariable {
- public:
-  ScopedVariable(const char* name, const std::optional<std::string>& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    Set(value);
-  }
-  ~ScopedVariable() { Set(old_); }
-  ScopedVariable(const ScopedVariable&) = delete;
-  ScopedVariable& operator=(const ScopedVariable&) = delete;
-
- private:
-  void Set(const std::optional<std::string>& value) {
-    if (value) {
-      ::setenv(name_, value->c_str(), 1);
-    } else {
-      ::unsetenv(name_);
-    }
-  }
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 TEST(DefaultCacheFolderTest, FollowsTheXdgRules) {
   // A user the password database does not know has no home folder at all.
@@ -58,8 +36,8 @@ TEST(DefaultCacheFolderTest, FollowsTheXdgRules) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.xdgCacheHome.value_or("(unset)") + " " + c.home.value_or("(unset)"));
-    ScopedVariable xdg("XDG_CACHE_HOME", c.xdgCacheHome);
-    ScopedVariable home("HOME", c.home);
+    testkit::ScopedEnvironment xdg("XDG_CACHE_HOME", c.xdgCacheHome);
+    testkit::ScopedEnvironment home("HOME", c.home);
     EXPECT_EQ(DefaultCacheFolder(), c.folder);
   }
 }

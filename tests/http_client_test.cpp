@@ -28,9 +28,11 @@
 #include "app/core/run_flow.h"
 #include "base/error.h"
 #include "base/transfer_engine.h"
+#include "tests/testkit/gzip.h"
 #include "tests/testkit/jpeg_maker.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
+#include "tests/testkit/scoped_environment.h"
 #include "tests/testkit/temp_dir.h"
 
 namespace picsheet {
@@ -305,12 +307,8 @@ TEST(HttpClientTest, APictureSavedAfterARetryIsSavedAsAtTheFirstTry) {
 // openssl's test server on a loopback port with a self-signed certificate for 127.0.0.1.
 class TlsServer {
  public:
-  explicit TlsServer(const testkit::TempDir& dir) : certificate(dir.File("cert.pem")) {
-    const testkit::ProcessResult made = testkit::RunProcess(
-        "/usr/bin/openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
-                             "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout",
-                             dir.File("key.pem"), "-out", certificate});
-    EXPECT_EQ(made.exitCode, 0) << made.err;
+  explicit TlsServer(const testkit::TempDir& dir)
+      : files(testkit::MakeLoopbackCertificate(dir.path())), certificate(files.certificate) {
     int out[2];
     EXPECT_EQ(::pipe(out), 0);
     pid_ = ::fork();
@@ -318,7 +316,7 @@ class TlsServer {
       ::dup2(out[1], STDOUT_FILENO);
       ::dup2(::open("/dev/null", O_WRONLY), STDERR_FILENO);  // its handshake complaints
       ::execlp("openssl", "openssl", "s_server", "-www", "-accept", "127.0.0.1:0", "-cert",
-               certificate.c_str(), "-key", dir.File("key.pem").c_str(), nullptr);
+               certificate.c_str(), "-key", files.key.c_str(), nullptr);
       ::_exit(127);
     }
     ::close(out[1]);
@@ -335,6 +333,7 @@ class TlsServer {
     ::kill(pid_, SIGTERM);
     ::waitpid(pid_, nullptr, 0);
   }
+  testkit::LoopbackCertificate files;  // first: the certificate is made before the server starts
   std::string certificate;
   std::string url;
 
@@ -342,32 +341,11 @@ class TlsServer {
   pid_t pid_ = -1;
 };
 
-// Clears the variables that name trusted certificates, and restores them afterwards.
-class CertificateVariables {
- public:
-  CertificateVariables() {
-    for (const char* name : kNames) {
-      const char* value = std::getenv(name);
-      saved_.emplace_back(value != nullptr ? std::optional<std::string>(value) : std::nullopt);
-      ::unsetenv(name);
-    }
-  }
-  ~CertificateVariables() {
-    for (std::size_t i = 0; i < saved_.size(); ++i) {
-      if (saved_[i])
-        ::setenv(kNames[i], saved_[i]->c_str(), 1);
-      else
-        ::unsetenv(kNames[i]);
-    }
-  }
-  static constexpr const char* kNames[] = {"CURL_CA_BUNDLE", "SSL_CERT_FILE", "SSL_CERT_DIR"};
-
- private:
-  std::vector<std::optional<std::string>> saved_;
-};
-
 TEST(HttpClientTest, CertificatesTrustedForOneProcessAsCurlsToolTakesThem) {
-  CertificateVariables cleared;
+  // The machine's own certificate settings, cleared for the test and restored after it.
+  testkit::ScopedEnvironment caBundle("CURL_CA_BUNDLE", std::nullopt);
+  testkit::ScopedEnvironment certFile("SSL_CERT_FILE", std::nullopt);
+  testkit::ScopedEnvironment certDir("SSL_CERT_DIR", std::nullopt);
   testkit::TempDir dir;
   TlsServer server(dir);
   HttpClient client;
@@ -656,35 +634,9 @@ TEST(HttpClientTest, BusyServersAreAskedAgainWhenTheySay) {
   EXPECT_EQ(result.error->kind(), ErrorKind::kInterrupted);
 }
 
-// A gzip body of size zero bytes, made in pieces so that the test does not hold it whole.
-std::string GzipOfZeros(std::size_t size) {
-  z_stream stream{};
-  deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY);
-  const std::string zeros(1 << 20, '\0');
-  std::string out;
-  char buffer[1 << 16];
-  for (std::size_t left = size; left > 0 || stream.avail_in > 0;) {
-    const bool last = left <= zeros.size();
-    const std::size_t piece = std::min(left, zeros.size());
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
-    stream.avail_in = static_cast<uInt>(piece);
-    left -= piece;
-    int result = Z_OK;
-    do {
-      stream.next_out = reinterpret_cast<Bytef*>(buffer);
-      stream.avail_out = sizeof buffer;
-      result = deflate(&stream, last ? Z_FINISH : Z_NO_FLUSH);
-      out.append(buffer, sizeof buffer - stream.avail_out);
-    } while (stream.avail_out == 0);
-    if (last && result == Z_STREAM_END) break;
-  }
-  deflateEnd(&stream);
-  return out;
-}
-
 TEST(HttpClientTest, DecodedBytesCountAgainstTheLimitAndUselessBodiesEndAtTheirStart) {
   // 64 MiB of zeros in a body of about 64 KB.
-  const std::string bomb = GzipOfZeros(std::size_t{64} << 20);
+  const std::string bomb = testkit::GzipOfZeros(std::size_t{64} << 20);
   LoopbackServer server([&](httplib::Server& s) {
     s.Get("/bomb", [&](const httplib::Request&, httplib::Response& res) {
       res.set_header("Content-Encoding", "gzip");

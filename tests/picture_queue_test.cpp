@@ -259,12 +259,7 @@ ThreadedOutcome RunThreaded(const std::string& source, int jobs, int threads) {
     outcome.detail = DescribeFailure(e);
   }
   outcome.transcript = view.transcript;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(out.path())) {
-    if (entry.is_regular_file()) {
-      outcome.files[entry.path().filename().string()] =
-          testkit::ReadFileBytes(entry.path().string());
-    }
-  }
+  outcome.files = FolderContents(out.path());
   return outcome;
 }
 

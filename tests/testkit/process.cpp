@@ -67,6 +67,8 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
   ::wait4(pid, &status, 0, &usage);
   result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   result.peakKb = usage.ru_maxrss;
+  const auto seconds = [](const timeval& time) { return time.tv_sec + time.tv_usec / 1e6; };
+  result.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return result;
 }

@@ -13,8 +13,9 @@ struct ProcessResult {
   int exitCode = -1;  // the exit status, or 128 + signal when killed
   std::string out;
   std::string err;
-  double seconds = 0;  // wall-clock time from start to end
-  long peakKb = 0;     // the child's peak resident memory
+  double seconds = 0;     // wall-clock time from start to end
+  long peakKb = 0;        // the child's peak resident memory
+  double cpuSeconds = 0;  // the child's user + system time, and that of the children it waited for
 };
 
 // Runs program with args in folder cwd (the test's own when empty); stdin is /dev/null.

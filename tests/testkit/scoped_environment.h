@@ -1,5 +1,5 @@
-// An environment variable set for the life of one test (and the programs it starts), then
-// restored.
+// An environment variable set (or, with nullopt, unset) for the life of one test and the
+// programs it starts, then restored.
 #pragma once
 
 #include <cstdlib>
@@ -10,21 +10,24 @@ namespace picsheet::testkit {
 
 class ScopedEnvironment {
  public:
-  ScopedEnvironment(std::string name, const std::string& value) : name_(std::move(name)) {
+  ScopedEnvironment(std::string name, const std::optional<std::string>& value)
+      : name_(std::move(name)) {
     if (const char* old = std::getenv(name_.c_str())) old_ = old;
-    ::setenv(name_.c_str(), value.c_str(), 1);
+    Set(value);
   }
-  ~ScopedEnvironment() {
-    if (old_) {
-      ::setenv(name_.c_str(), old_->c_str(), 1);
-    } else {
-      ::unsetenv(name_.c_str());
-    }
-  }
+  ~ScopedEnvironment() { Set(old_); }
   ScopedEnvironment(const ScopedEnvironment&) = delete;
   ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
 
  private:
+  void Set(const std::optional<std::string>& value) {
+    if (value) {
+      ::setenv(name_.c_str(), value->c_str(), 1);
+    } else {
+      ::unsetenv(name_.c_str());
+    }
+  }
+
   std::string name_;
   std::optional<std::string> old_;
 };

@@ -1,0 +1,12 @@
+// Compressed answers for tests and benchmarks that serve decompression bombs.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace picsheet::testkit {
+
+// A gzip stream of size zero bytes, made in pieces so that the zeros are never held whole.
+std::string GzipOfZeros(std::size_t size);
+
+}  // namespace picsheet::testkit
