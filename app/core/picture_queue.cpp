@@ -8,11 +8,18 @@
 #include <utility>
 
 #include "app/core/error_message.h"
-#include "base/http_client.h"
 #include "base/messages.h"
 #include "convert/source.h"
 
 namespace picsheet {
+namespace {
+
+// The error of an address its page may not name (another scheme, a local file from the web).
+Error RefusedAddress(const std::string& address, const PictureLocation& location) {
+  return Error(ErrorKind::kFetch, messages::CannotOpenUrl(address), location.reason);
+}
+
+}  // namespace
 
 int DefaultPictureThreads() {
   // The cores this process may run on (taskset, a container's cpuset), else all the machine has.
@@ -71,8 +78,7 @@ PictureQueue::PictureQueue(std::vector<std::string> addresses, AddressResolver r
         slot.state = State::kFetched;
         break;
       case PictureLocation::Kind::kRefused:
-        slot.error =
-            Error(ErrorKind::kFetch, messages::CannotOpenUrl(addresses_[i]), slot.location.reason);
+        slot.error = RefusedAddress(addresses_[i], slot.location);
         slot.state = State::kReady;
         break;
     }
@@ -176,7 +182,7 @@ void PictureQueue::Prepare(std::size_t index, std::unique_lock<std::mutex>& lock
   std::optional<Error> error;
   try {
     if (local) {
-      body = MemoryStream(LoadLocalPicture(slot.location.where, settings_.fetch.maxBodyBytes));
+      body = FetchNow(addresses_[index], slot.location);
       std::lock_guard<std::mutex> counting(mutex_);
       Recount(slot, body.Size());
     }
@@ -231,13 +237,13 @@ PreparedPicture PictureQueue::Take(const std::string& url, std::int32_t orientat
 MemoryStream PictureQueue::FetchNow(const std::string& address, const PictureLocation& location) {
   switch (location.kind) {
     case PictureLocation::Kind::kWeb:
-      return HttpClient(settings_.fetch, engine_.get()).Get(location.where);
+      return FetchUrl(location.where, settings_.fetch, engine_.get());
     case PictureLocation::Kind::kLocalFile:
       return MemoryStream(LoadLocalPicture(location.where, settings_.fetch.maxBodyBytes));
     case PictureLocation::Kind::kRefused:
       break;
   }
-  throw Error(ErrorKind::kFetch, messages::CannotOpenUrl(address), location.reason);
+  throw RefusedAddress(address, location);
 }
 
 std::size_t PictureQueue::PeakBytesHeld() const {
