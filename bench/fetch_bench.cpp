@@ -120,7 +120,7 @@ int main() {
                             return h2.Url("/p/" + std::to_string(n) + ".jpg");
                           }));
   const testkit::ProcessResult overHttp2 = RunCli(dir.File("h2.htm"), dir.path(), {});
-  const int connections = h2.Sessions();
+  const int connections = h2.Counts().sessions;
   std::printf("300 pictures over HTTP/2: default %.2f s over %d connections\n", overHttp2.seconds,
               connections);
   met &= bench::Report("HTTP/2 run of 300 pictures, seconds", overHttp2.seconds, "<=", 1.2);

@@ -2,7 +2,8 @@
 // Usage: node h2_picture_server.js CERT KEY PICTURE DELAY_MS
 // Prints its port on the first line of stdout, then serves until it is killed:
 //   /p/ANYTHING  the picture file, each answer DELAY_MS late
-//   /stats       "SESSIONS REQUESTS": the connections and requests seen so far, this one included
+//   /stats       "SESSIONS MOST_OPEN": the connections seen so far, this one included, and the
+//                most streams one connection had open at once
 'use strict';
 const fs = require('fs');
 const http2 = require('http2');
@@ -10,15 +11,18 @@ const http2 = require('http2');
 const [certFile, keyFile, pictureFile, delay] = process.argv.slice(2);
 const picture = fs.readFileSync(pictureFile);
 let sessions = 0;
-let requests = 0;
+let mostOpen = 0;
 const server = http2.createSecureServer({cert: fs.readFileSync(certFile), key: fs.readFileSync(keyFile)});
 server.on('session', () => { ++sessions; });
 server.on('stream', (stream, headers) => {
-  ++requests;
+  const session = stream.session;
+  session.openStreams = (session.openStreams || 0) + 1;
+  mostOpen = Math.max(mostOpen, session.openStreams);
+  stream.on('close', () => { --session.openStreams; });
   const path = headers[':path'];
   if (path === '/stats') {
     stream.respond({':status': 200, 'content-type': 'text/plain'});
-    stream.end(`${sessions} ${requests}`);
+    stream.end(`${sessions} ${mostOpen}`);
   } else if (path.startsWith('/p/')) {
     setTimeout(() => {
       if (stream.destroyed) return;

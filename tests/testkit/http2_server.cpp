@@ -53,15 +53,17 @@ std::string Http2Server::Url(const std::string& path) const {
   return "https://127.0.0.1:" + std::to_string(port_) + path;
 }
 
-int Http2Server::Sessions() const {
-  // curl asks the way any client would; its own connection is the last one counted.
+Http2Counts Http2Server::Counts() const {
+  // curl asks the way any client would; its own connection is the last one counted, and its one
+  // stream never raises the most open at once.
   const ProcessResult stats =
       RunProcess("/usr/bin/curl", {"--silent", "--http2", "--cacert", certificate_, Url("/stats")});
-  int sessions = 0;
-  if (std::sscanf(stats.out.c_str(), "%d", &sessions) != 1) {
+  Http2Counts counts;
+  if (std::sscanf(stats.out.c_str(), "%d %d", &counts.sessions, &counts.mostStreamsOpen) != 2) {
     throw std::runtime_error("no statistics from the HTTP/2 server: " + stats.err);
   }
-  return sessions - 1;
+  --counts.sessions;
+  return counts;
 }
 
 }  // namespace picsheet::testkit

@@ -10,6 +10,12 @@
 
 namespace picsheet::testkit {
 
+// What the server has seen of its clients, its own statistics request left out.
+struct Http2Counts {
+  int sessions = 0;         // connections
+  int mostStreamsOpen = 0;  // the most requests one connection had open at once
+};
+
 class Http2Server {
  public:
   // Serves the file picture at every /p/... address, each answer delay late, with certificate.
@@ -23,8 +29,8 @@ class Http2Server {
 
   // "https://127.0.0.1:PORT" + path.
   std::string Url(const std::string& path) const;
-  // The connections (HTTP/2 sessions) the server has seen.
-  int Sessions() const;
+  // The connections (HTTP/2 sessions) and streams the server has seen.
+  Http2Counts Counts() const;
 
  private:
   pid_t pid_ = -1;
