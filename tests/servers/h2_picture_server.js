@@ -12,7 +12,13 @@ const [certFile, keyFile, pictureFile, delay] = process.argv.slice(2);
 const picture = fs.readFileSync(pictureFile);
 let sessions = 0;
 let mostOpen = 0;
-const server = http2.createSecureServer({cert: fs.readFileSync(certFile), key: fs.readFileSync(keyFile)});
+// node refuses new streams with ENHANCE_YOUR_CALM once a session holds more than 10 MB unsent;
+// clients that pause streams of large pictures hold that much, and web servers do not refuse them.
+const server = http2.createSecureServer({
+  cert: fs.readFileSync(certFile),
+  key: fs.readFileSync(keyFile),
+  maxSessionMemory: 1024,  // megabytes
+});
 server.on('session', () => { ++sessions; });
 server.on('stream', (stream, headers) => {
   const session = stream.session;
