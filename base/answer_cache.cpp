@@ -169,6 +169,16 @@ std::optional<std::string> CachedAnswer::ReadBody() const noexcept {
 AnswerCache::AnswerCache(const std::string& folder, std::uint64_t maxBytes)
     : folder_(OpenStoreFolder(folder)), maxBytes_(maxBytes) {}
 
+AnswerCache::~AnswerCache() {
+  try {
+    if (!usable()) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!scanned_ || usedBytes_ > maxBytes_) Trim({});
+  } catch (...) {
+    // A folder that cannot be listed keeps what it holds; the next run tries again.
+  }
+}
+
 std::string AnswerCache::EntryName(const std::string& url) {
   std::uint64_t hash = 0xcbf29ce484222325ULL;
   for (unsigned char c : url) {
@@ -182,7 +192,8 @@ std::string AnswerCache::EntryName(const std::string& url) {
 
 std::optional<CachedAnswer> AnswerCache::Lookup(const std::string& url) noexcept {
   try {
-    if (!usable()) return std::nullopt;
+    // A store that may hold nothing asks after nothing either, as one without a folder.
+    if (!usable() || maxBytes_ == 0) return std::nullopt;
     const std::string name = EntryName(url);
     FileDescriptor file(::openat(folder_.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     struct stat status {};

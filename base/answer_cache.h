@@ -65,7 +65,11 @@ class AnswerCache {
   // entry files (what other runs store meanwhile is counted at this one's next scan of the folder).
   // An empty folder, one that cannot be made or opened, or one that belongs to another user gives a
   // store that finds and keeps nothing.
+  // A store of maxBytes 0 finds nothing and keeps nothing.
   explicit AnswerCache(const std::string& folder, std::uint64_t maxBytes = kDefaultMaxBytes);
+  // Trims the folder to the limit, also after a run that stored nothing (every answer a 304):
+  // the limit holds whatever the limit of the run before was.
+  ~AnswerCache();
   AnswerCache(const AnswerCache&) = delete;
   AnswerCache& operator=(const AnswerCache&) = delete;
 

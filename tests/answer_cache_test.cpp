@@ -329,6 +329,25 @@ TEST(AnswerCacheTest, StaysWithinItsLimit) {
   EXPECT_TRUE(PathExists(folder + "/.tmp-being-written"));
 }
 
+// A run that stores nothing (every answer a 304) still leaves the folder within its limit, also
+// one far below the last run's; a limit of 0 also finds nothing, so no validators are sent.
+TEST(AnswerCacheTest, EndsWithinItsLimitAfterARunThatOnlyFound) {
+  for (const std::uint64_t limit : {std::uint64_t{1024}, std::uint64_t{0}}) {
+    TempDir dir;
+    const std::string folder = dir.File("cache");
+    const auto url = [](unsigned i) { return "http://host/" + std::to_string(i) + ".jpg"; };
+    {
+      AnswerCache large(folder);
+      for (unsigned i = 0; i < 13; ++i) ASSERT_TRUE(large.Store(FactsFor(url(i)), BodyOf(i, 5000)));
+    }
+    {
+      AnswerCache cache(folder, limit);
+      for (unsigned i = 0; i < 13; ++i) EXPECT_EQ(cache.Lookup(url(i)).has_value(), limit != 0);
+    }
+    EXPECT_LE(BytesIn(folder), limit) << limit;
+  }
+}
+
 // Runs that store and read one address at once never get a torn or mixed entry: every body found
 // is the one its ETag names. Without eviction an entry is always found right after a store; with
 // a limit small enough to evict all the time, what is found is still whole.
