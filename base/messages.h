@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "base/url_credentials.h"
+
 namespace picsheet::messages {
 
 inline constexpr char kHttpUnavailable[] = "Unable to initialize Wininet";
@@ -17,8 +19,11 @@ inline constexpr char kInterrupted[] = "Interrupted";
 // A failure that carried no message of its own.
 inline constexpr char kUnknownError[] = "Unknown error";
 
-// "Cannot open URL %s" with the address as given.
-inline std::string CannotOpenUrl(const std::string& url) { return "Cannot open URL " + url; }
+// "Cannot open URL %s" with the address as given, but for a password in it
+// ("http://user@host/a.jpg" for "http://user:pw@host/a.jpg").
+inline std::string CannotOpenUrl(const std::string& url) {
+  return "Cannot open URL " + WithoutPassword(url);
+}
 
 // Why a picture address is not read, for the detail line under "Cannot open URL %s".
 inline constexpr char kNotAWebAddress[] = "not an http:// or https:// address";

@@ -30,6 +30,9 @@ TEST(SessionNameTest, InALocalPathASlashEndsAPartTooButNotInALink) {
       {"HTTP://host/list/page7.htm", "hostlistpage7htm"},
       {" https://host/a/b.htm", "hostabhtm"},
       {"https://host:8443/a/b.htm", "8443abhtm"},
+      // A password never names a file; a user name alone keeps its place.
+      {"http://user:pw@host/list.htm", "hostlisthtm"},
+      {"http://user@host/list.htm", "userhostlisthtm"},
   };
   for (const auto& c : kCases) EXPECT_EQ(DeriveSessionName(c.source), c.name) << c.source;
 }

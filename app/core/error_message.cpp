@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "base/messages.h"
+#include "base/url_credentials.h"
 #include "base/windows1251.h"
 
 namespace picsheet {
@@ -40,7 +41,7 @@ std::string DescribeFailure(const Error& error) {
     line = "picture \"" + Printable(Utf8OrWindows1251(picture->numberText)) + "\" #" +
            std::to_string(picture->index) +
            (picture->cell > 0 ? " in cell " + std::to_string(picture->cell) : " (held back)") +
-           ", " + Printable(Utf8OrWindows1251(picture->address));
+           ", " + Printable(Utf8OrWindows1251(WithoutPassword(picture->address)));
   }
   if (!error.reason().empty()) {
     if (!line.empty()) line += ": ";

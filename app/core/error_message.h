@@ -14,9 +14,9 @@ std::string MessageForDisplay(std::string message);
 // What the user needs besides the message to act on a failure, as one line: the picture it
 // concerns (number text, index, cell, address) and the reason in words, e.g.
 //   picture "12" #1 in cell 7, http://host/a.jpg: the server answered 404 Not Found with text/html
-// The number text and the address are shown as UTF-8 (read as Windows-1251 unless they are valid
-// UTF-8 already); bytes that cannot be shown (NUL and other control bytes) appear as \xNN. Empty
-// when the error carries neither a picture nor a reason.
+// An address's password is left out. The number text and the address are shown as UTF-8 (read as
+// Windows-1251 unless they are valid UTF-8 already); bytes that cannot be shown (NUL and other
+// control bytes) appear as \xNN. Empty when the error carries neither a picture nor a reason.
 std::string DescribeFailure(const Error& error);
 
 // The error a run ends with when an allocation failed outside picsheet's own checks: "Out of

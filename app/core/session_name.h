@@ -10,7 +10,8 @@ std::string FilterSessionName(const std::string& text);
 
 // FilterSessionName of the part after the last "\" or ":" (the whole text when it has neither);
 // in a local path (no IsLink) "/" ends a part too. "http://host:8080/a.htm" gives "8080ahtm",
-// "/home/u/some dir/catalogue.htm" gives "cataloguehtm".
+// "/home/u/some dir/catalogue.htm" gives "cataloguehtm". A link's password is left out first:
+// "http://user:pw@host/list.htm" gives "hostlisthtm".
 std::string DeriveSessionName(const std::string& source);
 
 // A save name as the user typed it (UTF-8, in the window's field or from a shell) turned into the
