@@ -10,6 +10,7 @@
 #include "base/ascii.h"
 #include "base/error.h"
 #include "base/messages.h"
+#include "base/referrer_policy.h"
 
 namespace picsheet {
 namespace {
@@ -74,6 +75,9 @@ CurlRequest::CurlRequest(const std::string& url, const std::string& requestUrl,
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(curl, CURLOPT_MAXREDIRS, options.maxRedirects);
   curl_easy_setopt(curl, CURLOPT_USERAGENT, kAgent);
+  // libcurl sends the same one after a redirect, where a browser would judge each hop anew.
+  const std::string referer = RefererFor(options.referringPage, requestUrl);
+  if (!referer.empty()) curl_easy_setopt(curl, CURLOPT_REFERER, referer.c_str());
   // Turns on decoding of gzip and deflate bodies, as browsers do also when they were not asked
   // for; the empty "Accept-Encoding:" header keeps libcurl from announcing it.
   curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");

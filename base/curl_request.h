@@ -21,8 +21,8 @@ struct CurlSinks {
 // A libcurl easy handle set up for one GET, owned: the agent "Kestro 5.x", caches bypassed, http
 // and https only (redirects too), redirects followed, gzip and deflate bodies decoded without
 // asking for them, certificates as curl's tool takes them from the environment, the time-outs of
-// options, and the request headers extra. Not thread-safe; a multi handle it was added to must
-// let it go before it is destroyed.
+// options, the Referer of options.referringPage, and the request headers extra. Not thread-safe; a
+// multi handle it was added to must let it go before it is destroyed.
 class CurlRequest {
  public:
   // url is the address as given (for messages), requestUrl as sent (percent-encoded). Throws

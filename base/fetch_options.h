@@ -31,6 +31,9 @@ struct FetchOptions {
   // When not empty, a body that does not begin with these bytes is of no use to the caller: the
   // transfer ends as soon as its first bytes show it, with just those bytes as the body.
   std::string expectedStart;
+  // The address of the page whose picture this is: the request carries the Referer a browser
+  // would send for it (RefererFor). Empty for the page itself, and for a page read from disk.
+  std::string referringPage;
 };
 
 }  // namespace picsheet

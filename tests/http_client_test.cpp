@@ -27,6 +27,7 @@
 
 #include "app/core/run_flow.h"
 #include "base/error.h"
+#include "base/referrer_policy.h"
 #include "base/transfer_engine.h"
 #include "tests/testkit/gzip.h"
 #include "tests/testkit/jpeg_maker.h"
@@ -484,7 +485,25 @@ TEST(HttpClientTest, SendsTheAgentAndBypassesCaches) {
   EXPECT_EQ(seen.find("User-Agent")->second, "Kestro 5.x");
   EXPECT_EQ(seen.find("Cache-Control")->second, "no-cache");
   EXPECT_EQ(seen.find("Pragma")->second, "no-cache");
+  EXPECT_EQ(seen.count("Referer"), 0u) << "a page the user asked for has no referrer";
   EXPECT_EQ(target, "/a.jpg");
+}
+
+TEST(HttpClientTest, PicturesAreReferredAsBrowsersDoByDefault) {
+  const struct {
+    const char* page;
+    const char* picture;
+    const char* referer;
+  } kCases[] = {
+      {"https://h/cat/list.htm?x=1#top", "https://h/img/1.jpg", "https://h/cat/list.htm?x=1"},
+      {"https://u:pw@h/list.htm", "https://h:443/1.jpg", "https://h/list.htm"},
+      {"https://h/list.htm", "https://cdn.h/1.jpg", "https://h/"},
+      {"http://h:8080/list.htm", "http://h/1.jpg", "http://h:8080/"},
+      {"http://h/list.htm", "https://h/1.jpg", "http://h/"},
+      {"https://h/list.htm", "http://h/1.jpg", ""},
+      {"/home/u/list.htm", "http://h/1.jpg", ""},
+  };
+  for (const auto& c : kCases) EXPECT_EQ(RefererFor(c.page, c.picture), c.referer) << c.page;
 }
 
 TEST(HttpClientTest, UnsafeBytesArrivePercentEncoded) {

@@ -120,6 +120,8 @@ std::string ConvertAndSave(const RunRequest& request, RunState& state, RunView& 
   settings.fetch = request.fetch;
   settings.fetch.maxBodyBytes = LowerLimit(request.fetch.maxBodyBytes, limits.pictureBytes);
   settings.fetch.expectedStart = kJpegStart;
+  // Hosts that refuse hot-linked pictures want to see the page they are shown on, as browsers say.
+  if (!page.addresses.ForLocalFiles()) settings.fetch.referringPage = page.addresses.page();
   auto queue = std::make_unique<PictureQueue>(std::move(addresses), std::move(page.addresses),
                                               settings, std::move(engine), runStop.get_token());
 
