@@ -24,6 +24,7 @@ enum class ErrorKind {
   kInterrupted,      // the user stopped the run
   kBusyName,         // another run is saving the same name in the same folder
   kSaveName,         // a typed save name the pages' code page cannot hold
+  kNoCatalogue,      // the source page holds no catalogue (a log-in page, an empty answer)
 };
 
 // The picture of the catalogue a failure concerns.

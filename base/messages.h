@@ -33,6 +33,11 @@ inline std::string FileOnAnotherComputer(const std::string& host) {
   return "a file: address of another computer (" + host + ")";
 }
 
+// A source page without a catalogue's title, named by its link or absolute path.
+inline std::string NoCatalogue(const std::string& source) {
+  return "The page holds no catalogue: " + source;
+}
+
 // "Cannot open file \"%s\". %s": the absolute path and the system's description.
 inline std::string CannotOpenFile(const std::string& absolutePath, const std::string& reason) {
   return "Cannot open file \"" + absolutePath + "\". " + reason;

@@ -45,6 +45,14 @@ class PageScanner {
   std::size_t marker_ = 0;
 };
 
+}  // namespace
+
+bool HasCatalogueTitle(std::string_view pageText) {
+  return pageText.find(kTitleStart) != std::string_view::npos;
+}
+
+namespace {
+
 class Conversion {
  public:
   Conversion(CatalogueView& view, PictureLocaliser& localiser, const CatalogueOptions& options,

@@ -56,6 +56,10 @@ struct CatalogueSummary {
   std::vector<Error> leftOut;
 };
 
+// True when pageText holds the start of a catalogue's title ("<center><font size=3><b>"): the
+// mark of a catalogue page. Without it the conversion gives an empty page.
+bool HasCatalogueTitle(std::string_view pageText);
+
 // Empties the view, then appends the output page line by line and sets progress status texts.
 // A page that lacks the expected markers gives less output, never an error. An error from the
 // localiser leaves at once: the lines so far stay, no held-back cell and no closing line follow.

@@ -15,6 +15,7 @@
 #include "base/http_client.h"
 #include "base/messages.h"
 #include "base/paths.h"
+#include "base/url_credentials.h"
 
 namespace picsheet {
 namespace {
@@ -33,6 +34,10 @@ constexpr char kBlanks[] = " \t\r\n";
   throw Error(ErrorKind::kOutOfMemory, messages::kOutOfMemory,
               AbsolutePathLexically(path) + " is larger than the " + std::to_string(maxBytes) +
                   " bytes a picture may use");
+}
+
+std::string CountOfBytes(std::size_t count) {
+  return std::to_string(count) + (count == 1 ? " byte" : " bytes");
 }
 
 }  // namespace
@@ -98,7 +103,10 @@ bool IsLink(std::string_view sourceText) { return HasWebScheme(TrimmedOf(sourceT
 LoadedPage LoadSource(const std::string& source, const FetchOptions& options,
                       TransferEngine* engine) {
   if (!IsLink(source)) {
-    return {LoadLocalFile(source), AddressResolver::ForLocalPage(source)};
+    std::string text = LoadLocalFile(source);
+    std::string answer = text.empty() ? "an empty file" : "a file of " + CountOfBytes(text.size());
+    return {std::move(text), AddressResolver::ForLocalPage(source), AbsolutePathLexically(source),
+            std::move(answer)};
   }
   const std::string link(TrimmedOf(source, kBlanks));
   MemoryStream page = FetchUrl(link, options, engine);
@@ -108,7 +116,11 @@ LoadedPage LoadSource(const std::string& source, const FetchOptions& options,
     throw Error(ErrorKind::kFetch, messages::CannotOpenUrl(link), DescribeAnswer(page.answer()));
   }
   std::string finalUrl = page.answer().finalUrl.empty() ? link : page.answer().finalUrl;
-  return {std::move(page).TakeRemaining(), AddressResolver::ForWebPage(std::move(finalUrl))};
+  std::string answer =
+      DescribeAnswer(page.answer()) + ", " +
+      (page.Size() == 0 ? std::string("an empty body") : CountOfBytes(page.Size()));
+  return {std::move(page).TakeRemaining(), AddressResolver::ForWebPage(std::move(finalUrl)),
+          WithoutPassword(link), std::move(answer)};
 }
 
 void LoadSource(const std::string& source, std::string& pageText, const FetchOptions& options) {

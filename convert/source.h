@@ -38,6 +38,11 @@ bool IsLink(std::string_view sourceText);
 struct LoadedPage {
   std::string text;           // PageText: the bytes as fetched or read, undecoded
   AddressResolver addresses;  // resolves the page's picture addresses against it
+  // For a failure's lines: the link as fetched with no password in it, or the file's absolute
+  // path; and what came, in words ("the server answered 200 OK with text/html, 1234 bytes",
+  // "an empty file").
+  std::string shownName;
+  std::string answer;
 };
 
 // A link (IsLink) is fetched, the blanks around it dropped; anything else is read as a file with

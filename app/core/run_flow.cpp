@@ -100,6 +100,12 @@ std::string ConvertAndSave(const RunRequest& request, RunState& state, RunView& 
   pageFetch.maxBodyBytes = LowerLimit(request.fetch.maxBodyBytes, limits.pageBytes);
   pageFetch.bodyName = "the page";
   LoadedPage page = LoadSource(request.source, pageFetch, engine.get());
+  // A log-in or consent page, an empty answer or a 204 is no catalogue: converting it would write
+  // an empty page over the collector's earlier one and call that a success.
+  if (!HasCatalogueTitle(page.text)) {
+    throw Error(ErrorKind::kNoCatalogue, messages::NoCatalogue(page.shownName),
+                page.shownName + ": " + page.answer);
+  }
   state.sessionName =
       request.saveName.empty() ? DeriveSessionName(request.source) : request.saveName;
 
