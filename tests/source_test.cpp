@@ -81,6 +81,11 @@ TEST(IsLinkTest, HttpOrHttpsInAnyCaseAfterBlanks) {
       {"HTTP://host/a.htm", true},
       {"HtTpS://host/a.htm", true},
       {" \t\r\nhttps://h/a \n", true},
+      // A no-break space, a byte-order mark, zero-width and narrow spaces copied along.
+      {"\xEF\xBB\xBFhttp://host/a.htm", true},
+      {"\xC2\xA0\xE2\x80\x8B\xE2\x80\xAF https://host/a.htm\xC2\xA0", true},
+      {"\xE2\x80\x89\xE3\x80\x80http://host/a.htm", true},
+      {"\xC2\xA1http://host/a.htm", false},
       {"http://", true},
       {"http:/host/a.htm", false},
       {"https:host", false},
@@ -102,7 +107,8 @@ TEST(LoadSourceTest, LinksInAnyPastedFormAreFetchedAndTheRestReadAsFiles) {
     });
   });
   const std::string link = server.Url("/page.htm");
-  for (const std::string& pasted : {link, "HTTP" + link.substr(4), " \t" + link + "\r\n"}) {
+  for (const std::string& pasted : {link, "HTTP" + link.substr(4), " \t" + link + "\r\n",
+                                    "\xEF\xBB\xBF" + link + "\xC2\xA0\xE2\x80\x8B"}) {
     const LoadedPage page = LoadSource(pasted);
     EXPECT_EQ(page.text, "fetched") << pasted;
     EXPECT_EQ(page.addresses.page(), link) << pasted;
