@@ -1,6 +1,8 @@
 // AddressResolver: picture addresses resolved against their page, web or local.
 #include "convert/address_resolver.h"
 
+#include <algorithm>
+
 #include "base/ascii.h"
 #include "base/file_system_name.h"
 #include "base/messages.h"
@@ -101,6 +103,11 @@ std::string BackslashesAsSlashes(std::string text) {
   return text;
 }
 
+bool StartsWithTwoSlashes(std::string_view text) {
+  return text.size() >= 2 && (text[0] == '/' || text[0] == '\\') &&
+         (text[1] == '/' || text[1] == '\\');
+}
+
 }  // namespace
 
 AddressResolver AddressResolver::ForWebPage(std::string finalUrl) {
@@ -122,37 +129,57 @@ PictureLocation AddressResolver::Resolve(const std::string& addressInPage) const
   const std::string address = WithoutUrlBlanks(DecodeAttributeCharacterReferences(addressInPage));
   if (address.empty()) return Refused(messages::kEmptyAddress);
   UriReference parsed = ParseUriReference(address);
-  // "http:g" on an http page is relative, as browsers and RFC 3986's lenient form take it.
-  const bool relative = !parsed.scheme || (!parsed.authority && base_.scheme &&
-                                           EqualIgnoringCase(*parsed.scheme, *base_.scheme));
-  if (relative) {
-    const std::size_t schemeLength = parsed.scheme ? parsed.scheme->size() + 1 : 0;
-    parsed = ParseUriReference(BackslashesAsSlashes(address.substr(schemeLength)));
-    parsed.scheme.reset();
-  }
-  return local_ ? ResolveOnLocalPage(address, std::move(parsed))
-                : ResolveOnWebPage(address, parsed);
-}
-
-PictureLocation AddressResolver::ResolveOnWebPage(const std::string& address,
-                                                  const UriReference& parsed) const {
-  // An absolute address stays exactly as written: servers differ in what they take for equal.
-  const bool absolute = parsed.scheme.has_value();
-  const UriReference target = absolute ? parsed : ResolveUriReference(base_, parsed);
-  if (!IsWebScheme(target.scheme) || !target.authority || target.authority->empty()) {
-    return Refused(messages::kNotAWebAddress);
-  }
-  return {PictureLocation::Kind::kWeb, absolute ? address : ComposeUriReference(target), {}};
-}
-
-PictureLocation AddressResolver::ResolveOnLocalPage(const std::string& address,
-                                                    UriReference parsed) const {
+  const std::size_t schemeLength = parsed.scheme ? parsed.scheme->size() + 1 : 0;
+  const std::string_view rest = std::string_view(address).substr(schemeLength);
   if (IsWebScheme(parsed.scheme)) {
-    if (!parsed.authority || parsed.authority->empty()) {
-      return Refused(messages::kNotAWebOrFileAddress);
+    // "http:g" and "http:/g" on an http page are relative to it, as browsers take them; two
+    // slashes of either kind, or another scheme than the page's, begin the host.
+    const bool sameScheme = base_.scheme && EqualIgnoringCase(*parsed.scheme, *base_.scheme);
+    if (!sameScheme || StartsWithTwoSlashes(rest)) return WebAddress(*parsed.scheme, rest);
+    parsed.scheme.reset();
+  } else if (parsed.scheme) {
+    if (!local_) return Refused(messages::kNotAWebAddress);
+    // "file:x.jpg" in a saved page is relative to it, as "http:g" is on the web.
+    if (parsed.authority || !base_.scheme || !EqualIgnoringCase(*parsed.scheme, *base_.scheme)) {
+      return ResolveOnLocalPage(std::move(parsed));
     }
-    return {PictureLocation::Kind::kWeb, address, {}};
   }
+  // A relative address: "\" counts as "/" in it, and on the web "//" and any slashes after it
+  // begin a host.
+  std::string reference = BackslashesAsSlashes(std::string(rest));
+  const bool onFiles = local_ && base_.scheme && EqualIgnoringCase(*base_.scheme, "file");
+  if (!onFiles && StartsWithTwoSlashes(reference)) {
+    reference.erase(0, std::min(reference.find_first_not_of('/'), reference.size()) - 2);
+  }
+  parsed = ParseUriReference(reference);
+  parsed.scheme.reset();
+  return onFiles ? ResolveOnLocalPage(std::move(parsed)) : ResolveOnWebPage(parsed);
+}
+
+PictureLocation AddressResolver::WebAddress(const std::string& scheme,
+                                            std::string_view rest) const {
+  // The URL Standard's reading: any number of "/" and "\" before the host, "\" as "/" in the
+  // path. Else the address stays as written, with no change of letter case, port or dots:
+  // servers differ in what they take for equal.
+  const std::size_t host = std::min(rest.find_first_not_of("/\\"), rest.size());
+  UriReference target =
+      ParseUriReference("//" + BackslashesAsSlashes(std::string(rest.substr(host))));
+  if (target.authority->empty()) {
+    return Refused(local_ ? messages::kNotAWebOrFileAddress : messages::kNotAWebAddress);
+  }
+  target.scheme = scheme;
+  return {PictureLocation::Kind::kWeb, ComposeUriReference(target), {}};
+}
+
+PictureLocation AddressResolver::ResolveOnWebPage(const UriReference& reference) const {
+  const UriReference target = ResolveUriReference(base_, reference);
+  if (!IsWebScheme(target.scheme) || !target.authority || target.authority->empty()) {
+    return Refused(local_ ? messages::kNotAWebOrFileAddress : messages::kNotAWebAddress);
+  }
+  return {PictureLocation::Kind::kWeb, ComposeUriReference(target), {}};
+}
+
+PictureLocation AddressResolver::ResolveOnLocalPage(UriReference parsed) const {
   if (parsed.scheme && !EqualIgnoringCase(*parsed.scheme, "file")) {
     return Refused(messages::kNotAWebOrFileAddress);
   }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "convert/uri_reference.h"
@@ -32,7 +33,10 @@ class AddressResolver {
   // (DecodeAttributeCharacterReferences), the blanks around it dropped and tabs and line breaks
   // in it removed (as browsers do); then a relative reference ("img/1.jpg", "/abs/2.jpg",
   // "//host/3.jpg", "../up/4.jpg", "?q=1"; "\" counts as "/" there) is resolved by RFC 3986.
-  // An absolute http(s) address stays as written; blanks and bytes of 128 and above stay as
+  // http(s) addresses are read as the URL Standard reads them: "\" counts as "/" before the
+  // query, any number of slashes may stand before the host ("http:\\host\x.jpg",
+  // "http:///host/x.jpg"), and "http:img/x.jpg" is relative on an http page. An absolute http(s)
+  // address otherwise stays as written; blanks and bytes of 128 and above stay as
   // they are in a web address (the request encodes them). A local file's path is percent-decoded
   // ("%2F" and "%00" excepted, which no file name holds) and each of its parts that is no valid
   // UTF-8 is read as Windows-1251, as a browser reads such a page and as the files a browser
@@ -47,8 +51,10 @@ class AddressResolver {
   AddressResolver(bool local, std::string page, UriReference base)
       : local_(local), page_(std::move(page)), base_(std::move(base)) {}
 
-  PictureLocation ResolveOnWebPage(const std::string& address, const UriReference& parsed) const;
-  PictureLocation ResolveOnLocalPage(const std::string& address, UriReference parsed) const;
+  // An http(s) address that names its host, from the text after its "scheme:".
+  PictureLocation WebAddress(const std::string& scheme, std::string_view rest) const;
+  PictureLocation ResolveOnWebPage(const UriReference& reference) const;
+  PictureLocation ResolveOnLocalPage(UriReference parsed) const;
 
   bool local_;
   std::string page_;
