@@ -7,13 +7,14 @@
 #include "base/file_system_name.h"
 #include "base/messages.h"
 #include "base/paths.h"
+#include "base/windows1251.h"
 #include "convert/character_references.h"
 
 namespace picsheet {
 namespace {
 
 PictureLocation Refused(std::string reason) {
-  return {PictureLocation::Kind::kRefused, {}, std::move(reason)};
+  return {PictureLocation::Kind::kRefused, {}, std::move(reason), {}};
 }
 
 bool IsWebScheme(const std::optional<std::string>& scheme) {
@@ -103,6 +104,27 @@ std::string BackslashesAsSlashes(std::string text) {
   return text;
 }
 
+// A local path as the file: URI resolution works on.
+UriReference FileUri(const std::string& path) {
+  UriReference uri;
+  uri.scheme = "file";
+  uri.authority = "";
+  uri.path = EncodedForUriPath(path);
+  return uri;
+}
+
+// address (UTF-8) with its query encoded in Windows-1251, as a browser sends the query of a
+// Windows-1251 page: a character the code page has no byte for as "&#N;", percent-encoded.
+std::string WithQueryInWindows1251(const std::string& address) {
+  const std::size_t fragment = std::min(address.find('#'), address.size());
+  const std::size_t query = address.find('?');
+  if (query >= fragment) return address;
+  return address.substr(0, query) +
+         EncodeWindows1251(std::string_view(address).substr(query, fragment - query),
+                           [](char32_t c) { return "%26%23" + std::to_string(c) + "%3B"; }) +
+         address.substr(fragment);
+}
+
 bool StartsWithTwoSlashes(std::string_view text) {
   return text.size() >= 2 && (text[0] == '/' || text[0] == '\\') &&
          (text[1] == '/' || text[1] == '\\');
@@ -110,22 +132,52 @@ bool StartsWithTwoSlashes(std::string_view text) {
 
 }  // namespace
 
-AddressResolver AddressResolver::ForWebPage(std::string finalUrl) {
+AddressResolver AddressResolver::ForWebPage(std::string finalUrl, const PageHints& hints) {
   UriReference base = ParseUriReference(finalUrl);
   base.fragment.reset();
-  return AddressResolver(false, std::move(finalUrl), std::move(base));
+  AddressResolver resolver(false, std::move(finalUrl), std::move(base), hints.encoding);
+  resolver.UseBaseHref(hints.baseHref);
+  return resolver;
 }
 
-AddressResolver AddressResolver::ForLocalPage(const std::string& pagePath) {
+AddressResolver AddressResolver::ForLocalPage(const std::string& pagePath, const PageHints& hints) {
   std::string absolute = AbsolutePathLexically(pagePath);
-  UriReference base;
-  base.scheme = "file";
-  base.authority = "";
-  base.path = EncodedForUriPath(absolute);
-  return AddressResolver(true, std::move(absolute), std::move(base));
+  AddressResolver resolver(true, std::move(absolute), FileUri(absolute), hints.encoding);
+  resolver.UseBaseHref(hints.baseHref);
+  return resolver;
+}
+
+void AddressResolver::UseBaseHref(const std::optional<std::string>& href) {
+  if (!href) return;
+  const PictureLocation base = Resolve(*href);
+  if (base.kind == PictureLocation::Kind::kWeb) {
+    base_ = ParseUriReference(base.where);
+  } else if (base.kind == PictureLocation::Kind::kLocalFile) {
+    base_ = FileUri(base.where);
+  }
+  base_.fragment.reset();
 }
 
 PictureLocation AddressResolver::Resolve(const std::string& addressInPage) const {
+  PictureLocation asWritten = Locate(addressInPage);
+  if (asWritten.kind != PictureLocation::Kind::kWeb) return asWritten;
+  PageEncoding encoding = encoding_;
+  if (encoding == PageEncoding::kUndeclared) {
+    encoding = IsValidUtf8(addressInPage) ? PageEncoding::kUtf8 : PageEncoding::kWindows1251;
+  }
+  if (encoding == PageEncoding::kUtf8 && IsValidUtf8(addressInPage)) return asWritten;
+  PictureLocation asRead;
+  if (encoding == PageEncoding::kUtf8) {
+    asRead = Locate(WithReplacementCharacters(addressInPage));
+  } else {
+    asRead = Locate(DecodeWindows1251(addressInPage));
+    asRead.where = WithQueryInWindows1251(asRead.where);
+  }
+  if (asRead.where != asWritten.where) asRead.asWritten = std::move(asWritten.where);
+  return asRead;
+}
+
+PictureLocation AddressResolver::Locate(const std::string& addressInPage) const {
   const std::string address = WithoutUrlBlanks(DecodeAttributeCharacterReferences(addressInPage));
   if (address.empty()) return Refused(messages::kEmptyAddress);
   UriReference parsed = ParseUriReference(address);
@@ -168,7 +220,7 @@ PictureLocation AddressResolver::WebAddress(const std::string& scheme,
     return Refused(local_ ? messages::kNotAWebOrFileAddress : messages::kNotAWebAddress);
   }
   target.scheme = scheme;
-  return {PictureLocation::Kind::kWeb, ComposeUriReference(target), {}};
+  return {PictureLocation::Kind::kWeb, ComposeUriReference(target), {}, {}};
 }
 
 PictureLocation AddressResolver::ResolveOnWebPage(const UriReference& reference) const {
@@ -176,7 +228,7 @@ PictureLocation AddressResolver::ResolveOnWebPage(const UriReference& reference)
   if (!IsWebScheme(target.scheme) || !target.authority || target.authority->empty()) {
     return Refused(local_ ? messages::kNotAWebOrFileAddress : messages::kNotAWebAddress);
   }
-  return {PictureLocation::Kind::kWeb, ComposeUriReference(target), {}};
+  return {PictureLocation::Kind::kWeb, ComposeUriReference(target), {}, {}};
 }
 
 PictureLocation AddressResolver::ResolveOnLocalPage(UriReference parsed) const {
@@ -191,7 +243,7 @@ PictureLocation AddressResolver::ResolveOnLocalPage(UriReference parsed) const {
   }
   std::string path = PercentDecoded(target.path, [](char) { return false; });
   if (path.empty()) path.push_back('/');  // a literal here trips GCC 12's -Wrestrict
-  return {PictureLocation::Kind::kLocalFile, std::move(path), {}};
+  return {PictureLocation::Kind::kLocalFile, std::move(path), {}, {}};
 }
 
 }  // namespace picsheet

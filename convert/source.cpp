@@ -15,6 +15,7 @@
 #include "base/http_client.h"
 #include "base/messages.h"
 #include "base/paths.h"
+#include "convert/page_hints.h"
 
 namespace picsheet {
 namespace {
@@ -130,7 +131,9 @@ bool IsLink(std::string_view sourceText) { return HasWebScheme(WithoutLinkBlanks
 LoadedPage LoadSource(const std::string& source, const FetchOptions& options,
                       TransferEngine* engine) {
   if (!IsLink(source)) {
-    return {LoadLocalFile(source), AddressResolver::ForLocalPage(source)};
+    std::string text = LoadLocalFile(source);
+    AddressResolver addresses = AddressResolver::ForLocalPage(source, ReadPageHints(text));
+    return {std::move(text), std::move(addresses)};
   }
   const std::string link(WithoutLinkBlanks(source));
   MemoryStream page = FetchUrl(link, options, engine);
@@ -140,7 +143,11 @@ LoadedPage LoadSource(const std::string& source, const FetchOptions& options,
     throw Error(ErrorKind::kFetch, messages::CannotOpenUrl(link), DescribeAnswer(page.answer()));
   }
   std::string finalUrl = page.answer().finalUrl.empty() ? link : page.answer().finalUrl;
-  return {std::move(page).TakeRemaining(), AddressResolver::ForWebPage(std::move(finalUrl))};
+  const std::string contentType = page.answer().contentType;
+  std::string text = std::move(page).TakeRemaining();
+  AddressResolver addresses =
+      AddressResolver::ForWebPage(std::move(finalUrl), ReadPageHints(text, contentType));
+  return {std::move(text), std::move(addresses)};
 }
 
 void LoadSource(const std::string& source, std::string& pageText, const FetchOptions& options) {

@@ -45,7 +45,8 @@ struct LoadedPage {
 // A link (IsLink) is fetched, the blanks around it (as IsLink counts them) dropped; anything else
 // is read as a file with LoadLocalFile. A fetched page answered with an HTTP error status (400 and
 // above) fails with "Cannot open URL %s", the status as reason. The addresses of a fetched page
-// resolve against its address after redirects, those of a file against the file's folder. Through
+// resolve against its address after redirects, those of a file against the file's folder, or
+// against the page's <base href>; they are read in the page's encoding (ReadPageHints). Through
 // engine when given (sharing its connections and its stop).
 LoadedPage LoadSource(const std::string& source, const FetchOptions& options = {},
                       TransferEngine* engine = nullptr);

@@ -186,6 +186,40 @@ TEST(LoadSourceTest, AnHttpErrorStatusFailsHttpsPagesAsHttpOnes) {
   }
 }
 
+// The page's encoding from its answer's charset, else a <meta> near its top (a byte-order mark
+// before both); "\xD1\x8F" is "я" in UTF-8 and "СЏ" in Windows-1251. <base href> moves the rest.
+TEST(LoadSourceTest, AddressesAreReadInTheEncodingThePageDeclares) {
+  const std::string cp1251 = "/\xD0\xA1\xD0\x8F.jpg", utf8 = "/\xD1\x8F.jpg";
+  const struct {
+    std::string type;
+    std::string body;
+    std::string where;
+  } kPages[] = {
+      {"text/html; charset=Windows-1251", "<meta charset=utf-8>", cp1251},
+      {"text/html; charset=\"cp1251\"", "", cp1251},
+      {"text/html", "<head><meta charset='x-cp1251'>", cp1251},
+      {"text/html", "<META HTTP-EQUIV=Content-Type CONTENT='text/html; charset=windows-1251'>",
+       cp1251},
+      {"text/html; charset=koi8-u", "<meta charset=\"windows-1251\"/>", cp1251},
+      {"text/html; charset=windows-1251", "\xEF\xBB\xBF", utf8},
+      {"text/html", "<meta content='text/html; charset=windows-1251'>", utf8},
+      {"text/html", "<!-- <meta charset=windows-1251> -->", utf8},
+      {"text/html", std::string(1024, ' ') + "<meta charset=windows-1251>", utf8},
+      {"text/html", "<a href=x><BASE target=_top><base href='/p/'><base href=/q/>", "/p" + utf8},
+  };
+  for (const auto& page : kPages) {
+    LoopbackServer server([&](httplib::Server& s) {
+      s.Get("/c/list.htm", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_content(page.body, page.type);
+      });
+    });
+    const LoadedPage loaded = LoadSource(server.Url("/c/list.htm"));
+    EXPECT_EQ(loaded.addresses.Resolve("\xD1\x8F.jpg").where,
+              server.Url(page.where.substr(0, 3) == "/p/" ? page.where : "/c" + page.where))
+        << page.type << " " << page.body;
+  }
+}
+
 TEST(LoadSourceTest, AFileResolvesItsAddressesBesideIt) {
   TempDir dir;
   const std::string folder = dir.File("some dir");
@@ -197,6 +231,8 @@ TEST(LoadSourceTest, AFileResolvesItsAddressesBesideIt) {
   const PictureLocation location = loaded.addresses.Resolve("catalogue_files/my%20pic.jpg");
   EXPECT_EQ(location.kind, PictureLocation::Kind::kLocalFile);
   EXPECT_EQ(location.where, folder + "/catalogue_files/my pic.jpg");
+  testkit::WriteFileBytes(folder + "/based.htm", "<base href=\"http://h/a/\">");
+  EXPECT_EQ(LoadSource(folder + "/based.htm").addresses.Resolve("1.jpg").where, "http://h/a/1.jpg");
 }
 
 TEST(LoadSourceTest, FetchedPagesKeepTheirZeroBytes) {
