@@ -161,11 +161,12 @@ void AddressResolver::UseBaseHref(const std::optional<std::string>& href) {
 PictureLocation AddressResolver::Resolve(const std::string& addressInPage) const {
   PictureLocation asWritten = Locate(addressInPage);
   if (asWritten.kind != PictureLocation::Kind::kWeb) return asWritten;
+  const bool utf8 = IsValidUtf8(addressInPage);
   PageEncoding encoding = encoding_;
   if (encoding == PageEncoding::kUndeclared) {
-    encoding = IsValidUtf8(addressInPage) ? PageEncoding::kUtf8 : PageEncoding::kWindows1251;
+    encoding = utf8 ? PageEncoding::kUtf8 : PageEncoding::kWindows1251;
   }
-  if (encoding == PageEncoding::kUtf8 && IsValidUtf8(addressInPage)) return asWritten;
+  if (encoding == PageEncoding::kUtf8 && utf8) return asWritten;  // its characters are its bytes
   PictureLocation asRead;
   if (encoding == PageEncoding::kUtf8) {
     asRead = Locate(WithReplacementCharacters(addressInPage));

@@ -161,7 +161,9 @@ void PictureQueue::Work() {
       if (Stopped()) return true;
       const std::size_t end = std::min(slots_.size(), nextToTake_ + window_);
       for (std::size_t i = nextToTake_; i < end; ++i) {
-        if (slots_[i].state == State::kFetched) {
+        // A picture to be asked again is left to the converter's thread: a worker waiting for a
+        // transfer of its own could outlast the engine, which closes before the workers end.
+        if (slots_[i].state == State::kFetched && !AsksAgain(slots_[i].body, slots_[i].location)) {
           claimed = i;
           return true;
         }
@@ -235,10 +237,14 @@ PreparedPicture PictureQueue::Take(const std::string& url, std::int32_t orientat
   return std::move(*prepared);
 }
 
+bool PictureQueue::AsksAgain(const MemoryStream& body, const PictureLocation& location) {
+  return body.answer().status == 404 && !location.asWritten.empty();
+}
+
 PreparedPicture PictureQueue::PrepareFound(MemoryStream body, const PictureLocation& location,
                                            std::int32_t orientation, std::int32_t rotationAngle,
                                            Slot* slot) {
-  if (body.answer().status != 404 || location.asWritten.empty()) {
+  if (!AsksAgain(body, location)) {
     return PrepareAnswer(std::move(body), orientation, rotationAngle, stop_.get_token());
   }
   const std::string first = DescribeAnswer(body.answer());
