@@ -1,6 +1,7 @@
 // The Windows-1251 table and the UTF-8 decoding, encoding and validity check.
 #include "base/windows1251.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -111,6 +112,41 @@ Windows1251Encoding EncodeWindows1251(std::string_view utf8) {
     at += length;
   }
   return result;
+}
+
+std::string EncodeWindows1251(std::string_view utf8, std::string (*unmapped)(char32_t)) {
+  std::string bytes;
+  bytes.reserve(utf8.size());
+  for (std::size_t at = 0; at < utf8.size();) {
+    char32_t c = 0xFFFD;
+    const std::size_t length = std::max<std::size_t>(NextUtf8(utf8, at, c), 1);
+    if (length == 1 && static_cast<unsigned char>(utf8[at]) >= 0x80) c = 0xFFFD;
+    const int byte = Windows1251Byte(c);
+    if (byte < 0) {
+      bytes += unmapped(c);
+    } else {
+      bytes += static_cast<char>(byte);
+    }
+    at += length;
+  }
+  return bytes;
+}
+
+std::string WithReplacementCharacters(std::string_view bytes) {
+  std::string text;
+  text.reserve(bytes.size());
+  for (std::size_t at = 0; at < bytes.size();) {
+    char32_t c = 0;
+    const std::size_t length = NextUtf8(bytes, at, c);
+    if (length == 0) {
+      AppendUtf8(text, 0xFFFD);
+      ++at;
+    } else {
+      text.append(bytes.substr(at, length));
+      at += length;
+    }
+  }
+  return text;
 }
 
 bool IsValidUtf8(std::string_view bytes) {

@@ -19,6 +19,13 @@ struct Windows1251Encoding {
 };
 Windows1251Encoding EncodeWindows1251(std::string_view utf8);
 
+// Text in UTF-8 encoded as Windows-1251 whatever it holds: each character the code page has no
+// byte for (U+FFFD for a byte that is no valid UTF-8) as the bytes unmapped gives for it.
+std::string EncodeWindows1251(std::string_view utf8, std::string (*unmapped)(char32_t));
+
+// bytes as valid UTF-8: each byte that is no part of a well-formed sequence as U+FFFD.
+std::string WithReplacementCharacters(std::string_view bytes);
+
 // The code point c (at most U+10FFFF) appended to out as UTF-8.
 void AppendUtf8(std::string& out, char32_t c);
 

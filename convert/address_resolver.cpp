@@ -1,17 +1,20 @@
 // AddressResolver: picture addresses resolved against their page, web or local.
 #include "convert/address_resolver.h"
 
+#include <algorithm>
+
 #include "base/ascii.h"
 #include "base/file_system_name.h"
 #include "base/messages.h"
 #include "base/paths.h"
+#include "base/windows1251.h"
 #include "convert/character_references.h"
 
 namespace picsheet {
 namespace {
 
 PictureLocation Refused(std::string reason) {
-  return {PictureLocation::Kind::kRefused, {}, std::move(reason)};
+  return {PictureLocation::Kind::kRefused, {}, std::move(reason), {}};
 }
 
 bool IsWebScheme(const std::optional<std::string>& scheme) {
@@ -101,58 +104,135 @@ std::string BackslashesAsSlashes(std::string text) {
   return text;
 }
 
-}  // namespace
-
-AddressResolver AddressResolver::ForWebPage(std::string finalUrl) {
-  UriReference base = ParseUriReference(finalUrl);
-  base.fragment.reset();
-  return AddressResolver(false, std::move(finalUrl), std::move(base));
+// A local path as the file: URI resolution works on.
+UriReference FileUri(const std::string& path) {
+  UriReference uri;
+  uri.scheme = "file";
+  uri.authority = "";
+  uri.path = EncodedForUriPath(path);
+  return uri;
 }
 
-AddressResolver AddressResolver::ForLocalPage(const std::string& pagePath) {
+// address (UTF-8) with its query encoded in Windows-1251, as a browser sends the query of a
+// Windows-1251 page: a character the code page has no byte for as "&#N;", percent-encoded.
+std::string WithQueryInWindows1251(const std::string& address) {
+  const std::size_t fragment = std::min(address.find('#'), address.size());
+  const std::size_t query = address.find('?');
+  if (query >= fragment) return address;
+  return address.substr(0, query) +
+         EncodeWindows1251(std::string_view(address).substr(query, fragment - query),
+                           [](char32_t c) { return "%26%23" + std::to_string(c) + "%3B"; }) +
+         address.substr(fragment);
+}
+
+bool StartsWithTwoSlashes(std::string_view text) {
+  return text.size() >= 2 && (text[0] == '/' || text[0] == '\\') &&
+         (text[1] == '/' || text[1] == '\\');
+}
+
+}  // namespace
+
+AddressResolver AddressResolver::ForWebPage(std::string finalUrl, const PageHints& hints) {
+  UriReference base = ParseUriReference(finalUrl);
+  base.fragment.reset();
+  AddressResolver resolver(false, std::move(finalUrl), std::move(base), hints.encoding);
+  resolver.UseBaseHref(hints.baseHref);
+  return resolver;
+}
+
+AddressResolver AddressResolver::ForLocalPage(const std::string& pagePath, const PageHints& hints) {
   std::string absolute = AbsolutePathLexically(pagePath);
-  UriReference base;
-  base.scheme = "file";
-  base.authority = "";
-  base.path = EncodedForUriPath(absolute);
-  return AddressResolver(true, std::move(absolute), std::move(base));
+  AddressResolver resolver(true, std::move(absolute), FileUri(absolute), hints.encoding);
+  resolver.UseBaseHref(hints.baseHref);
+  return resolver;
+}
+
+void AddressResolver::UseBaseHref(const std::optional<std::string>& href) {
+  if (!href) return;
+  const PictureLocation base = Resolve(*href);
+  if (base.kind == PictureLocation::Kind::kWeb) {
+    base_ = ParseUriReference(base.where);
+  } else if (base.kind == PictureLocation::Kind::kLocalFile) {
+    base_ = FileUri(base.where);
+  }
+  base_.fragment.reset();
 }
 
 PictureLocation AddressResolver::Resolve(const std::string& addressInPage) const {
+  PictureLocation asWritten = Locate(addressInPage);
+  if (asWritten.kind != PictureLocation::Kind::kWeb) return asWritten;
+  const bool utf8 = IsValidUtf8(addressInPage);
+  PageEncoding encoding = encoding_;
+  if (encoding == PageEncoding::kUndeclared) {
+    encoding = utf8 ? PageEncoding::kUtf8 : PageEncoding::kWindows1251;
+  }
+  if (encoding == PageEncoding::kUtf8 && utf8) return asWritten;  // its characters are its bytes
+  PictureLocation asRead;
+  if (encoding == PageEncoding::kUtf8) {
+    asRead = Locate(WithReplacementCharacters(addressInPage));
+  } else {
+    asRead = Locate(DecodeWindows1251(addressInPage));
+    asRead.where = WithQueryInWindows1251(asRead.where);
+  }
+  if (asRead.where != asWritten.where) asRead.asWritten = std::move(asWritten.where);
+  return asRead;
+}
+
+PictureLocation AddressResolver::Locate(const std::string& addressInPage) const {
   const std::string address = WithoutUrlBlanks(DecodeAttributeCharacterReferences(addressInPage));
   if (address.empty()) return Refused(messages::kEmptyAddress);
   UriReference parsed = ParseUriReference(address);
-  // "http:g" on an http page is relative, as browsers and RFC 3986's lenient form take it.
-  const bool relative = !parsed.scheme || (!parsed.authority && base_.scheme &&
-                                           EqualIgnoringCase(*parsed.scheme, *base_.scheme));
-  if (relative) {
-    const std::size_t schemeLength = parsed.scheme ? parsed.scheme->size() + 1 : 0;
-    parsed = ParseUriReference(BackslashesAsSlashes(address.substr(schemeLength)));
-    parsed.scheme.reset();
-  }
-  return local_ ? ResolveOnLocalPage(address, std::move(parsed))
-                : ResolveOnWebPage(address, parsed);
-}
-
-PictureLocation AddressResolver::ResolveOnWebPage(const std::string& address,
-                                                  const UriReference& parsed) const {
-  // An absolute address stays exactly as written: servers differ in what they take for equal.
-  const bool absolute = parsed.scheme.has_value();
-  const UriReference target = absolute ? parsed : ResolveUriReference(base_, parsed);
-  if (!IsWebScheme(target.scheme) || !target.authority || target.authority->empty()) {
-    return Refused(messages::kNotAWebAddress);
-  }
-  return {PictureLocation::Kind::kWeb, absolute ? address : ComposeUriReference(target), {}};
-}
-
-PictureLocation AddressResolver::ResolveOnLocalPage(const std::string& address,
-                                                    UriReference parsed) const {
+  const std::size_t schemeLength = parsed.scheme ? parsed.scheme->size() + 1 : 0;
+  const std::string_view rest = std::string_view(address).substr(schemeLength);
   if (IsWebScheme(parsed.scheme)) {
-    if (!parsed.authority || parsed.authority->empty()) {
-      return Refused(messages::kNotAWebOrFileAddress);
+    // "http:g" and "http:/g" on an http page are relative to it, as browsers take them; two
+    // slashes of either kind, or another scheme than the page's, begin the host.
+    const bool sameScheme = base_.scheme && EqualIgnoringCase(*parsed.scheme, *base_.scheme);
+    if (!sameScheme || StartsWithTwoSlashes(rest)) return WebAddress(*parsed.scheme, rest);
+    parsed.scheme.reset();
+  } else if (parsed.scheme) {
+    if (!local_) return Refused(messages::kNotAWebAddress);
+    // "file:x.jpg" in a saved page is relative to it, as "http:g" is on the web.
+    if (parsed.authority || !base_.scheme || !EqualIgnoringCase(*parsed.scheme, *base_.scheme)) {
+      return ResolveOnLocalPage(std::move(parsed));
     }
-    return {PictureLocation::Kind::kWeb, address, {}};
   }
+  // A relative address: "\" counts as "/" in it, and on the web "//" and any slashes after it
+  // begin a host.
+  std::string reference = BackslashesAsSlashes(std::string(rest));
+  const bool onFiles = local_ && base_.scheme && EqualIgnoringCase(*base_.scheme, "file");
+  if (!onFiles && StartsWithTwoSlashes(reference)) {
+    reference.erase(0, std::min(reference.find_first_not_of('/'), reference.size()) - 2);
+  }
+  parsed = ParseUriReference(reference);
+  parsed.scheme.reset();
+  return onFiles ? ResolveOnLocalPage(std::move(parsed)) : ResolveOnWebPage(parsed);
+}
+
+PictureLocation AddressResolver::WebAddress(const std::string& scheme,
+                                            std::string_view rest) const {
+  // The URL Standard's reading: any number of "/" and "\" before the host, "\" as "/" in the
+  // path. Else the address stays as written, with no change of letter case, port or dots:
+  // servers differ in what they take for equal.
+  const std::size_t host = std::min(rest.find_first_not_of("/\\"), rest.size());
+  UriReference target =
+      ParseUriReference("//" + BackslashesAsSlashes(std::string(rest.substr(host))));
+  if (target.authority->empty()) {
+    return Refused(local_ ? messages::kNotAWebOrFileAddress : messages::kNotAWebAddress);
+  }
+  target.scheme = scheme;
+  return {PictureLocation::Kind::kWeb, ComposeUriReference(target), {}, {}};
+}
+
+PictureLocation AddressResolver::ResolveOnWebPage(const UriReference& reference) const {
+  const UriReference target = ResolveUriReference(base_, reference);
+  if (!IsWebScheme(target.scheme) || !target.authority || target.authority->empty()) {
+    return Refused(local_ ? messages::kNotAWebOrFileAddress : messages::kNotAWebAddress);
+  }
+  return {PictureLocation::Kind::kWeb, ComposeUriReference(target), {}, {}};
+}
+
+PictureLocation AddressResolver::ResolveOnLocalPage(UriReference parsed) const {
   if (parsed.scheme && !EqualIgnoringCase(*parsed.scheme, "file")) {
     return Refused(messages::kNotAWebOrFileAddress);
   }
@@ -164,7 +244,7 @@ PictureLocation AddressResolver::ResolveOnLocalPage(const std::string& address,
   }
   std::string path = PercentDecoded(target.path, [](char) { return false; });
   if (path.empty()) path.push_back('/');  // a literal here trips GCC 12's -Wrestrict
-  return {PictureLocation::Kind::kLocalFile, std::move(path), {}};
+  return {PictureLocation::Kind::kLocalFile, std::move(path), {}, {}};
 }
 
 }  // namespace picsheet

@@ -16,13 +16,46 @@
 #include "base/messages.h"
 #include "base/paths.h"
 #include "base/url_credentials.h"
+#include "convert/page_hints.h"
 
 namespace picsheet {
 namespace {
 
 constexpr std::size_t kBlockSize = 10240;
-// What may stand around a pasted link: blanks and the line breaks of a copied line.
-constexpr char kBlanks[] = " \t\r\n";
+// What may stand around a pasted link: blanks and the line breaks of a copied line, and the
+// Unicode blanks (in UTF-8) that come along when a link is copied from a page or a document: no-
+// break, narrow and other wide spaces, zero-width characters and the byte-order mark.
+constexpr std::string_view kAsciiBlanks = " \t\r\n";
+constexpr std::string_view kUnicodeBlanks[] = {
+    "\u00A0", "\u1680", "\u2000", "\u2001", "\u2002", "\u2003", "\u2004", "\u2005",
+    "\u2006", "\u2007", "\u2008", "\u2009", "\u200A", "\u200B", "\u200C", "\u200D",
+    "\u2028", "\u2029", "\u202F", "\u205F", "\u2060", "\u3000", "\uFEFF"};
+
+// The length of the blank text begins with (one ASCII blank or one Unicode blank), or 0.
+std::size_t LeadingBlank(std::string_view text) {
+  if (!text.empty() && kAsciiBlanks.find(text.front()) != std::string_view::npos) return 1;
+  for (std::string_view blank : kUnicodeBlanks) {
+    if (text.substr(0, blank.size()) == blank) return blank.size();
+  }
+  return 0;
+}
+
+std::size_t TrailingBlank(std::string_view text) {
+  if (!text.empty() && kAsciiBlanks.find(text.back()) != std::string_view::npos) return 1;
+  for (std::string_view blank : kUnicodeBlanks) {
+    if (text.size() >= blank.size() && text.substr(text.size() - blank.size()) == blank) {
+      return blank.size();
+    }
+  }
+  return 0;
+}
+
+// text without the blanks around it.
+std::string_view WithoutLinkBlanks(std::string_view text) {
+  while (const std::size_t length = LeadingBlank(text)) text.remove_prefix(length);
+  while (const std::size_t length = TrailingBlank(text)) text.remove_suffix(length);
+  return text;
+}
 
 [[noreturn]] void ThrowOpenError(const std::string& path, int code) {
   // The empty path names no file at all, not the current folder it would resolve to.
@@ -98,17 +131,18 @@ std::string LoadLocalPicture(const std::string& path, std::size_t maxBytes) {
   return bytes;
 }
 
-bool IsLink(std::string_view sourceText) { return HasWebScheme(TrimmedOf(sourceText, kBlanks)); }
+bool IsLink(std::string_view sourceText) { return HasWebScheme(WithoutLinkBlanks(sourceText)); }
 
 LoadedPage LoadSource(const std::string& source, const FetchOptions& options,
                       TransferEngine* engine) {
   if (!IsLink(source)) {
     std::string text = LoadLocalFile(source);
     std::string answer = text.empty() ? "an empty file" : "a file of " + CountOfBytes(text.size());
-    return {std::move(text), AddressResolver::ForLocalPage(source), AbsolutePathLexically(source),
+    AddressResolver addresses = AddressResolver::ForLocalPage(source, ReadPageHints(text));
+    return {std::move(text), std::move(addresses), AbsolutePathLexically(source),
             std::move(answer)};
   }
-  const std::string link(TrimmedOf(source, kBlanks));
+  const std::string link(WithoutLinkBlanks(source));
   MemoryStream page = FetchUrl(link, options, engine);
   // An error page is no catalogue: converting it would write an empty page over the user's
   // previous one. Pictures keep their rule (their answers are judged as JPEG streams).
@@ -119,8 +153,11 @@ LoadedPage LoadSource(const std::string& source, const FetchOptions& options,
   std::string answer =
       DescribeAnswer(page.answer()) + ", " +
       (page.Size() == 0 ? std::string("an empty body") : CountOfBytes(page.Size()));
-  return {std::move(page).TakeRemaining(), AddressResolver::ForWebPage(std::move(finalUrl)),
-          WithoutPassword(link), std::move(answer)};
+  const std::string contentType = page.answer().contentType;
+  std::string text = std::move(page).TakeRemaining();
+  AddressResolver addresses =
+      AddressResolver::ForWebPage(std::move(finalUrl), ReadPageHints(text, contentType));
+  return {std::move(text), std::move(addresses), WithoutPassword(link), std::move(answer)};
 }
 
 void LoadSource(const std::string& source, std::string& pageText, const FetchOptions& options) {

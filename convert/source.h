@@ -30,8 +30,10 @@ std::string LoadLocalFile(const std::string& path);
 // (0: no limit).
 std::string LoadLocalPicture(const std::string& path, std::size_t maxBytes);
 
-// True when sourceText, with blanks (space, tab, CR, LF) around it removed, begins with
-// "http://" or "https://" in any letter case: a link a user pasted from a browser.
+// True when sourceText, with blanks around it removed, begins with "http://" or "https://" in any
+// letter case: a link a user pasted from a browser. Blanks are space, tab, CR and LF, and in
+// UTF-8 the no-break, narrow and other Unicode spaces, zero-width characters and the byte-order
+// mark.
 bool IsLink(std::string_view sourceText);
 
 // A loaded catalogue page.
@@ -45,11 +47,12 @@ struct LoadedPage {
   std::string answer;
 };
 
-// A link (IsLink) is fetched, the blanks around it dropped; anything else is read as a file with
-// LoadLocalFile. A fetched page answered with an HTTP error status (400 and above) fails with
-// "Cannot open URL %s", the status as reason. The addresses of a fetched page resolve against
-// its address after redirects, those of a file against the file's folder.
-// Through engine when given (sharing its connections and its stop).
+// A link (IsLink) is fetched, the blanks around it (as IsLink counts them) dropped; anything else
+// is read as a file with LoadLocalFile. A fetched page answered with an HTTP error status (400 and
+// above) fails with "Cannot open URL %s", the status as reason. The addresses of a fetched page
+// resolve against its address after redirects, those of a file against the file's folder, or
+// against the page's <base href>; they are read in the page's encoding (ReadPageHints). Through
+// engine when given (sharing its connections and its stop).
 LoadedPage LoadSource(const std::string& source, const FetchOptions& options = {},
                       TransferEngine* engine = nullptr);
 

@@ -6,6 +6,7 @@
 
 #include "base/http_client.h"
 #include "convert/address_resolver.h"
+#include "convert/page_hints.h"
 #include "convert/uri_reference.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -29,5 +30,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::abort();
   }
   if (onDisk.kind == Kind::kWeb && !picsheet::HasWebScheme(onDisk.where)) std::abort();
+
+  // The same bytes as a whole page, with its encoding and <base href>: still never a local file,
+  // and an address asked again as written is a web address too.
+  const picsheet::AddressResolver page = picsheet::AddressResolver::ForWebPage(
+      "http://host/cat/list.htm", picsheet::ReadPageHints(address, "text/html"));
+  const picsheet::PictureLocation inPage = page.Resolve(address);
+  if (inPage.kind == Kind::kLocalFile) std::abort();
+  if (!inPage.asWritten.empty() && !picsheet::HasWebScheme(inPage.asWritten)) std::abort();
   return 0;
 }

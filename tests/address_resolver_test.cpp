@@ -15,6 +15,7 @@ struct Case {
   std::string address;
   Kind kind;
   std::string whereOrReason;
+  std::string asWritten = "";  // asked on a 404 of where; none where the two are the same
 };
 
 void ExpectResolved(const AddressResolver& resolver, const std::vector<Case>& cases) {
@@ -24,10 +25,12 @@ void ExpectResolved(const AddressResolver& resolver, const std::vector<Case>& ca
     EXPECT_EQ(c.kind == Kind::kRefused ? location.reason : location.where, c.whereOrReason)
         << c.address;
     EXPECT_EQ(c.kind == Kind::kRefused ? location.where : location.reason, "") << c.address;
+    EXPECT_EQ(location.asWritten, c.asWritten) << c.address;
   }
 }
 
 const std::string kNotWeb = "not an http:// or https:// address";
+const std::string kSeriya = "\xD0\xA1\xD0\xB5\xD1\x80\xD0\xB8\xD1\x8F";  // "Серия" in UTF-8
 const std::string kNotWebOrFile = "not an http://, https:// or file: address";
 
 TEST(AddressResolverTest, WebPageResolvesRelativeAddressesAgainstItsFinalUrl) {
@@ -46,17 +49,72 @@ TEST(AddressResolverTest, WebPageResolvesRelativeAddressesAgainstItsFinalUrl) {
           {"show.php?id=1&#38;s=2", Kind::kWeb, "http://host:8080/cat/show.php?id=1&s=2"},
           {"img\\5.jpg", Kind::kWeb, "http://host:8080/cat/img/5.jpg"},
           {"http:g.jpg", Kind::kWeb, "http://host:8080/cat/g.jpg"},
+          {"http:img/x.jpg", Kind::kWeb, "http://host:8080/cat/img/x.jpg"},
+          {"http:/abs/x.jpg", Kind::kWeb, "http://host:8080/abs/x.jpg"},
+          // "\\" is "/" and extra slashes before the host count for nothing, as in a browser.
+          {"http://other\\img\\1.jpg", Kind::kWeb, "http://other/img/1.jpg"},
+          {"http://other/img\\1.jpg?a\\b", Kind::kWeb, "http://other/img/1.jpg?a\\b"},
+          {"http:\\\\other\\x.jpg", Kind::kWeb, "http://other/x.jpg"},
+          {"http:///other/x.jpg", Kind::kWeb, "http://other/x.jpg"},
+          {"HTTP:/\\/other:81/x.jpg", Kind::kWeb, "HTTP://other:81/x.jpg"},
+          {"https:other/x.jpg", Kind::kWeb, "https://other/x.jpg"},
+          {"///other/x.jpg", Kind::kWeb, "http://other/x.jpg"},
           {"  img/1.jpg\r\n", Kind::kWeb, "http://host:8080/cat/img/1.jpg"},
           {"im\ng/\t1.jpg", Kind::kWeb, "http://host:8080/cat/img/1.jpg"},
-          // Blanks and Windows-1251 names stay raw: the request encodes them.
+          // Blanks and UTF-8 letters stay raw (the request encodes them); a Windows-1251 name is
+          // asked in UTF-8, then as written, its query in Windows-1251.
           {"my pic.jpg", Kind::kWeb, "http://host:8080/cat/my pic.jpg"},
-          {"\xD1\xE5\xF0\xE8\xFF.jpg", Kind::kWeb, "http://host:8080/cat/\xD1\xE5\xF0\xE8\xFF.jpg"},
+          {"\xD1\xE5\xF0\xE8\xFF.jpg", Kind::kWeb, "http://host:8080/cat/" + kSeriya + ".jpg",
+           "http://host:8080/cat/\xD1\xE5\xF0\xE8\xFF.jpg"},
+          {kSeriya + ".jpg", Kind::kWeb, "http://host:8080/cat/" + kSeriya + ".jpg"},
+          {"\xD1.php?\xD1=&#1057;&#x4E2D;#\xD1", Kind::kWeb,
+           "http://host:8080/cat/\xD0\xA1.php?\xD1=\xD1%26%2320013%3B#\xD0\xA1",
+           "http://host:8080/cat/\xD1.php?\xD1=\xD0\xA1\xE4\xB8\xAD#\xD1"},
           {"&#1057;.jpg", Kind::kWeb, "http://host:8080/cat/\xD0\xA1.jpg"},
           // Absolute addresses stay exactly as written, but for their character references.
           {"HTTPS://Other:443/A/../b.jpg", Kind::kWeb, "HTTPS://Other:443/A/../b.jpg"},
           {"http://x/a.php?p=1&amp;q=2", Kind::kWeb, "http://x/a.php?p=1&q=2"},
-          {"http://x/a b\xFF.jpg", Kind::kWeb, "http://x/a b\xFF.jpg"},
+          {"http://x/a b\xFF.jpg", Kind::kWeb, "http://x/a b\xD1\x8F.jpg", "http://x/a b\xFF.jpg"},
       });
+}
+
+TEST(AddressResolverTest, WebAddressesAreReadInThePagesDeclaredEncoding) {
+  const std::string ya = "\xD1\x8F";  // "я" in UTF-8, "СЏ" read as Windows-1251
+  ExpectResolved(AddressResolver::ForWebPage("http://h/", {PageEncoding::kWindows1251, {}}),
+                 {{ya + ".jpg?" + ya, Kind::kWeb, "http://h/\xD0\xA1\xD0\x8F.jpg?" + ya,
+                   "http://h/" + ya + ".jpg?" + ya}});
+  ExpectResolved(AddressResolver::ForWebPage("http://h/", {PageEncoding::kUtf8, {}}),
+                 {{"\xFF.jpg?\xFF", Kind::kWeb, "http://h/\xEF\xBF\xBD.jpg?\xEF\xBF\xBD",
+                   "http://h/\xFF.jpg?\xFF"},
+                  {ya + ".jpg", Kind::kWeb, "http://h/" + ya + ".jpg"}});
+  // A saved page's web addresses too; its files keep their rule.
+  ExpectResolved(AddressResolver::ForLocalPage("/s/p.htm", {PageEncoding::kWindows1251, {}}),
+                 {{"http://h/\xFF.jpg", Kind::kWeb, "http://h/" + ya + ".jpg", "http://h/\xFF.jpg"},
+                  {"\xFF.jpg", Kind::kLocalFile, "/s/" + ya + ".jpg"}});
+}
+
+TEST(AddressResolverTest, BaseHrefResolvesAgainstThePageAndRelativeAddressesAgainstIt) {
+  const auto web = [](const std::string& href) {
+    return AddressResolver::ForWebPage("http://host/cat/list.htm", {{}, href});
+  };
+  ExpectResolved(web("/pics/"), {{"1.jpg", Kind::kWeb, "http://host/pics/1.jpg"},
+                                 {"//cdn/2.jpg", Kind::kWeb, "http://cdn/2.jpg"},
+                                 {"http://x/3.jpg", Kind::kWeb, "http://x/3.jpg"}});
+  ExpectResolved(web("https://cdn/a/b.htm#top"), {{"../1.jpg", Kind::kWeb, "https://cdn/1.jpg"},
+                                                  {"http:1.jpg", Kind::kWeb, "http://1.jpg"}});
+  ExpectResolved(web("\xD1/"), {{"1.jpg", Kind::kWeb, "http://host/cat/\xD0\xA1/1.jpg"}});
+  // An empty href, or one naming nothing pictures may come from, is left aside.
+  for (const char* aside : {"", " ", "file:///etc/", "javascript:x"}) {
+    ExpectResolved(web(aside), {{"1.jpg", Kind::kWeb, "http://host/cat/1.jpg"},
+                                {"file:1.jpg", Kind::kRefused, kNotWeb}});
+  }
+  const auto local = [](const std::string& href) {
+    return AddressResolver::ForLocalPage("/s/p.htm", {{}, href});
+  };
+  ExpectResolved(local("pics/"), {{"1.jpg", Kind::kLocalFile, "/s/pics/1.jpg"},
+                                  {"http://h/2.jpg", Kind::kWeb, "http://h/2.jpg"}});
+  ExpectResolved(local("http://h/cat/"), {{"1.jpg", Kind::kWeb, "http://h/cat/1.jpg"},
+                                          {"file:///s/1.jpg", Kind::kLocalFile, "/s/1.jpg"}});
 }
 
 TEST(AddressResolverTest, ArchivedPagesResolveRootRelativeAddressesOnTheArchive) {
@@ -86,8 +144,10 @@ TEST(AddressResolverTest, WebPageNeverNamesALocalFileOrAnotherScheme) {
                            {"data:image/jpeg;base64,AAAA", Kind::kRefused, kNotWeb},
                            {"javascript:alert(1)", Kind::kRefused, kNotWeb},
                            {"C:\\pictures\\1.jpg", Kind::kRefused, kNotWeb},
-                           {"https:1.jpg", Kind::kRefused, kNotWeb},
-                           {"http:///1.jpg", Kind::kRefused, kNotWeb},
+                           {"https:", Kind::kRefused, kNotWeb},
+                           {"http:///", Kind::kRefused, kNotWeb},
+                           {"http:\\\\?x", Kind::kRefused, kNotWeb},
+                           {"///", Kind::kRefused, kNotWeb},
                            {"", Kind::kRefused, "the address is empty"},
                            {" \t\r\n", Kind::kRefused, "the address is empty"},
                        });
@@ -142,7 +202,9 @@ TEST(AddressResolverTest, SavedPageNamesFilesBesideIt) {
           {"//host/3.jpg", Kind::kRefused, "a file: address of another computer (host)"},
           {"file://server/share/x.jpg", Kind::kRefused,
            "a file: address of another computer (server)"},
-          {"http:x.jpg", Kind::kRefused, kNotWebOrFile},
+          {"http:x.jpg", Kind::kWeb, "http://x.jpg"},
+          {"http:\\\\host\\a.jpg", Kind::kWeb, "http://host/a.jpg"},
+          {"http:///", Kind::kRefused, kNotWebOrFile},
           {"ftp://host/1.jpg", Kind::kRefused, kNotWebOrFile},
           {"data:image/jpeg;base64,AAAA", Kind::kRefused, kNotWebOrFile},
           {"", Kind::kRefused, "the address is empty"},

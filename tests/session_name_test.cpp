@@ -29,6 +29,7 @@ TEST(SessionNameTest, InALocalPathASlashEndsAPartTooButNotInALink) {
       // Links keep their rule: the part after the last ":" or "\\", slashes dropped.
       {"HTTP://host/list/page7.htm", "hostlistpage7htm"},
       {" https://host/a/b.htm", "hostabhtm"},
+      {"\xEF\xBB\xBFhttps://host/a/b.htm\xC2\xA0", "hostabhtm"},
       {"https://host:8443/a/b.htm", "8443abhtm"},
       // A password never names a file; a user name alone keeps its place.
       {"http://user:pw@host/list.htm", "hostlisthtm"},

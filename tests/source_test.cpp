@@ -81,6 +81,11 @@ TEST(IsLinkTest, HttpOrHttpsInAnyCaseAfterBlanks) {
       {"HTTP://host/a.htm", true},
       {"HtTpS://host/a.htm", true},
       {" \t\r\nhttps://h/a \n", true},
+      // A no-break space, a byte-order mark, zero-width and narrow spaces copied along.
+      {"\xEF\xBB\xBFhttp://host/a.htm", true},
+      {"\xC2\xA0\xE2\x80\x8B\xE2\x80\xAF https://host/a.htm\xC2\xA0", true},
+      {"\xE2\x80\x89\xE3\x80\x80http://host/a.htm", true},
+      {"\xC2\xA1http://host/a.htm", false},
       {"http://", true},
       {"http:/host/a.htm", false},
       {"https:host", false},
@@ -102,7 +107,8 @@ TEST(LoadSourceTest, LinksInAnyPastedFormAreFetchedAndTheRestReadAsFiles) {
     });
   });
   const std::string link = server.Url("/page.htm");
-  for (const std::string& pasted : {link, "HTTP" + link.substr(4), " \t" + link + "\r\n"}) {
+  for (const std::string& pasted : {link, "HTTP" + link.substr(4), " \t" + link + "\r\n",
+                                    "\xEF\xBB\xBF" + link + "\xC2\xA0\xE2\x80\x8B"}) {
     const LoadedPage page = LoadSource(pasted);
     EXPECT_EQ(page.text, "fetched") << pasted;
     EXPECT_EQ(page.addresses.page(), link) << pasted;
@@ -180,6 +186,40 @@ TEST(LoadSourceTest, AnHttpErrorStatusFailsHttpsPagesAsHttpOnes) {
   }
 }
 
+// The page's encoding from its answer's charset, else a <meta> near its top (a byte-order mark
+// before both); "\xD1\x8F" is "я" in UTF-8 and "СЏ" in Windows-1251. <base href> moves the rest.
+TEST(LoadSourceTest, AddressesAreReadInTheEncodingThePageDeclares) {
+  const std::string cp1251 = "/\xD0\xA1\xD0\x8F.jpg", utf8 = "/\xD1\x8F.jpg";
+  const struct {
+    std::string type;
+    std::string body;
+    std::string where;
+  } kPages[] = {
+      {"text/html; charset=Windows-1251", "<meta charset=utf-8>", cp1251},
+      {"text/html; charset=\"cp1251\"", "", cp1251},
+      {"text/html", "<head><meta charset='x-cp1251'>", cp1251},
+      {"text/html", "<META HTTP-EQUIV=Content-Type CONTENT='text/html; charset=windows-1251'>",
+       cp1251},
+      {"text/html; charset=koi8-u", "<meta charset=\"windows-1251\"/>", cp1251},
+      {"text/html; charset=windows-1251", "\xEF\xBB\xBF", utf8},
+      {"text/html", "<meta content='text/html; charset=windows-1251'>", utf8},
+      {"text/html", "<!-- <meta charset=windows-1251> -->", utf8},
+      {"text/html", std::string(1024, ' ') + "<meta charset=windows-1251>", utf8},
+      {"text/html", "<a href=x><BASE target=_top><base href='/p/'><base href=/q/>", "/p" + utf8},
+  };
+  for (const auto& page : kPages) {
+    LoopbackServer server([&](httplib::Server& s) {
+      s.Get("/c/list.htm", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_content(page.body, page.type);
+      });
+    });
+    const LoadedPage loaded = LoadSource(server.Url("/c/list.htm"));
+    EXPECT_EQ(loaded.addresses.Resolve("\xD1\x8F.jpg").where,
+              server.Url(page.where.substr(0, 3) == "/p/" ? page.where : "/c" + page.where))
+        << page.type << " " << page.body;
+  }
+}
+
 TEST(LoadSourceTest, AFileResolvesItsAddressesBesideIt) {
   TempDir dir;
   const std::string folder = dir.File("some dir");
@@ -191,6 +231,8 @@ TEST(LoadSourceTest, AFileResolvesItsAddressesBesideIt) {
   const PictureLocation location = loaded.addresses.Resolve("catalogue_files/my%20pic.jpg");
   EXPECT_EQ(location.kind, PictureLocation::Kind::kLocalFile);
   EXPECT_EQ(location.where, folder + "/catalogue_files/my pic.jpg");
+  testkit::WriteFileBytes(folder + "/based.htm", "<base href=\"http://h/a/\">");
+  EXPECT_EQ(LoadSource(folder + "/based.htm").addresses.Resolve("1.jpg").where, "http://h/a/1.jpg");
 }
 
 TEST(LoadSourceTest, FetchedPagesKeepTheirZeroBytes) {

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "app/core/error_message.h"
+#include "base/http_client.h"
 #include "base/messages.h"
 #include "convert/source.h"
 
@@ -160,7 +161,9 @@ void PictureQueue::Work() {
       if (Stopped()) return true;
       const std::size_t end = std::min(slots_.size(), nextToTake_ + window_);
       for (std::size_t i = nextToTake_; i < end; ++i) {
-        if (slots_[i].state == State::kFetched) {
+        // A picture to be asked again is left to the converter's thread: a worker waiting for a
+        // transfer of its own could outlast the engine, which closes before the workers end.
+        if (slots_[i].state == State::kFetched && !AsksAgain(slots_[i].body, slots_[i].location)) {
           claimed = i;
           return true;
         }
@@ -186,8 +189,8 @@ void PictureQueue::Prepare(std::size_t index, std::unique_lock<std::mutex>& lock
       std::lock_guard<std::mutex> counting(mutex_);
       Recount(slot, body.Size());
     }
-    prepared = PrepareAnswer(std::move(body), settings_.orientation, settings_.rotationAngle,
-                             stop_.get_token());
+    prepared = PrepareFound(std::move(body), slot.location, settings_.orientation,
+                            settings_.rotationAngle, &slot);
   } catch (const Error& e) {
     error = e;
   } catch (const std::bad_alloc&) {
@@ -209,8 +212,8 @@ PreparedPicture PictureQueue::Take(const std::string& url, std::int32_t orientat
   if (nextToTake_ >= addresses_.size() || addresses_[nextToTake_] != url ||
       orientation != settings_.orientation || rotationAngle != settings_.rotationAngle) {
     lock.unlock();
-    return PrepareAnswer(FetchNow(url, resolver_.Resolve(url)), orientation, rotationAngle,
-                         stop_.get_token());
+    const PictureLocation location = resolver_.Resolve(url);
+    return PrepareFound(FetchNow(url, location), location, orientation, rotationAngle, nullptr);
   }
   const std::size_t index = nextToTake_;
   Slot& slot = slots_[index];
@@ -232,6 +235,33 @@ PreparedPicture PictureQueue::Take(const std::string& url, std::int32_t orientat
   engine_->Wake();        // the budget has room again, and there is a new next picture
   if (error) throw std::move(*error);
   return std::move(*prepared);
+}
+
+bool PictureQueue::AsksAgain(const MemoryStream& body, const PictureLocation& location) {
+  return body.answer().status == 404 && !location.asWritten.empty();
+}
+
+PreparedPicture PictureQueue::PrepareFound(MemoryStream body, const PictureLocation& location,
+                                           std::int32_t orientation, std::int32_t rotationAngle,
+                                           Slot* slot) {
+  if (!AsksAgain(body, location)) {
+    return PrepareAnswer(std::move(body), orientation, rotationAngle, stop_.get_token());
+  }
+  const std::string first = DescribeAnswer(body.answer());
+  body = MemoryStream();
+  try {
+    MemoryStream second = FetchUrl(location.asWritten, settings_.fetch, engine_.get());
+    if (slot != nullptr) {
+      std::lock_guard<std::mutex> counting(mutex_);
+      Recount(*slot, second.Size());
+    }
+    return PrepareAnswer(std::move(second), orientation, rotationAngle, stop_.get_token());
+  } catch (Error& error) {
+    if (error.undelivered()) {
+      error.SetReason("in UTF-8, " + first + "; as written, " + error.reason());
+    }
+    throw;
+  }
 }
 
 MemoryStream PictureQueue::FetchNow(const std::string& address, const PictureLocation& location) {

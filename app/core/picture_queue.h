@@ -83,6 +83,15 @@ class PictureQueue {
   void Prepare(std::size_t index, std::unique_lock<std::mutex>& lock);
   bool Stopped() const { return stop_.stop_requested(); }
   void Recount(Slot& slot, std::size_t bytes);
+  // True when body is a 404 of an address read in the page's encoding that the page writes
+  // otherwise: PrepareFound asks that form too.
+  static bool AsksAgain(const MemoryStream& body, const PictureLocation& location);
+  // PrepareAnswer of body, the first answer at location. Where an address read in the page's
+  // encoding answers 404, the bytes as the page writes them are asked once more (an old server
+  // may keep file names in the page's code page), counted for slot when given; when that fails
+  // too, the error's reason names both answers. Asking again is for the converter's thread only.
+  PreparedPicture PrepareFound(MemoryStream body, const PictureLocation& location,
+                               std::int32_t orientation, std::int32_t rotationAngle, Slot* slot);
   // The picture's bytes from wherever its address leads, on the spot.
   MemoryStream FetchNow(const std::string& address, const PictureLocation& location);
 
