@@ -58,6 +58,9 @@ TEST(FailureDetailTest, EachFailureSaysWhatWhereAndWhy) {
     s.Get("/big.jpg", [&](const httplib::Request&, httplib::Response& res) {
       res.set_content(picture + std::string(2 << 20, '\0'), "image/jpeg");
     });
+    s.Get(R"(/bare/(\d+)\.jpg)", [](const httplib::Request& req, httplib::Response& res) {
+      res.status = std::stoi(req.matches[1].str());
+    });
   });
   const std::string dead = "http://no-such-host.invalid/a.jpg";
   const std::string withNul("http://no-such\0host.invalid/a.jpg", 33);
@@ -82,6 +85,13 @@ TEST(FailureDetailTest, EachFailureSaysWhatWhereAndWhy) {
       {"", server.Url("/big.jpg"), 1 << 20, "Out of memory",
        "picture \"1\" #1 in cell 1, " + server.Url("/big.jpg") +
            ": the answer is larger than the 1 MiB a download may use"},
+      // Error answers without a body: no picture, not an empty one.
+      {"", server.Url("/bare/404.jpg"), 0, "JPEG error #42",
+       "picture \"1\" #1 in cell 1, " + server.Url("/bare/404.jpg") +
+           ": the server answered 404 Not Found"},
+      {"", server.Url("/bare/304.jpg"), 0, "JPEG error #42",
+       "picture \"1\" #1 in cell 1, " + server.Url("/bare/304.jpg") +
+           ": the server answered 304 Not Modified"},
       // A zero byte reads as U+FFFD, as browsers read it in an attribute.
       {"", withNul, 0, "Cannot open URL http://no-such\xEF\xBF\xBDhost.invalid/a.jpg",
        "picture \"1\" #1 in cell 1, http://no-such\\x00host.invalid/a.jpg: "
