@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <exception>
 #include <functional>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <new>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "base/answer_cache.h"
+#include "base/ascii.h"
 #include "base/cache_policy.h"
 #include "base/curl_request.h"
 #include "base/http_status.h"
@@ -40,6 +42,24 @@ std::string SizeText(std::size_t bytes) {
   const std::size_t mebibyte = std::size_t{1} << 20;
   if (bytes % mebibyte == 0) return std::to_string(bytes / mebibyte) + " MiB";
   return std::to_string(bytes) + " bytes";
+}
+
+// The server's Retry-After in seconds; 0 when there is none. libcurl reads a number too large
+// for its type as no wait at all, which is the opposite of what the server asked: such a number
+// is a wait longer than any.
+curl_off_t RetryAfterSeconds(CURL* curl) {
+  curl_off_t seconds = 0;
+  curl_easy_getinfo(curl, CURLINFO_RETRY_AFTER, &seconds);
+  struct curl_header* header = nullptr;
+  if (seconds != 0 ||
+      curl_easy_header(curl, "Retry-After", 0, CURLH_HEADER, -1, &header) != CURLHE_OK) {
+    return seconds;
+  }
+  const std::string_view value = TrimmedOf(header->value, " \t");
+  const bool number = !value.empty() && value.find_first_not_of("0123456789") == value.npos;
+  return number && value.find_first_not_of('0') != value.npos
+             ? std::numeric_limits<curl_off_t>::max()
+             : 0;
 }
 
 struct HostState {
@@ -435,8 +455,7 @@ void TransferEngine::Loop::Conclude(std::unique_ptr<Task> task, CURLcode result)
   if (curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &text) == CURLE_OK && text != nullptr) {
     answer.finalUrl = text;
   }
-  curl_off_t retryAfter = 0;
-  curl_easy_getinfo(curl, CURLINFO_RETRY_AFTER, &retryAfter);
+  const curl_off_t retryAfter = RetryAfterSeconds(curl);
   const std::string reason = task->request->Reason(result);
   const bool whole = result == CURLE_OK && !task->abandoned && !task->tooLarge &&
                      !task->outOfMemory && !task->failure;
