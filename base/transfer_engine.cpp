@@ -37,6 +37,11 @@ constexpr std::size_t kMaxReservation = 64u << 20;
 constexpr int kStreamsPerTransfer = 4;
 // The longest the loop sleeps when nothing happens; a wake-up or a socket ends it earlier.
 constexpr int kLongestPollMs = 1000;
+// A compressed answer that unpacks past both of these is refused as a decompression bomb: real
+// pictures and pages shrink by far less than a hundred to one, and below 64 MiB the answer's own
+// limit is protection enough.
+constexpr std::size_t kBombBytes = 64u << 20;
+constexpr curl_off_t kBombRatio = 100;
 
 std::string SizeText(std::size_t bytes) {
   const std::size_t mebibyte = std::size_t{1} << 20;
@@ -96,6 +101,7 @@ struct TransferEngine::Task {
   bool abandoned = false;  // the body's first bytes showed it is of no use
   bool reserved = false;
   bool tooLarge = false;
+  bool bomb = false;  // unpacked far past what came over the wire
   bool outOfMemory = false;
   bool paused = false;
   Clock::time_point lastBodyByte{};
@@ -109,8 +115,8 @@ struct TransferEngine::Task {
     kept.reset();
     body = MemoryStream();
     granted = 0;
-    answered = anyByte = startChecked = abandoned = reserved = tooLarge = outOfMemory = paused =
-        false;
+    answered = anyByte = startChecked = abandoned = reserved = tooLarge = bomb = outOfMemory =
+        paused = false;
     failure = nullptr;
   }
 };
@@ -364,6 +370,14 @@ std::size_t TransferEngine::Loop::OnBody(Task& task, const char* data, std::size
       task.tooLarge = true;
       return 0;
     }
+    if (task.body.Size() + bytes > kBombBytes) {
+      curl_off_t transferred = 0;
+      curl_easy_getinfo(task.curl(), CURLINFO_SIZE_DOWNLOAD_T, &transferred);
+      if (static_cast<curl_off_t>(task.body.Size() + bytes) > kBombRatio * transferred) {
+        task.bomb = true;
+        return 0;
+      }
+    }
     if (!task.listener->MayKeep(bytes)) {
       task.paused = true;
       return CURL_WRITEFUNC_PAUSE;
@@ -457,7 +471,7 @@ void TransferEngine::Loop::Conclude(std::unique_ptr<Task> task, CURLcode result)
   }
   const curl_off_t retryAfter = RetryAfterSeconds(curl);
   const std::string reason = task->request->Reason(result);
-  const bool whole = result == CURLE_OK && !task->abandoned && !task->tooLarge &&
+  const bool whole = result == CURLE_OK && !task->abandoned && !task->tooLarge && !task->bomb &&
                      !task->outOfMemory && !task->failure;
   if (cache_ != nullptr && whole && answer.status == 200) KeepAnswer(*task, answer);
   Detach(*task);
@@ -473,6 +487,12 @@ void TransferEngine::Loop::Conclude(std::unique_ptr<Task> task, CURLcode result)
     return fail(Error(ErrorKind::kOutOfMemory, messages::kOutOfMemory,
                       task->options.bodyName + " is larger than the " +
                           SizeText(task->options.maxBodyBytes) + " a download may use"));
+  }
+  if (task->bomb) {
+    return fail(Error(ErrorKind::kOutOfMemory, messages::kOutOfMemory,
+                      task->options.bodyName + " unpacks to more than " + SizeText(kBombBytes) +
+                          ", over " + std::to_string(kBombRatio) +
+                          " times the bytes sent: refused as a decompression bomb"));
   }
   if (task->outOfMemory) {
     return fail(Error(ErrorKind::kOutOfMemory, messages::kOutOfMemory,

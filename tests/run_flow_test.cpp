@@ -12,6 +12,7 @@
 #include "app/core/error_message.h"
 #include "base/error.h"
 #include "tests/testkit/catalogue_fakes.h"
+#include "tests/testkit/gzip.h"
 #include "tests/testkit/jpeg_maker.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/temp_dir.h"
@@ -36,6 +37,8 @@ std::string TwelveBitJpeg() {
 
 TEST(FailureDetailTest, EachFailureSaysWhatWhereAndWhy) {
   const std::string picture = testkit::MakeFlatJpeg(40, 60);
+  // 80 MiB that begin like a JPEG stream, in about 80 KB.
+  const std::string bomb = testkit::GzipOfZeros(std::size_t{80} << 20, "\xFF\xD8\xFF\xE0");
   std::string page;
   LoopbackServer server([&](httplib::Server& s) {
     s.Get("/page.htm", [&](const httplib::Request&, httplib::Response& res) {
@@ -61,6 +64,10 @@ TEST(FailureDetailTest, EachFailureSaysWhatWhereAndWhy) {
     s.Get(R"(/bare/(\d+)\.jpg)", [](const httplib::Request& req, httplib::Response& res) {
       res.status = std::stoi(req.matches[1].str());
     });
+    s.Get("/bomb.jpg", [&](const httplib::Request&, httplib::Response& res) {
+      res.set_header("Content-Encoding", "gzip");
+      res.set_content(bomb, "image/jpeg");
+    });
   });
   const std::string dead = "http://no-such-host.invalid/a.jpg";
   const std::string withNul("http://no-such\0host.invalid/a.jpg", 33);
@@ -85,6 +92,10 @@ TEST(FailureDetailTest, EachFailureSaysWhatWhereAndWhy) {
       {"", server.Url("/big.jpg"), 1 << 20, "Out of memory",
        "picture \"1\" #1 in cell 1, " + server.Url("/big.jpg") +
            ": the answer is larger than the 1 MiB a download may use"},
+      {"", server.Url("/bomb.jpg"), 0, "Out of memory",
+       "picture \"1\" #1 in cell 1, " + server.Url("/bomb.jpg") +
+           ": the answer unpacks to more than 64 MiB, over 100 times the bytes sent: refused as "
+           "a decompression bomb"},
       // Error answers without a body: no picture, not an empty one.
       {"", server.Url("/bare/404.jpg"), 0, "JPEG error #42",
        "picture \"1\" #1 in cell 1, " + server.Url("/bare/404.jpg") +
