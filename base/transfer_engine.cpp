@@ -328,6 +328,10 @@ std::optional<Error> TransferEngine::Loop::Begin(Task& task) {
   // whether it is still current.
   std::vector<std::string> validators;
   if (cache_ != nullptr && !task.bypassCache) task.kept = cache_->Lookup(task.requestUrl);
+  // One kept by a run that could give an answer more memory is not offered: a fresh answer is
+  // held to this transfer's limit as it arrives.
+  const std::size_t limit = task.options.maxBodyBytes;
+  if (task.kept && limit != 0 && task.kept->bodyBytes() > limit) task.kept.reset();
   if (task.kept) {
     validators = RevalidationHeaders(task.kept->facts().etag, task.kept->facts().lastModified);
   }
