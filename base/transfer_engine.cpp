@@ -342,6 +342,11 @@ std::optional<Error> TransferEngine::Loop::Begin(Task& task) {
   } catch (const Error& error) {
     return error;
   }
+  // A transfer ended while its host name is still being looked up must not wait for the lookup:
+  // libcurl would join its resolver thread, as long as the system's resolver takes (half a minute
+  // and more), and hold up a stop or the end of a failed run. It leaves the thread to finish on
+  // its own instead, which then frees what it holds.
+  curl_easy_setopt(task.curl(), CURLOPT_QUICK_EXIT, 1L);
   if (curl_multi_add_handle(multi_, task.curl()) != CURLM_OK) {
     task.ResetTry();
     return Error(ErrorKind::kHttpUnavailable, messages::kHttpUnavailable);
