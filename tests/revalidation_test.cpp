@@ -121,15 +121,15 @@ TEST(RevalidationTest, ARunAgainAsksTheServerAndDownloadsOnlyWhatChanged) {
   EXPECT_EQ(run(8, cache), served());
   EXPECT_EQ(server.TakeBodies(), 1) << "the damaged entry's picture, and nothing else";
 
-  // A kept answer larger than a run lets an answer take is not delivered: the fresh answer is
-  // held to that limit.
-  EXPECT_THROW(run(8, cache, 100), Error);
-  EXPECT_GE(server.TakeBodies(), 1) << "asked afresh";
-
   // A cache folder that cannot be made costs the downloads, not the run.
   testkit::WriteFileBytes(work.File("not-a-folder"), "x");
   EXPECT_EQ(run(8, work.File("not-a-folder/cache")), served());
   EXPECT_EQ(server.TakeBodies(), 4);
+
+  // A kept answer larger than a run lets an answer take is not delivered: the fresh answer is
+  // held to that limit. Last, since the failed run's other downloads may still reach the server.
+  EXPECT_THROW(run(8, cache, 100), Error);
+  EXPECT_GE(server.TakeBodies(), 1) << "asked afresh";
 }
 
 }  // namespace
