@@ -110,77 +110,51 @@ TEST(InterruptedCliRun, LeavesTheOlderRunByteIdenticalAndNothingElse) {
   }
 }
 
-// The sanitizer runtime this test runs under, if any: it must come first among a child's preloads
-// as it does in the child's own list of libraries.
+// The sanitizer runtime this test runs under, if any: a child's preloads must begin with it too.
 std::string SanitizerRuntime() {
   std::ifstream maps("/proc/self/maps");
   for (std::string line; std::getline(maps, line);) {
-    const std::size_t path = line.find('/');
-    if (path != std::string::npos && (line.find("/libasan.so") != std::string::npos ||
-                                      line.find("/libtsan.so") != std::string::npos)) {
-      return line.substr(path) + ":";
+    if (line.find("/libasan.so") != line.npos || line.find("/libtsan.so") != line.npos) {
+      return line.substr(line.find('/')) + ":";
     }
   }
   return {};
 }
 
 TEST(InterruptedCliRun, AHangingNameLookupHoldsUpNeitherAStopNorAFailure) {
-  std::string page;
-  LoopbackServer server([&](httplib::Server& s) {
-    s.Get("/page.htm", [&](const httplib::Request&, httplib::Response& res) {
-      res.set_content(page, "text/html");
-    });
+  LoopbackServer server([](httplib::Server& s) {
     s.Get("/gone.jpg", [](const httplib::Request&, httplib::Response& res) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the lookup is under way
       res.status = 404;
-      res.set_content("<html>gone</html>", "text/html");
     });
   });
-  // The preloaded resolver takes 30 s for this host.
-  const std::string slow = "http://slow-lookup.invalid/1.jpg";
-  const struct {
-    std::vector<std::string> pictures;
-    int signal;  // sent once the lookup is under way; 0: the run fails by itself
-    int exitCode;
-    std::string lastLine;
-  } cases[] = {
-      {{slow}, SIGTERM, 143, "error: Interrupted."},
-      {{slow}, SIGINT, 130, "error: Interrupted."},
-      {{server.Url("/gone.jpg"), slow}, 0, 1, "error: JPEG error #53."},
-  };
-  for (const auto& c : cases) {
-    page = "<center><font size=3><b>T</b></font><br><table><tr>";
-    for (std::size_t i = 0; i < c.pictures.size(); ++i) {
-      page += "<td><center>" + std::to_string(i + 1) + "<br><img src=\"" + c.pictures[i] +
-              "\" width=100></center></td>";
-    }
+  const std::string gone =
+      "<td><center>1<br><img src=\"" + server.Url("/gone.jpg") + "\" width=1></center></td>";
+  const std::string slow =
+      "<td><center>2<br><img src=\"http://slow-lookup.invalid/2.jpg\" width=1></center></td>";
+  // The preloaded resolver takes 30 s for slow-lookup.invalid; a stop (0: a failing picture)
+  // ends the run within a second all the same.
+  for (const int signal : {SIGTERM, 0}) {
     TempDir out;
+    testkit::WriteFileBytes(out.File("page.htm"), "<center><font size=3><b>T</b></font><br>" +
+                                                      (signal == 0 ? gone : "") + slow);
     const std::string started = out.File("lookup-started");
     std::atomic<std::chrono::steady_clock::time_point> signalled{std::chrono::steady_clock::now()};
     const ProcessResult run = testkit::RunProcess(
         "/usr/bin/env",
         {"LD_PRELOAD=" + SanitizerRuntime() + PICSHEET_SLOW_LOOKUP,
-         "PICSHEET_SLOW_LOOKUP_STARTED=" + started, PICSHEET_CLI, server.Url("/page.htm"),
-         "--session", "cat", "--output-dir", out.path()},
+         "PICSHEET_SLOW_LOOKUP_STARTED=" + started, PICSHEET_CLI, out.File("page.htm"), "--session",
+         "cat", "--output-dir", out.path()},
         "", [&](pid_t pid) {
-          if (c.signal == 0) return;
-          const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-          while (!testkit::PathExists(started) && std::chrono::steady_clock::now() < giveUp) {
+          for (int i = 0; signal != 0 && !testkit::PathExists(started) && i < 10000; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
           }
           signalled = std::chrono::steady_clock::now();
-          ::kill(pid, c.signal);
+          if (signal != 0) ::kill(pid, signal);
         });
-    const auto ended = std::chrono::steady_clock::now();
-    EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
-    EXPECT_EQ(LastLine(run.err), c.lastLine);
+    EXPECT_EQ(run.exitCode, signal != 0 ? 128 + signal : 1) << run.err;
     EXPECT_TRUE(testkit::PathExists(started)) << "the slow lookup was under way";
-    // The lookup would take 30 s; the run ends well within a second of its stop or failure (the
-    // bounds leave room for a loaded machine and the sanitizers).
-    if (c.signal != 0) {
-      EXPECT_LT(ended - signalled.load(), std::chrono::seconds(2)) << c.lastLine;
-    } else {
-      EXPECT_LT(run.seconds, 5) << c.lastLine;
-    }
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled.load(), std::chrono::seconds(2));
   }
 }
 

@@ -1,8 +1,6 @@
-// A name lookup that hangs: preloaded (LD_PRELOAD) into picsheet-cli by the tests, it makes
-// getaddrinfo take 30 s for the one host "slow-lookup.invalid" and then fail, as a resolver whose
-// servers do not answer does. Every other name is looked up as usual. When
-// PICSHEET_SLOW_LOOKUP_STARTED names a file, it is created as the slow lookup begins, so that a
-// test knows the lookup is under way.
+// Preloaded (LD_PRELOAD) into picsheet-cli by the tests: getaddrinfo takes 30 s for the one host
+// "slow-lookup.invalid", then fails, as with a resolver that does not answer; other names resolve
+// as usual. The file PICSHEET_SLOW_LOOKUP_STARTED names, if any, is created as that lookup starts.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -11,25 +9,16 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
-
-constexpr char kSlowHost[] = "slow-lookup.invalid";
-constexpr unsigned kLookupSeconds = 30;
-
-using Lookup = int (*)(const char*, const char*, const addrinfo*, addrinfo**);
-
-}  // namespace
-
 extern "C" int getaddrinfo(const char* node, const char* service, const addrinfo* hints,
                            addrinfo** result) {
-  if (node != nullptr && std::strcmp(node, kSlowHost) == 0) {
+  if (node != nullptr && std::strcmp(node, "slow-lookup.invalid") == 0) {
     if (const char* started = std::getenv("PICSHEET_SLOW_LOOKUP_STARTED")) {
-      const int file = ::open(started, O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-      if (file >= 0) ::close(file);
+      ::close(::open(started, O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
     }
-    for (unsigned left = kLookupSeconds; left > 0;) left = ::sleep(left);
+    for (unsigned left = 30; left > 0;) left = ::sleep(left);
     return EAI_NONAME;
   }
+  using Lookup = int (*)(const char*, const char*, const addrinfo*, addrinfo**);
   static const auto real = reinterpret_cast<Lookup>(::dlsym(RTLD_NEXT, "getaddrinfo"));
   return real(node, service, hints, result);
 }
