@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <exception>
 #include <functional>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <new>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "base/answer_cache.h"
+#include "base/ascii.h"
 #include "base/cache_policy.h"
 #include "base/curl_request.h"
 #include "base/http_status.h"
@@ -35,11 +37,34 @@ constexpr std::size_t kMaxReservation = 64u << 20;
 constexpr int kStreamsPerTransfer = 4;
 // The longest the loop sleeps when nothing happens; a wake-up or a socket ends it earlier.
 constexpr int kLongestPollMs = 1000;
+// A compressed answer that unpacks past both of these is refused as a decompression bomb: real
+// pictures and pages shrink by far less than a hundred to one, and below 64 MiB the answer's own
+// limit is protection enough.
+constexpr std::size_t kBombBytes = 64u << 20;
+constexpr curl_off_t kBombRatio = 100;
 
 std::string SizeText(std::size_t bytes) {
   const std::size_t mebibyte = std::size_t{1} << 20;
   if (bytes % mebibyte == 0) return std::to_string(bytes / mebibyte) + " MiB";
   return std::to_string(bytes) + " bytes";
+}
+
+// The server's Retry-After in seconds; 0 when there is none. libcurl reads a number too large
+// for its type as no wait at all, which is the opposite of what the server asked: such a number
+// is a wait longer than any.
+curl_off_t RetryAfterSeconds(CURL* curl) {
+  curl_off_t seconds = 0;
+  curl_easy_getinfo(curl, CURLINFO_RETRY_AFTER, &seconds);
+  struct curl_header* header = nullptr;
+  if (seconds != 0 ||
+      curl_easy_header(curl, "Retry-After", 0, CURLH_HEADER, -1, &header) != CURLHE_OK) {
+    return seconds;
+  }
+  const std::string_view value = TrimmedOf(header->value, " \t");
+  const bool number = !value.empty() && value.find_first_not_of("0123456789") == value.npos;
+  return number && value.find_first_not_of('0') != value.npos
+             ? std::numeric_limits<curl_off_t>::max()
+             : 0;
 }
 
 struct HostState {
@@ -76,6 +101,7 @@ struct TransferEngine::Task {
   bool abandoned = false;  // the body's first bytes showed it is of no use
   bool reserved = false;
   bool tooLarge = false;
+  bool bomb = false;  // unpacked far past what came over the wire
   bool outOfMemory = false;
   bool paused = false;
   Clock::time_point lastBodyByte{};
@@ -89,8 +115,8 @@ struct TransferEngine::Task {
     kept.reset();
     body = MemoryStream();
     granted = 0;
-    answered = anyByte = startChecked = abandoned = reserved = tooLarge = outOfMemory = paused =
-        false;
+    answered = anyByte = startChecked = abandoned = reserved = tooLarge = bomb = outOfMemory =
+        paused = false;
     failure = nullptr;
   }
 };
@@ -302,6 +328,10 @@ std::optional<Error> TransferEngine::Loop::Begin(Task& task) {
   // whether it is still current.
   std::vector<std::string> validators;
   if (cache_ != nullptr && !task.bypassCache) task.kept = cache_->Lookup(task.requestUrl);
+  // One kept by a run that could give an answer more memory is not offered: a fresh answer is
+  // held to this transfer's limit as it arrives.
+  const std::size_t limit = task.options.maxBodyBytes;
+  if (task.kept && limit != 0 && task.kept->bodyBytes() > limit) task.kept.reset();
   if (task.kept) {
     validators = RevalidationHeaders(task.kept->facts().etag, task.kept->facts().lastModified);
   }
@@ -312,6 +342,11 @@ std::optional<Error> TransferEngine::Loop::Begin(Task& task) {
   } catch (const Error& error) {
     return error;
   }
+  // A transfer ended while its host name is still being looked up must not wait for the lookup:
+  // libcurl would join its resolver thread, as long as the system's resolver takes (half a minute
+  // and more), and hold up a stop or the end of a failed run. It leaves the thread to finish on
+  // its own instead, which then frees what it holds.
+  curl_easy_setopt(task.curl(), CURLOPT_QUICK_EXIT, 1L);
   if (curl_multi_add_handle(multi_, task.curl()) != CURLM_OK) {
     task.ResetTry();
     return Error(ErrorKind::kHttpUnavailable, messages::kHttpUnavailable);
@@ -343,6 +378,14 @@ std::size_t TransferEngine::Loop::OnBody(Task& task, const char* data, std::size
     if (limit != 0 && task.body.Size() + bytes > limit) {
       task.tooLarge = true;
       return 0;
+    }
+    if (task.body.Size() + bytes > kBombBytes) {
+      curl_off_t transferred = 0;
+      curl_easy_getinfo(task.curl(), CURLINFO_SIZE_DOWNLOAD_T, &transferred);
+      if (static_cast<curl_off_t>(task.body.Size() + bytes) > kBombRatio * transferred) {
+        task.bomb = true;
+        return 0;
+      }
     }
     if (!task.listener->MayKeep(bytes)) {
       task.paused = true;
@@ -435,10 +478,9 @@ void TransferEngine::Loop::Conclude(std::unique_ptr<Task> task, CURLcode result)
   if (curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &text) == CURLE_OK && text != nullptr) {
     answer.finalUrl = text;
   }
-  curl_off_t retryAfter = 0;
-  curl_easy_getinfo(curl, CURLINFO_RETRY_AFTER, &retryAfter);
+  const curl_off_t retryAfter = RetryAfterSeconds(curl);
   const std::string reason = task->request->Reason(result);
-  const bool whole = result == CURLE_OK && !task->abandoned && !task->tooLarge &&
+  const bool whole = result == CURLE_OK && !task->abandoned && !task->tooLarge && !task->bomb &&
                      !task->outOfMemory && !task->failure;
   if (cache_ != nullptr && whole && answer.status == 200) KeepAnswer(*task, answer);
   Detach(*task);
@@ -454,6 +496,12 @@ void TransferEngine::Loop::Conclude(std::unique_ptr<Task> task, CURLcode result)
     return fail(Error(ErrorKind::kOutOfMemory, messages::kOutOfMemory,
                       task->options.bodyName + " is larger than the " +
                           SizeText(task->options.maxBodyBytes) + " a download may use"));
+  }
+  if (task->bomb) {
+    return fail(Error(ErrorKind::kOutOfMemory, messages::kOutOfMemory,
+                      task->options.bodyName + " unpacks to more than " + SizeText(kBombBytes) +
+                          ", over " + std::to_string(kBombRatio) +
+                          " times the bytes sent: refused as a decompression bomb"));
   }
   if (task->outOfMemory) {
     return fail(Error(ErrorKind::kOutOfMemory, messages::kOutOfMemory,

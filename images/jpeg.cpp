@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include <jerror.h>
 #include <jpeglib.h>
 
 #include "base/error.h"
@@ -135,6 +136,12 @@ JpegPicture LoadJpegPicture(std::string data) {
   picture.height = static_cast<std::int32_t>(info.image_height);
   picture.progressive = jpeg_has_multiple_scans(&info) != 0;
   return picture;
+}
+
+void RefuseEmptyStream() {
+  Decompressor decompressor;
+  decompressor.ReadHeader(std::string());
+  throw Error(ErrorKind::kJpeg, messages::JpegError(JERR_INPUT_EMPTY));  // libjpeg raised nothing
 }
 
 void DecodeJpegRows(const std::string& data, int stripRows, const RowSink& sink) {

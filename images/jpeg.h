@@ -26,6 +26,10 @@ struct JpegPicture {
 // pixels are decoded. An empty body gives a 0 x 0 picture without error.
 JpegPicture LoadJpegPicture(std::string data);
 
+// Throws what libjpeg says of a stream of no bytes at all ("Empty input file"), for a body that
+// is known to be no picture rather than an empty one.
+[[noreturn]] void RefuseEmptyStream();
+
 // Receives decoded rows: count rows of width * 3 bytes, the first of them row firstRow.
 using RowSink = std::function<void(const std::uint8_t* rows, int firstRow, int count)>;
 

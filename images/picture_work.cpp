@@ -14,11 +14,14 @@
 namespace picsheet {
 namespace {
 
+// Not a 2xx answer of a server; a local file has no status.
+bool IsErrorStatus(long status) { return status != 0 && (status < 200 || status >= 300); }
+
 void ExplainUndecodable(Error& error, const AnswerInfo& answer) {
   if (answer.status == 0 || error.kind() != ErrorKind::kJpeg) return;
   const bool picture =
       std::string_view(answer.contentType).rfind("image/", 0) == 0 || answer.contentType.empty();
-  if (answer.status < 200 || answer.status >= 300 || !picture) {
+  if (IsErrorStatus(answer.status) || !picture) {
     error.SetReason(DescribeAnswer(answer));
   }
 }
@@ -72,6 +75,10 @@ PreparedPicture PrepareAnswer(MemoryStream answer, std::int32_t orientation,
                               std::int32_t rotationAngle, std::stop_token stop) {
   const AnswerInfo info = answer.answer();
   try {
+    // An error answer without a body (a bare 404, a 304 to a request that asked for no
+    // validation) holds no picture, not an empty one: it ends as an error page does, the answer
+    // named. An empty 2xx answer is an empty picture.
+    if (answer.Remaining().empty() && IsErrorStatus(info.status)) RefuseEmptyStream();
     PreparedPicture prepared =
         PreparePicture(std::move(answer).TakeRemaining(), orientation, rotationAngle, stop);
     if (prepared.turnFailure) {

@@ -624,6 +624,7 @@ TEST(HttpClientTest, BusyServersAreAskedAgainWhenTheySay) {
       {"/503/date/1", milliseconds(900), 2, 200},
       {"/503/1/5", milliseconds(1900), 3, 503},  // busy for longer than the tries last
       {"/503/120/1", milliseconds(0), 1, 503},   // a wait too long: that answer, at once
+      {"/503/99999999999999999999/1", milliseconds(0), 1, 503},  // past libcurl's numbers
   };
   for (const auto& c : cases) {
     FetchOptions options;

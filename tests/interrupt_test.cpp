@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <deque>
+#include <fstream>
 #include <thread>
 
 #include "app/core/run_output.h"
@@ -106,6 +107,54 @@ TEST(InterruptedCliRun, LeavesTheOlderRunByteIdenticalAndNothingElse) {
     EXPECT_EQ(LastLine(stopped.err), "error: Interrupted.");
     EXPECT_LT(server.served.load(), kPictures) << "stopped in the middle";
     EXPECT_EQ(testkit::SnapshotFolder(out.path()), before);
+  }
+}
+
+// The sanitizer runtime this test runs under, if any: a child's preloads must begin with it too.
+std::string SanitizerRuntime() {
+  std::ifstream maps("/proc/self/maps");
+  for (std::string line; std::getline(maps, line);) {
+    if (line.find("/libasan.so") != line.npos || line.find("/libtsan.so") != line.npos) {
+      return line.substr(line.find('/')) + ":";
+    }
+  }
+  return {};
+}
+
+TEST(InterruptedCliRun, AHangingNameLookupHoldsUpNeitherAStopNorAFailure) {
+  LoopbackServer server([](httplib::Server& s) {
+    s.Get("/gone.jpg", [](const httplib::Request&, httplib::Response& res) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the lookup is under way
+      res.status = 404;
+    });
+  });
+  const std::string gone =
+      "<td><center>1<br><img src=\"" + server.Url("/gone.jpg") + "\" width=1></center></td>";
+  const std::string slow =
+      "<td><center>2<br><img src=\"http://slow-lookup.invalid/2.jpg\" width=1></center></td>";
+  // The preloaded resolver takes 30 s for slow-lookup.invalid; a stop (0: a failing picture)
+  // ends the run within a second all the same.
+  for (const int signal : {SIGTERM, 0}) {
+    TempDir out;
+    testkit::WriteFileBytes(out.File("page.htm"), "<center><font size=3><b>T</b></font><br>" +
+                                                      (signal == 0 ? gone : "") + slow);
+    const std::string started = out.File("lookup-started");
+    std::atomic<std::chrono::steady_clock::time_point> signalled{std::chrono::steady_clock::now()};
+    const ProcessResult run = testkit::RunProcess(
+        "/usr/bin/env",
+        {"LD_PRELOAD=" + SanitizerRuntime() + PICSHEET_SLOW_LOOKUP,
+         "PICSHEET_SLOW_LOOKUP_STARTED=" + started, PICSHEET_CLI, out.File("page.htm"), "--session",
+         "cat", "--output-dir", out.path()},
+        "", [&](pid_t pid) {
+          for (int i = 0; signal != 0 && !testkit::PathExists(started) && i < 10000; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+          }
+          signalled = std::chrono::steady_clock::now();
+          if (signal != 0) ::kill(pid, signal);
+        });
+    EXPECT_EQ(run.exitCode, signal != 0 ? 128 + signal : 1) << run.err;
+    EXPECT_TRUE(testkit::PathExists(started)) << "the slow lookup was under way";
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled.load(), std::chrono::seconds(2));
   }
 }
 

@@ -12,6 +12,7 @@
 #include "app/core/error_message.h"
 #include "base/error.h"
 #include "tests/testkit/catalogue_fakes.h"
+#include "tests/testkit/gzip.h"
 #include "tests/testkit/jpeg_maker.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/temp_dir.h"
@@ -36,6 +37,8 @@ std::string TwelveBitJpeg() {
 
 TEST(FailureDetailTest, EachFailureSaysWhatWhereAndWhy) {
   const std::string picture = testkit::MakeFlatJpeg(40, 60);
+  // 80 MiB that begin like a JPEG stream, in about 80 KB.
+  const std::string bomb = testkit::GzipOfZeros(std::size_t{80} << 20, "\xFF\xD8\xFF\xE0");
   std::string page;
   LoopbackServer server([&](httplib::Server& s) {
     s.Get("/page.htm", [&](const httplib::Request&, httplib::Response& res) {
@@ -57,6 +60,13 @@ TEST(FailureDetailTest, EachFailureSaysWhatWhereAndWhy) {
     });
     s.Get("/big.jpg", [&](const httplib::Request&, httplib::Response& res) {
       res.set_content(picture + std::string(2 << 20, '\0'), "image/jpeg");
+    });
+    s.Get(R"(/bare/(\d+)\.jpg)", [](const httplib::Request& req, httplib::Response& res) {
+      res.status = std::stoi(req.matches[1].str());
+    });
+    s.Get("/bomb.jpg", [&](const httplib::Request&, httplib::Response& res) {
+      res.set_header("Content-Encoding", "gzip");
+      res.set_content(bomb, "image/jpeg");
     });
   });
   const std::string dead = "http://no-such-host.invalid/a.jpg";
@@ -82,6 +92,17 @@ TEST(FailureDetailTest, EachFailureSaysWhatWhereAndWhy) {
       {"", server.Url("/big.jpg"), 1 << 20, "Out of memory",
        "picture \"1\" #1 in cell 1, " + server.Url("/big.jpg") +
            ": the answer is larger than the 1 MiB a download may use"},
+      {"", server.Url("/bomb.jpg"), 0, "Out of memory",
+       "picture \"1\" #1 in cell 1, " + server.Url("/bomb.jpg") +
+           ": the answer unpacks to more than 64 MiB, over 100 times the bytes sent: refused as "
+           "a decompression bomb"},
+      // Error answers without a body: no picture, not an empty one.
+      {"", server.Url("/bare/404.jpg"), 0, "JPEG error #42",
+       "picture \"1\" #1 in cell 1, " + server.Url("/bare/404.jpg") +
+           ": the server answered 404 Not Found"},
+      {"", server.Url("/bare/304.jpg"), 0, "JPEG error #42",
+       "picture \"1\" #1 in cell 1, " + server.Url("/bare/304.jpg") +
+           ": the server answered 304 Not Modified"},
       // A zero byte reads as U+FFFD, as browsers read it in an attribute.
       {"", withNul, 0, "Cannot open URL http://no-such\xEF\xBF\xBDhost.invalid/a.jpg",
        "picture \"1\" #1 in cell 1, http://no-such\\x00host.invalid/a.jpg: "

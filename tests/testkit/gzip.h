@@ -6,7 +6,8 @@
 
 namespace picsheet::testkit {
 
-// A gzip stream of size zero bytes, made in pieces so that the zeros are never held whole.
-std::string GzipOfZeros(std::size_t size);
+// A gzip stream of size bytes: start, then zeros, made in pieces so that the zeros are never
+// held whole.
+std::string GzipOfZeros(std::size_t size, const std::string& start = {});
 
 }  // namespace picsheet::testkit
