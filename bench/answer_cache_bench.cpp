@@ -7,8 +7,8 @@
 #include <random>
 #include <string>
 
-#include "base/answer_cache.h"
 #include "tests/testkit/temp_dir.h"
+#include "web/answer_cache.h"
 
 namespace picsheet {
 namespace {

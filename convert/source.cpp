@@ -12,11 +12,11 @@
 #include "base/ascii.h"
 #include "base/error.h"
 #include "base/file_descriptor.h"
-#include "base/http_client.h"
 #include "base/messages.h"
 #include "base/paths.h"
 #include "base/url_credentials.h"
 #include "convert/page_hints.h"
+#include "web/http_client.h"
 
 namespace picsheet {
 namespace {

@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include "base/fetch_options.h"
 #include "base/memory_stream.h"
 #include "convert/address_resolver.h"
+#include "web/fetch_options.h"
 
 namespace picsheet {
 

@@ -4,10 +4,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "base/http_client.h"
 #include "convert/address_resolver.h"
 #include "convert/page_hints.h"
 #include "convert/uri_reference.h"
+#include "web/http_client.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using Kind = picsheet::PictureLocation::Kind;

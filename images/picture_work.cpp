@@ -6,10 +6,10 @@
 #include <utility>
 
 #include "base/error.h"
-#include "base/http_client.h"
 #include "images/jpeg.h"
 #include "images/raster_lease.h"
 #include "images/rotate.h"
+#include "web/http_client.h"
 
 namespace picsheet {
 namespace {

@@ -1,6 +1,6 @@
 // The answer store on disk: round trips, damaged and foreign entries, failures that cost nothing,
 // least-recently-used eviction, modes, and runs that share the folder.
-#include "base/answer_cache.h"
+#include "web/answer_cache.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

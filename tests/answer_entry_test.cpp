@@ -1,5 +1,5 @@
 // The kept answers' file format: facts read back as written, and any flipped bit noticed.
-#include "base/answer_entry.h"
+#include "web/answer_entry.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "base/error.h"
-#include "base/http_client.h"
 #include "tests/testkit/loopback_server.h"
+#include "web/http_client.h"
 
 namespace picsheet {
 namespace {

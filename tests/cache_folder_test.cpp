@@ -1,5 +1,5 @@
 // Where the answer store lives: XDG_CACHE_HOME, HOME, the password database, or nowhere.
-#include "base/cache_folder.h"
+#include "web/cache_folder.h"
 
 #include <gtest/gtest.h>
 #include <pwd.h>
@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <optional>
 
-#include "base/answer_cache.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/scoped_environment.h"
+#include "web/answer_cache.h"
 
 namespace picsheet {
 namespace {

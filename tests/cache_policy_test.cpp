@@ -1,5 +1,5 @@
 // Which answers may be kept for revalidation, and the headers that revalidate them.
-#include "base/cache_policy.h"
+#include "web/cache_policy.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The HTTP client against real loopback servers: dead hosts, failures and their reasons.
-#include "base/http_client.h"
+#include "web/http_client.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -27,14 +27,14 @@
 
 #include "app/core/run_flow.h"
 #include "base/error.h"
-#include "base/referrer_policy.h"
-#include "base/transfer_engine.h"
 #include "tests/testkit/gzip.h"
 #include "tests/testkit/jpeg_maker.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/scoped_environment.h"
 #include "tests/testkit/temp_dir.h"
+#include "web/referrer_policy.h"
+#include "web/transfer_engine.h"
 
 namespace picsheet {
 namespace {

@@ -11,13 +11,13 @@
 
 #include "app/core/run_output.h"
 #include "base/error.h"
-#include "base/transfer_engine.h"
 #include "images/jpeg.h"
 #include "images/localise.h"
 #include "tests/testkit/jpeg_maker.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/temp_dir.h"
+#include "web/transfer_engine.h"
 
 namespace picsheet {
 namespace {

@@ -8,12 +8,12 @@
 #include <string>
 
 #include "app/core/run_flow.h"
-#include "base/answer_cache.h"
 #include "base/error.h"
 #include "tests/testkit/catalogue_fakes.h"
 #include "tests/testkit/jpeg_maker.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/temp_dir.h"
+#include "web/answer_cache.h"
 
 namespace picsheet {
 namespace {

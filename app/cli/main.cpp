@@ -24,10 +24,10 @@
 #include "app/core/run_flow.h"
 #include "app/core/session_name.h"
 #include "base/byte_size.h"
-#include "base/cache_folder.h"
 #include "base/messages.h"
 #include "base/paths.h"
 #include "base/windows1251.h"
+#include "web/cache_folder.h"
 
 namespace {
 

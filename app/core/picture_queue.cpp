@@ -8,9 +8,9 @@
 #include <utility>
 
 #include "app/core/error_message.h"
-#include "base/http_client.h"
 #include "base/messages.h"
 #include "convert/source.h"
+#include "web/http_client.h"
 
 namespace picsheet {
 namespace {

@@ -16,11 +16,11 @@
 #include <vector>
 
 #include "base/error.h"
-#include "base/fetch_options.h"
 #include "base/memory_stream.h"
-#include "base/transfer_engine.h"
 #include "convert/address_resolver.h"
 #include "images/picture_work.h"
+#include "web/fetch_options.h"
+#include "web/transfer_engine.h"
 
 namespace picsheet {
 

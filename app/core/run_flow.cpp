@@ -14,13 +14,13 @@
 #include "app/core/picture_queue.h"
 #include "app/core/run_output.h"
 #include "app/core/session_name.h"
-#include "base/answer_cache.h"
 #include "base/error.h"
 #include "base/file_system_name.h"
 #include "base/messages.h"
-#include "base/transfer_engine.h"
 #include "convert/source.h"
 #include "images/localise.h"
+#include "web/answer_cache.h"
+#include "web/transfer_engine.h"
 
 namespace picsheet {
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "app/core/picture_queue.h"
-#include "base/fetch_options.h"
 #include "convert/catalogue.h"
+#include "web/fetch_options.h"
 
 namespace picsheet {
 

@@ -55,10 +55,10 @@
 #include "app/window/summary_text.h"
 #include "app/window/windows1251.h"
 #include "app/window/wrap_layout.h"
-#include "base/cache_folder.h"
 #include "base/error.h"
 #include "base/messages.h"
 #include "convert/source.h"
+#include "web/cache_folder.h"
 
 namespace picsheet {
 namespace {

@@ -1,5 +1,5 @@
 // TransferEngine: libcurl's multi interface on one thread; the only file that talks to libcurl.
-#include "base/transfer_engine.h"
+#include "web/transfer_engine.h"
 
 #include <curl/curl.h>
 
@@ -17,12 +17,12 @@
 #include <utility>
 #include <vector>
 
-#include "base/answer_cache.h"
 #include "base/ascii.h"
-#include "base/cache_policy.h"
-#include "base/curl_request.h"
-#include "base/http_status.h"
 #include "base/messages.h"
+#include "web/answer_cache.h"
+#include "web/cache_policy.h"
+#include "web/curl_request.h"
+#include "web/http_status.h"
 
 namespace picsheet {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "base/fetch_options.h"
+#include "web/fetch_options.h"
 
 struct curl_slist;
 

@@ -1,5 +1,5 @@
 // DefaultCacheFolder: XDG_CACHE_HOME, else HOME, else the password database.
-#include "base/cache_folder.h"
+#include "web/cache_folder.h"
 
 #include <pwd.h>
 #include <unistd.h>

@@ -1,5 +1,5 @@
 // HttpClient: one transfer queued to an engine and waited for; the answer in words.
-#include "base/http_client.h"
+#include "web/http_client.h"
 
 #include <algorithm>
 #include <string_view>
@@ -7,7 +7,7 @@
 #include "base/ascii.h"
 #include "base/error.h"
 #include "base/messages.h"
-#include "base/transfer_engine.h"
+#include "web/transfer_engine.h"
 
 namespace picsheet {
 

@@ -14,8 +14,8 @@
 #include <string>
 #include <string_view>
 
-#include "base/answer_entry.h"
 #include "base/file_descriptor.h"
+#include "web/answer_entry.h"
 
 namespace picsheet {
 

@@ -1,6 +1,6 @@
 // AnswerCache: lookups through an open descriptor, stores by temporary file and rename, eviction
 // of the least recently used entries by their modification time (set at every store and hit).
-#include "base/answer_cache.h"
+#include "web/answer_cache.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,5 +1,5 @@
 // Encoding and decoding of the kept answers' file format.
-#include "base/answer_entry.h"
+#include "web/answer_entry.h"
 
 #include <zlib.h>
 

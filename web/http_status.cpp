@@ -1,5 +1,5 @@
 // ReasonPhrase's table and the busy answers.
-#include "base/http_status.h"
+#include "web/http_status.h"
 
 #include <algorithm>
 #include <iterator>

@@ -12,8 +12,8 @@
 #include <thread>
 
 #include "base/error.h"
-#include "base/fetch_options.h"
 #include "base/memory_stream.h"
+#include "web/fetch_options.h"
 
 namespace picsheet {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "base/fetch_options.h"
 #include "base/memory_stream.h"
+#include "web/fetch_options.h"
 
 namespace picsheet {
 

@@ -1,5 +1,5 @@
 // CurlRequest: the options of one GET, the request headers, and libcurl's words for a failure.
-#include "base/curl_request.h"
+#include "web/curl_request.h"
 
 #include <curl/curl.h>
 
@@ -10,7 +10,7 @@
 #include "base/ascii.h"
 #include "base/error.h"
 #include "base/messages.h"
-#include "base/referrer_policy.h"
+#include "web/referrer_policy.h"
 
 namespace picsheet {
 namespace {

@@ -1,5 +1,5 @@
 // MayStoreAnswer and its header parsing: Cache-Control directives, Vary field names, user info.
-#include "base/cache_policy.h"
+#include "web/cache_policy.h"
 
 #include <string_view>
 

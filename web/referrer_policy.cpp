@@ -1,5 +1,5 @@
 // RefererFor: origins by libcurl's URL parser, the page's address stripped as browsers strip it.
-#include "base/referrer_policy.h"
+#include "web/referrer_policy.h"
 
 #include <curl/curl.h>
 
@@ -7,8 +7,8 @@
 #include <optional>
 
 #include "base/ascii.h"
-#include "base/curl_request.h"
 #include "base/url_credentials.h"
+#include "web/curl_request.h"
 
 namespace picsheet {
 namespace {
