@@ -85,7 +85,7 @@ TEST(RevalidationTest, ARunAgainAsksTheServerAndDownloadsOnlyWhatChanged) {
     request.saveName = "run";
     request.programFolder = out.path() + "/";
     request.options.cellsPerRow = cells;
-    request.options.orientation = 0;
+    request.options.orientation = Orientation::kNone;
     request.cacheFolder = cacheFolder;
     RunState state;
     testkit::RecordingView view;

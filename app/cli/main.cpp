@@ -28,6 +28,7 @@
 #include "base/messages.h"
 #include "base/paths.h"
 #include "base/windows1251.h"
+#include "convert/picture_turn.h"
 
 namespace {
 
@@ -148,11 +149,11 @@ int main(int argc, char** argv) {
       ->default_val(10);
   app.add_option("--orientation", orientation, "how the pictures should stand")
       ->type_name("vertical|horizontal|none")
-      ->check(CLI::IsMember({"vertical", "horizontal", "none"}).description(""))
+      ->check(CLI::IsMember(picsheet::OrientationWords()).description(""))
       ->default_val("vertical");
   app.add_option("--turn", turn, "direction of the turn for mismatched pictures")
       ->type_name("cw|ccw")
-      ->check(CLI::IsMember({"cw", "ccw"}).description(""))
+      ->check(CLI::IsMember(picsheet::TurnWords()).description(""))
       ->default_val("cw");
   app.add_flag("--skip-repeats", request.options.skipRepeats,
                "leave out the further pictures of a repeated number");
@@ -225,8 +226,8 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 
-  request.options.orientation = orientation == "vertical" ? 2 : orientation == "horizontal" ? 1 : 0;
-  request.options.rotationAngle = turn == "cw" ? 90 : -90;
+  request.options.orientation = picsheet::ParseOrientation(orientation).value();
+  request.options.turn = picsheet::ParseTurn(turn).value();
   request.options.holdBackCovers = !coversInPlace;
   request.options.gapCells = !noGapCells;
   request.programFolder =

@@ -465,8 +465,11 @@ int MainForm::CellsPerRow() const {
 CatalogueOptions MainForm::ReadOptions() const {
   CatalogueOptions options;
   options.cellsPerRow = CellsPerRow();
-  options.orientation = rbVert_->isChecked() ? 2 : rbHoriz_->isChecked() ? 1 : 0;
-  options.rotationAngle = rbCW_->isChecked() ? 90 : rbCCW_->isChecked() ? -90 : 180;
+  options.orientation = rbVert_->isChecked()    ? Orientation::kVertical
+                        : rbHoriz_->isChecked() ? Orientation::kHorizontal
+                                                : Orientation::kNone;
+  // The group always has one selected.
+  options.turn = rbCCW_->isChecked() ? Turn::kCounterClockwise : Turn::kClockwise;
   options.holdBackCovers = cbCovers_->isChecked();
   options.skipRepeats = bxPass_->isChecked();
   options.gapCells = cbCells_->isChecked();
