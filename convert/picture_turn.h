@@ -10,7 +10,7 @@
 
 namespace picsheet {
 
-// The values are those the turn arithmetic and the picture plan compare with.
+// The values are the numbers the picture localiser and the picture queue work with.
 enum class Orientation : std::int32_t { kNone = 0, kHorizontal = 1, kVertical = 2 };
 
 // Degrees of the turn, clockwise positive.
