@@ -179,9 +179,9 @@ class Conversion {
     long double trial = printedHeight;
     long double& height = options_.keepGoing ? trial : printedHeight;
     try {
-      std::string path = localiser_.LocaliseImage(context.address, cellWidth_, height,
-                                                  options_.orientation, options_.rotationAngle,
-                                                  prevNumber_ + "_" + std::to_string(repeatIndex_));
+      std::string path = localiser_.LocaliseImage(
+          context.address, cellWidth_, height, OrientationCode(options_.orientation),
+          TurnAngle(options_.turn), prevNumber_ + "_" + std::to_string(repeatIndex_));
       printedHeight = height;
       return path;
     } catch (Error& error) {

@@ -7,20 +7,20 @@
 #include <vector>
 
 #include "base/error.h"
+#include "convert/picture_turn.h"
 
 namespace picsheet {
 
 // The options of one conversion.
 struct CatalogueOptions {
-  int cellsPerRow = 10;             // cells in each table row, 2 to 20
-  std::int32_t orientation = 2;     // how pictures should stand: 2 upright, 1 lying, 0 as they are
-  std::int32_t rotationAngle = 90;  // the turn of a mismatched picture: 90 clockwise, -90 counter-
-                                    // clockwise, 180 upside down
-  bool holdBackCovers = true;       // pictures of zero-valued numbers go to the end of the table
-  bool skipRepeats = false;         // a repeated number's further pictures are left out
-  bool gapCells = true;             // missing numbers get placeholder cells
-  bool digitCaptions = false;       // captions carry digit images before the number
-  bool keepGoing = false;  // a picture that cannot be had leaves an empty cell, the run goes on
+  int cellsPerRow = 10;                              // cells in each table row, 2 to 20
+  Orientation orientation = Orientation::kVertical;  // how pictures should stand
+  Turn turn = Turn::kClockwise;                      // the turn of a mismatched picture
+  bool holdBackCovers = true;  // pictures of zero-valued numbers go to the end of the table
+  bool skipRepeats = false;    // a repeated number's further pictures are left out
+  bool gapCells = true;        // missing numbers get placeholder cells
+  bool digitCaptions = false;  // captions carry digit images before the number
+  bool keepGoing = false;      // a picture that cannot be had leaves an empty cell, the run goes on
 };
 
 // Where the converter's output goes: the lines of the page and the progress status texts.

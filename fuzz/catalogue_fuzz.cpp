@@ -11,8 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 3) return 0;
   picsheet::CatalogueOptions options;
   options.cellsPerRow = data[0] % 24;  // also outside 2..20
-  options.orientation = data[1] % 3;
-  options.rotationAngle = data[1] & 0x10 ? -90 : 90;
+  options.orientation = static_cast<picsheet::Orientation>(data[1] % 3);
+  options.turn = data[1] & 0x10 ? picsheet::Turn::kCounterClockwise : picsheet::Turn::kClockwise;
   options.holdBackCovers = data[1] & 0x20;
   options.skipRepeats = data[1] & 0x40;
   options.gapCells = data[1] & 0x80;

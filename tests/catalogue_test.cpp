@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/error.h"
@@ -123,8 +124,8 @@ TEST(WorkedExampleTest, PicturesAreHandedOverWithNameWidthOptionsAndTheirHeightV
   Conversion run;
   run.localiser.defaultHeight = 8.43L;
   CatalogueOptions options = Options(3, true, true);
-  options.orientation = 1;
-  options.rotationAngle = -90;
+  options.orientation = Orientation::kHorizontal;
+  options.turn = Turn::kCounterClockwise;
   run.Convert(options, Page({"0", "1", "2", "2", "4", "5"}));
 
   const auto& calls = run.localiser.calls;
@@ -144,6 +145,23 @@ TEST(WorkedExampleTest, PicturesAreHandedOverWithNameWidthOptionsAndTheirHeightV
     EXPECT_EQ(calls[i].height, calls[1].height);
     EXPECT_EQ(calls[i].heightOnEntry, 8.43L);
   }
+}
+
+TEST(OptionWordsTest, EachWordNamesOneChoiceAndBackAndOtherWordsNone) {
+  const std::pair<std::string, Orientation> orientations[] = {
+      {"vertical", Orientation::kVertical},
+      {"horizontal", Orientation::kHorizontal},
+      {"none", Orientation::kNone}};
+  EXPECT_EQ(OrientationWords(), (Lines{"vertical", "horizontal", "none"}));
+  for (const auto& [word, value] : orientations) {
+    EXPECT_EQ(ParseOrientation(word), value);
+    EXPECT_EQ(OrientationWord(value), word);
+  }
+  EXPECT_EQ(TurnWords(), (Lines{"cw", "ccw"}));
+  EXPECT_EQ(ParseTurn("ccw"), Turn::kCounterClockwise);
+  EXPECT_EQ(TurnWord(Turn::kClockwise), "cw");
+  EXPECT_EQ(ParseOrientation("Vertical"), std::nullopt);
+  EXPECT_EQ(ParseTurn("90"), std::nullopt);
 }
 
 TEST(WorkedExampleTest, EveryRunStartsFromScratch) {

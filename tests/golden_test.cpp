@@ -36,9 +36,9 @@ void ReadOptions(const std::string& text, CatalogueOptions& options, FakeLocalis
     if (key == "cellsPerRow") {
       options.cellsPerRow = std::stoi(value);
     } else if (key == "orientation") {
-      options.orientation = std::stoi(value);
-    } else if (key == "rotationAngle") {
-      options.rotationAngle = std::stoi(value);
+      options.orientation = static_cast<Orientation>(std::stoi(value));
+    } else if (key == "turn") {
+      options.turn = static_cast<Turn>(std::stoi(value));
     } else if (key == "holdBackCovers") {
       options.holdBackCovers = value == "1";
     } else if (key == "skipRepeats") {

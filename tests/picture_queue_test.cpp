@@ -152,7 +152,7 @@ TEST(PictureQueueTest, DownloadsAheadChangeNoByteOfTheResult) {
     CatalogueOptions options;
     options.cellsPerRow = 2 + static_cast<int>(seed) * 3;
     options.skipRepeats = seed == 2;
-    options.orientation = static_cast<std::int32_t>(seed % 3);
+    options.orientation = static_cast<Orientation>(seed % 3);
     const RunOutcome oneByOne = RunPage(server.PageUrl(), 1, options);
     const RunOutcome ahead = RunPage(server.PageUrl(), 6, options);
     ASSERT_EQ(oneByOne.error, "") << seed;

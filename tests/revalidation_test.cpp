@@ -85,7 +85,7 @@ TEST(RevalidationTest, ARunAgainAsksTheServerAndDownloadsOnlyWhatChanged) {
     request.saveName = "run";
     request.programFolder = out.path() + "/";
     request.options.cellsPerRow = cells;
-    request.options.orientation = 0;
+    request.options.orientation = Orientation::kNone;
     request.cacheFolder = cacheFolder;
     request.fetch.maxBodyBytes = maxBodyBytes;
     RunState state;

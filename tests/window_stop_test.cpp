@@ -84,7 +84,7 @@ void OlderRun(SlowSeriesServer& server, const std::string& folder) {
   request.source = server.PageUrl();
   request.saveName = "cat";
   request.programFolder = folder + "/";
-  request.options.orientation = 0;
+  request.options.orientation = Orientation::kNone;
   RunState state;
   SilentView view;
   RunConversion(request, state, view);

@@ -49,6 +49,7 @@
 #include "app/window/application_title.h"
 #include "app/window/documents_folder.h"
 #include "app/window/main_form.h"
+#include "app/window/option_strip.h"
 #include "app/window/page_scheme.h"
 #include "app/window/preview_pane.h"
 #include "app/window/russian_dialogs.h"
@@ -326,6 +327,7 @@ class WindowTest : public QObject {
 
  private slots:
   void startsWithEveryControlInItsStartState();
+  void optionsAreWhatTheStripsControlsHold();
   void fieldsStandUnderTheirLabelsInTheirOrder();
   void splitterSharesTheWidthBetweenThePanes();
   void aNarrowWindowWrapsTheOptionsAndCutsNothingOff();
@@ -462,6 +464,24 @@ void WindowTest::startsWithEveryControlInItsStartState() {
   QVERIFY(sb != nullptr);
   QCOMPARE(form.statusBar(), sb);
   QVERIFY(shown.statusText().isEmpty());
+}
+
+void WindowTest::optionsAreWhatTheStripsControlsHold() {
+  OptionStrip strip;
+  const CatalogueOptions start = strip.options();
+  QCOMPARE(start.cellsPerRow, 10);
+  QVERIFY(start.orientation == Orientation::kVertical && start.turn == Turn::kClockwise);
+  strip.findChild<QSpinBox*>(QStringLiteral("coln"))->setValue(4);
+  strip.findChild<QRadioButton*>(QStringLiteral("rbHoriz"))->setChecked(true);
+  strip.findChild<QRadioButton*>(QStringLiteral("rbCCW"))->setChecked(true);
+  strip.findChild<QCheckBox*>(QStringLiteral("cbCovers"))->setChecked(false);
+  const CatalogueOptions changed = strip.options();
+  QCOMPARE(changed.cellsPerRow, 4);
+  QVERIFY(changed.orientation == Orientation::kHorizontal);
+  QVERIFY(changed.turn == Turn::kCounterClockwise);
+  QVERIFY(!changed.holdBackCovers && changed.gapCells && !changed.skipRepeats);
+  strip.findChild<QRadioButton*>(QStringLiteral("rbNone"))->setChecked(true);
+  QVERIFY(strip.options().orientation == Orientation::kNone);
 }
 
 void WindowTest::fieldsStandUnderTheirLabelsInTheirOrder() {

@@ -119,8 +119,8 @@ std::string ConvertAndSave(const RunRequest& request, RunState& state, RunView& 
   view.PictureProgress(0, total);
 
   PictureQueueSettings settings;
-  settings.orientation = request.options.orientation;
-  settings.rotationAngle = request.options.rotationAngle;
+  settings.orientation = OrientationCode(request.options.orientation);
+  settings.rotationAngle = TurnAngle(request.options.turn);
   settings.threads = request.threads;
   settings.budgetBytes = limits.budgetBytes;
   settings.fetch = request.fetch;

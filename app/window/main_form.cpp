@@ -1,30 +1,24 @@
-// MainForm: the controls, their layout and keys, starting and stopping runs, PDF and print.
+// MainForm: the panes, the keys of the window, starting and stopping runs, PDF and print.
 #include "app/window/main_form.h"
 
 #include <QAbstractButton>
-#include <QButtonGroup>
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFont>
-#include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProgressBar>
-#include <QProxyStyle>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QRegularExpression>
 #include <QShortcut>
-#include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStringList>
@@ -34,7 +28,6 @@
 #include <QWebEnginePage>
 #include <algorithm>
 #include <exception>
-#include <initializer_list>
 #include <string_view>
 #include <utility>
 
@@ -45,16 +38,14 @@
 #include "app/window/application_title.h"
 #include "app/window/destroyed_window_watch.h"
 #include "app/window/documents_folder.h"
-#include "app/window/mnemonics.h"
+#include "app/window/option_strip.h"
 #include "app/window/paper_print.h"
 #include "app/window/paper_render.h"
 #include "app/window/preview_pane.h"
 #include "app/window/run_worker.h"
-#include "app/window/selection_keeping_edit.h"
 #include "app/window/source_text.h"
 #include "app/window/summary_text.h"
 #include "app/window/windows1251.h"
-#include "app/window/wrap_layout.h"
 #include "base/error.h"
 #include "base/messages.h"
 #include "convert/source.h"
@@ -65,47 +56,14 @@ namespace {
 
 constexpr int kWindowWidth = 870;
 constexpr int kWindowHeight = 480;
-constexpr int kOptionStripHeight = 100;
 constexpr int kTextPaneWidth = 433;
 constexpr double kFontPoints = 8;
-constexpr int kGoButtonWidth = 50;
 constexpr int kLeftOutListWidth = 560;
-
-// Check boxes and radio buttons with their caption closer to the box: the option strip's first
-// line holds every field of a run and has to fit the window's width.
-class CompactStyle final : public QProxyStyle {
- public:
-  int pixelMetric(PixelMetric metric, const QStyleOption* option,
-                  const QWidget* widget) const override {
-    if (metric == PM_RadioButtonLabelSpacing || metric == PM_CheckBoxLabelSpacing) return 3;
-    return QProxyStyle::pixelMetric(metric, option, widget);
-  }
-};
 
 template <typename Widget>
 Widget* Named(Widget* widget, const char* name) {
   widget->setObjectName(QString::fromLatin1(name));
   return widget;
-}
-
-// A label above what it names (shown: the field itself or the row holding it), one column of
-// the option strip's first line. Without a field, the label's place stays empty.
-QWidget* Labelled(const QString& text, QWidget* field, QWidget* shown, QWidget* parent) {
-  auto* column = new QWidget(parent);
-  auto* layout = new QVBoxLayout(column);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(1);
-  if (text.isEmpty()) {
-    layout->addSpacing(column->fontMetrics().height());
-  } else {
-    auto* label = new QLabel(text, column);
-    label->setBuddy(field);
-    layout->addWidget(label);
-  }
-  shown->setParent(column);
-  layout->addWidget(shown, 0, Qt::AlignLeft);
-  layout->addStretch(1);
-  return column;
 }
 
 // How many characters a change put into a text: what lies between the part both texts begin
@@ -120,36 +78,6 @@ qsizetype InsertedLength(const QString& before, const QString& after) {
     ++back;
   }
   return after.size() - front - back;
-}
-
-// Radio buttons side by side, exactly one of them selected at any time.
-QWidget* RadioRow(std::initializer_list<QRadioButton*> buttons, QWidget* parent) {
-  auto* row = new QWidget(parent);
-  auto* layout = new QHBoxLayout(row);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(2);
-  auto* group = new QButtonGroup(row);
-  group->setExclusive(true);
-  for (QRadioButton* button : buttons) {
-    button->setParent(row);
-    group->addButton(button);
-    layout->addWidget(button);
-  }
-  return row;
-}
-
-// Enables or disables every widget under parent but keep (and the widgets that hold it). A
-// disabled container keeps its children's own states, so the print buttons come back as they
-// were.
-void SetEnabledExcept(QWidget* parent, QWidget* keep, bool enabled) {
-  for (QWidget* child : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-    if (child == keep) continue;
-    if (child->isAncestorOf(keep)) {
-      SetEnabledExcept(child, keep, enabled);
-    } else {
-      child->setEnabled(enabled);
-    }
-  }
 }
 
 // The status bar's note for a PDF written to path.
@@ -173,38 +101,32 @@ MainForm::MainForm(QWidget* parent) : QMainWindow(parent), worker_(std::make_uni
   auto* column = new QVBoxLayout(central);
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);
-  column->addWidget(BuildOptionStrip());
+  optionStrip_ = new OptionStrip(this);
+  openButton_ = optionStrip_->openButton();
+  sourceEdit_ = optionStrip_->sourceEdit();
+  saveNameEdit_ = optionStrip_->saveNameEdit();
+  goButton_ = optionStrip_->goButton();
+  printButton_ = optionStrip_->printButton();
+  pdfButton_ = optionStrip_->pdfButton();
+  column->addWidget(optionStrip_);
   column->addWidget(BuildMainArea(), 1);
   setCentralWidget(central);
 
-  sb_ = Named(new QStatusBar(this), "sb");
-  statusText_ = Named(new QLabel(sb_), "sbText");
-  sb_->addWidget(statusText_, 1);
-  // Pictures saved out of the run's total; hidden until a run knows its total.
-  progress_ = Named(new QProgressBar(sb_), "sbProgress");
-  progress_->setMaximumWidth(200);
-  progress_->setVisible(false);
-  sb_->addPermanentWidget(progress_);
-  // Where the files go when that is not beside the program; hidden otherwise.
-  outputFolder_ = Named(new QLabel(sb_), "sbFolder");
-  outputFolder_->setToolTip(QStringLiteral("Страницы и картинки сохраняются в эту папку"));
-  outputFolder_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  sb_->addPermanentWidget(outputFolder_);
-  setStatusBar(sb_);
+  BuildStatusBar();
   SetProgramFolder(ProgramFolder());
 
   resize(kWindowWidth, kWindowHeight);
   move(257, 113);
-  Splitter1_->setSizes({kTextPaneWidth, kWindowWidth - kTextPaneWidth - Splitter1_->handleWidth()});
+  splitter_->setSizes({kTextPaneWidth, kWindowWidth - kTextPaneWidth - splitter_->handleWidth()});
 
   destroyedWatch_ = std::make_unique<DestroyedWindowWatch>(*this);
 
-  connect(urx_, &QLineEdit::textChanged, this, &MainForm::urxChange);
-  connect(SpeedButton1_, &QToolButton::clicked, this, &MainForm::SpeedButton1Click);
-  connect(Button1_, &QPushButton::clicked, this, &MainForm::Button1Click);
+  connect(sourceEdit_, &QLineEdit::textChanged, this, &MainForm::SourceChanged);
+  connect(openButton_, &QToolButton::clicked, this, &MainForm::OpenClick);
+  connect(goButton_, &QPushButton::clicked, this, &MainForm::GoClick);
   ConnectKeyboard();
   setAcceptDrops(true);
-  urx_->installEventFilter(this);
+  sourceEdit_->installEventFilter(this);
   // Esc stops a run, as the "Стоп" button does.
   connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, [this] {
     if (worker_->IsRunning()) worker_->Cancel();
@@ -213,7 +135,7 @@ MainForm::MainForm(QWidget* parent) : QMainWindow(parent), worker_(std::make_uni
   connect(printButton_, &QPushButton::clicked, this, &MainForm::PrintClick);
 
   // The worker's signals come from its thread; queued, they reach the widgets here in order.
-  connect(worker_.get(), &RunWorker::LinesCleared, mm_, &QPlainTextEdit::clear,
+  connect(worker_.get(), &RunWorker::LinesCleared, linesPane_, &QPlainTextEdit::clear,
           Qt::QueuedConnection);
   connect(worker_.get(), &RunWorker::LineAppended, this, &MainForm::AppendLine,
           Qt::QueuedConnection);
@@ -231,128 +153,41 @@ MainForm::~MainForm() {
   worker_.reset();
 }
 
-QWidget* MainForm::BuildOptionStrip() {
-  optionStrip_ = new QWidget(this);
-  // 100 pixels high while its lines fit the width; with large fonts or a narrow window they
-  // wrap, and the strip grows rather than cutting controls off.
-  optionStrip_->setMinimumHeight(kOptionStripHeight);
-  QSizePolicy grows(QSizePolicy::Preferred, QSizePolicy::Minimum);
-  grows.setHeightForWidth(true);
-  optionStrip_->setSizePolicy(grows);
-  auto* strip = new QVBoxLayout(optionStrip_);
-  strip->setContentsMargins(4, 2, 4, 2);
-  strip->setSpacing(2);
-
-  // First line: every field with its label above it.
-  auto* line = new WrapLayout(nullptr, 4, 2);
-  strip->addLayout(line);
-
-  urx_ = Named(new QLineEdit(optionStrip_), "urx");
-  urx_->setFixedWidth(273);
-  // The "..." button sits inside the field at its left end; the text starts after it.
-  SpeedButton1_ = Named(new QToolButton(urx_), "SpeedButton1");
-  SpeedButton1_->setText(QStringLiteral("..."));
-  SpeedButton1_->setToolTip(QStringLiteral("Открыть файл (Ctrl+O)"));
-  SpeedButton1_->setCursor(Qt::ArrowCursor);
-  auto* inField = new QHBoxLayout(urx_);
-  inField->setContentsMargins(1, 1, 1, 1);
-  inField->addWidget(SpeedButton1_, 0, Qt::AlignLeft);
-  inField->addStretch(1);
-  urx_->setTextMargins(SpeedButton1_->sizeHint().width(), 0, 0, 0);
-  line->addWidget(Labelled(QStringLiteral("Путь или ссылка"), urx_, urx_, optionStrip_));
-
-  coln_ = Named(new QSpinBox(optionStrip_), "coln");
-  coln_->setRange(2, 20);
-  coln_->setSingleStep(1);
-  coln_->setValue(10);
-  coln_->setFixedWidth(49);
-  line->addWidget(Labelled(QStringLiteral("В строке"), coln_, coln_, optionStrip_));
-
-  auto* compact = new CompactStyle;
-  compact->setParent(optionStrip_);
-  bxPass_ = Named(new QCheckBox(QStringLiteral("пропускать"), optionStrip_), "bxPass");
-  bxPass_->setStyle(compact);
-  line->addWidget(Labelled(QStringLiteral("Дубликаты"), bxPass_, bxPass_, optionStrip_));
-
-  rbVert_ = Named(new QRadioButton(QStringLiteral("верт")), "rbVert");
-  rbHoriz_ = Named(new QRadioButton(QStringLiteral("гориз")), "rbHoriz");
-  rbNone_ = Named(new QRadioButton(QStringLiteral("умлч")), "rbNone");
-  QWidget* orientation = RadioRow({rbVert_, rbHoriz_, rbNone_}, optionStrip_);
-  rbVert_->setChecked(true);
-  for (QRadioButton* button : {rbVert_, rbHoriz_, rbNone_}) button->setStyle(compact);
-  line->addWidget(Labelled(QStringLiteral("Ориентация"), rbVert_, orientation, optionStrip_));
-
-  rbCW_ = Named(new QRadioButton(QStringLiteral("CW")), "rbCW");
-  rbCCW_ = Named(new QRadioButton(QStringLiteral("CCW")), "rbCCW");
-  QWidget* rotation = RadioRow({rbCW_, rbCCW_}, optionStrip_);
-  rbCW_->setChecked(true);
-  for (QRadioButton* button : {rbCW_, rbCCW_}) button->setStyle(compact);
-  line->addWidget(Labelled(QStringLiteral("Поворачивать"), rbCW_, rotation, optionStrip_));
-
-  edSession_ = Named(new SelectionKeepingEdit(optionStrip_), "edSession");
-  edSession_->setFixedWidth(161);
-  line->addWidget(
-      Labelled(QStringLiteral("Имя для сохранения"), edSession_, edSession_, optionStrip_));
-
-  Button1_ = Named(new QPushButton(QStringLiteral("Go!"), optionStrip_), "Button1");
-  Button1_->setFixedWidth(kGoButtonWidth);
-  line->addWidget(Labelled(QString(), nullptr, Button1_, optionStrip_));
-
-  // Second line: the formatting options.
-  GroupBox1_ = Named(new QGroupBox(QStringLiteral("Форматирование"), optionStrip_), "GroupBox1");
-  auto* boxes = new WrapLayout(GroupBox1_, 10, 2);  // four boxes and two buttons in one line
-  boxes->setContentsMargins(6, 2, 6, 2);
-  cbSirian_ =
-      Named(new QCheckBox(QStringLiteral("Добавлять сирийские номера"), GroupBox1_), "cbSirian");
-  cbCovers_ =
-      Named(new QCheckBox(QStringLiteral("Обертки (номер 0) - в конец"), GroupBox1_), "cbCovers");
-  cbCovers_->setChecked(true);
-  cbCells_ =
-      Named(new QCheckBox(QStringLiteral("Оставлять ячейки для пропусков"), GroupBox1_), "cbCells");
-  cbCells_->setChecked(true);
-  cbKeepGoing_ =
-      Named(new QCheckBox(QStringLiteral("Продолжать при ошибках"), GroupBox1_), "cbKeepGoing");
-  boxes->addWidget(cbSirian_);
-  boxes->addWidget(cbCovers_);
-  boxes->addWidget(cbCells_);
-  boxes->addWidget(cbKeepGoing_);
-  boxes->addStretch();
-  strip->addWidget(GroupBox1_);
-
-  // Printing the saved page, once there is one. The two buttons are one item of the line, so
-  // that a wrapping line moves them together instead of parting them on two rows.
-  auto* printing = new QWidget(GroupBox1_);
-  auto* pair = new QHBoxLayout(printing);
-  pair->setContentsMargins(0, 0, 0, 0);
-  pair->setSpacing(10);
-  printButton_ = Named(new QPushButton(QStringLiteral("Печать…"), printing), "btnPrint");
-  pdfButton_ = Named(new QPushButton(QStringLiteral("PDF…"), printing), "btnPdf");
-  for (QPushButton* button : {printButton_, pdfButton_}) {
-    button->setEnabled(false);
-    pair->addWidget(button);
-  }
-  boxes->addWidget(printing);
-  return optionStrip_;
+void MainForm::BuildStatusBar() {
+  statusBar_ = Named(new QStatusBar(this), "sb");
+  statusText_ = Named(new QLabel(statusBar_), "sbText");
+  statusBar_->addWidget(statusText_, 1);
+  // Pictures saved out of the run's total; hidden until a run knows its total.
+  progress_ = Named(new QProgressBar(statusBar_), "sbProgress");
+  progress_->setMaximumWidth(200);
+  progress_->setVisible(false);
+  statusBar_->addPermanentWidget(progress_);
+  // Where the files go when that is not beside the program; hidden otherwise.
+  outputFolder_ = Named(new QLabel(statusBar_), "sbFolder");
+  outputFolder_->setToolTip(QStringLiteral("Страницы и картинки сохраняются в эту папку"));
+  outputFolder_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  statusBar_->addPermanentWidget(outputFolder_);
+  setStatusBar(statusBar_);
 }
 
 QWidget* MainForm::BuildMainArea() {
-  Splitter1_ = Named(new QSplitter(Qt::Horizontal, this), "Splitter1");
-  Splitter1_->setChildrenCollapsible(false);
+  splitter_ = Named(new QSplitter(Qt::Horizontal, this), "Splitter1");
+  splitter_->setChildrenCollapsible(false);
 
-  mm_ = Named(new QPlainTextEdit(Splitter1_), "mm");
-  mm_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  linesPane_ = Named(new QPlainTextEdit(splitter_), "mm");
+  linesPane_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   // Wrapping is the pane's only: the page is saved from the run's own lines.
-  mm_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-  mm_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  linesPane_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  linesPane_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
 
-  wb_ = Named(new PreviewPane(Splitter1_), "wb");
+  preview_ = Named(new PreviewPane(splitter_), "wb");
 
-  Splitter1_->addWidget(mm_);
-  Splitter1_->addWidget(wb_);
+  splitter_->addWidget(linesPane_);
+  splitter_->addWidget(preview_);
   // A wider window widens the preview; the text pane keeps its width until dragged.
-  Splitter1_->setStretchFactor(0, 0);
-  Splitter1_->setStretchFactor(1, 1);
-  return Splitter1_;
+  splitter_->setStretchFactor(0, 0);
+  splitter_->setStretchFactor(1, 1);
+  return splitter_;
 }
 
 void MainForm::SetProgramFolder(const std::string& folder) {
@@ -365,57 +200,34 @@ void MainForm::SetProgramFolder(const std::string& folder) {
 
 bool MainForm::IsRunning() const { return worker_->IsRunning(); }
 
-void MainForm::urxChange() {
-  const QString source = urx_->text();
-  const QString before = std::exchange(urxBefore_, source);
+void MainForm::SourceChanged() {
+  const QString source = sourceEdit_->text();
+  const QString before = std::exchange(sourceBefore_, source);
   if (source.isEmpty()) return;  // the save name field keeps what it holds
-  edSession_->setText(QString::fromStdString(DeriveSessionName(source.toStdString())));
+  saveNameEdit_->setText(QString::fromStdString(DeriveSessionName(source.toStdString())));
   // Moving the focus on every change would send the second typed key into the save name.
   if (InsertedLength(before, source) <= 1) return;
-  edSession_->setFocus(Qt::OtherFocusReason);
-  edSession_->selectAll();
+  saveNameEdit_->setFocus(Qt::OtherFocusReason);
+  saveNameEdit_->selectAll();
 }
 
-void MainForm::SetSource(const QString& source) { urx_->setText(source); }
+void MainForm::SetSource(const QString& source) { sourceEdit_->setText(source); }
 
 void MainForm::ConnectKeyboard() {
   // Enter in either field, or on a focused "Go!", starts a run.
-  connect(urx_, &QLineEdit::returnPressed, this, &MainForm::Button1Click);
-  connect(edSession_, &QLineEdit::returnPressed, this, &MainForm::Button1Click);
-  Button1_->setAutoDefault(true);
+  connect(sourceEdit_, &QLineEdit::returnPressed, this, &MainForm::GoClick);
+  connect(saveNameEdit_, &QLineEdit::returnPressed, this, &MainForm::GoClick);
+  goButton_->setAutoDefault(true);
   // Ctrl+O opens a file, as "..." does.
   connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), this), &QShortcut::activated, this,
-          &MainForm::SpeedButton1Click);
-  GiveMnemonics();
+          &MainForm::OpenClick);
 }
 
-void MainForm::GiveMnemonics() {
-  // The style draws the underlines; it serves every control named here.
-  auto* style = new MnemonicStyle;
-  style->setParent(this);
-  const auto labelOf = [this](const QWidget* field) -> QLabel* {
-    for (QLabel* label : optionStrip_->findChildren<QLabel*>()) {
-      if (label->buddy() == field) return label;
-    }
-    return nullptr;
-  };
-  // Letters on distinct keys of both the Latin and the Russian layout.
-  const std::pair<QWidget*, int> labels[] = {{urx_, 1},    {coln_, 0}, {bxPass_, 0},
-                                             {rbVert_, 0}, {rbCW_, 4}, {edSession_, 0}};
-  for (const auto& [field, index] : labels) {
-    if (QLabel* label = labelOf(field)) GiveMnemonic(*style, *label, index);
-  }
-  const std::pair<QAbstractButton*, int> buttons[] = {{Button1_, 0},     {cbSirian_, 10},
-                                                      {cbCovers_, 1},    {cbCells_, 10},
-                                                      {printButton_, 2}, {pdfButton_, 2}};
-  for (const auto& [button, index] : buttons) GiveMnemonic(*style, *button, index);
-}
-
-void MainForm::SpeedButton1Click() {
+void MainForm::OpenClick() {
   // During a run the source field and its button are disabled; the shortcut is not.
-  if (!urx_->isEnabled()) return;
+  if (!sourceEdit_->isEnabled()) return;
   // The dialog opens where the current source file is, when the field names one.
-  const QString current = urx_->text().trimmed();
+  const QString current = sourceEdit_->text().trimmed();
   const QString start = IsLink(current.toStdString()) ? QString() : current;
   const QString file =
       QFileDialog::getOpenFileName(this, QStringLiteral("Открыть страницу каталога"), start,
@@ -424,14 +236,14 @@ void MainForm::SpeedButton1Click() {
 }
 
 void MainForm::dragEnterEvent(QDragEnterEvent* event) {
-  if (!SourceFromDrop(*event->mimeData()).isEmpty() && urx_->isEnabled()) {
+  if (!SourceFromDrop(*event->mimeData()).isEmpty() && sourceEdit_->isEnabled()) {
     event->acceptProposedAction();
   }
 }
 
 void MainForm::dropEvent(QDropEvent* event) {
   const QString source = SourceFromDrop(*event->mimeData());
-  if (source.isEmpty() || !urx_->isEnabled()) return;
+  if (source.isEmpty() || !sourceEdit_->isEnabled()) return;
   SetSource(source);
   event->acceptProposedAction();
 }
@@ -439,10 +251,10 @@ void MainForm::dropEvent(QDropEvent* event) {
 bool MainForm::eventFilter(QObject* watched, QEvent* event) {
   // A drag within the field itself moves text, as in any field; anything else replaces it.
   const QEvent::Type type = event->type();
-  if (watched == urx_ &&
+  if (watched == sourceEdit_ &&
       (type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop)) {
     auto* drop = static_cast<QDropEvent*>(event);
-    if (drop->source() != urx_) {
+    if (drop->source() != sourceEdit_) {
       if (type == QEvent::Drop) {
         dropEvent(drop);
       } else if (!SourceFromDrop(*drop->mimeData()).isEmpty()) {
@@ -454,32 +266,9 @@ bool MainForm::eventFilter(QObject* watched, QEvent* event) {
   return QMainWindow::eventFilter(watched, event);
 }
 
-int MainForm::CellsPerRow() const {
-  // A text that is not a whole number counts as the lower bound.
-  bool whole = false;
-  const int typed = coln_->cleanText().toInt(&whole);
-  if (!whole) return coln_->minimum();
-  return std::clamp(typed, coln_->minimum(), coln_->maximum());
-}
-
-CatalogueOptions MainForm::ReadOptions() const {
-  CatalogueOptions options;
-  options.cellsPerRow = CellsPerRow();
-  options.orientation = rbVert_->isChecked() ? 2 : rbHoriz_->isChecked() ? 1 : 0;
-  options.rotationAngle = rbCW_->isChecked() ? 90 : rbCCW_->isChecked() ? -90 : 180;
-  options.holdBackCovers = cbCovers_->isChecked();
-  options.skipRepeats = bxPass_->isChecked();
-  options.gapCells = cbCells_->isChecked();
-  options.digitCaptions = cbSirian_->isChecked();
-  options.keepGoing = cbKeepGoing_->isChecked();
-  return options;
-}
-
 void MainForm::SetRunning(bool running) {
-  // The options cannot change while the converter uses them; the button stays, to stop the run.
-  SetEnabledExcept(optionStrip_, Button1_, !running);
-  Button1_->setText(running ? QStringLiteral("Стоп") : QStringLiteral("Go!"));
-  mm_->setReadOnly(running);
+  optionStrip_->SetRunning(running);
+  linesPane_->setReadOnly(running);
 }
 
 void MainForm::closeEvent(QCloseEvent* event) {
@@ -488,7 +277,7 @@ void MainForm::closeEvent(QCloseEvent* event) {
   QMainWindow::closeEvent(event);
 }
 
-void MainForm::Button1Click() {
+void MainForm::GoClick() {
   if (worker_->IsRunning()) {
     worker_->Cancel();
     return;
@@ -499,10 +288,10 @@ void MainForm::Button1Click() {
     // Paths and links as the file system and the network take them: UTF-8. The save name goes
     // into the page beside its Windows-1251 title, so it is converted; one it cannot hold is
     // refused here, before anything runs.
-    request.source = urx_->text().toStdString();
-    request.saveName = SaveNameFromUserText(edSession_->text().toStdString());
+    request.source = sourceEdit_->text().toStdString();
+    request.saveName = SaveNameFromUserText(saveNameEdit_->text().toStdString());
     request.programFolder = programFolder_;
-    request.options = ReadOptions();
+    request.options = optionStrip_->options();
     request.cacheFolder = DefaultCacheFolder();
     SetRunning(true);
     worker_->Start(std::move(request), state_);
@@ -517,7 +306,7 @@ void MainForm::AppendLine(const QByteArray& line) {
   // A line's own CR LF (the closing line has one) would show as an extra empty line.
   QString text = TextFromWindows1251(std::string_view(line.constData(), line.size()));
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  mm_->appendPlainText(text);
+  linesPane_->appendPlainText(text);
 }
 
 void MainForm::ShowProgress(int saved, int total) {
@@ -531,9 +320,9 @@ void MainForm::FinishRun(const RunOutcome& outcome) {
   SetRunning(false);
   progress_->setVisible(false);
   // What the run did, for a collector who wants to know what the catalogue lacks.
-  sb_->setToolTip(SummaryText(state_.summary));
+  statusBar_->setToolTip(SummaryText(state_.summary));
   if (outcome.succeeded) {
-    wb_->ShowFile(QString::fromStdString(outcome.pagePath));
+    preview_->ShowFile(QString::fromStdString(outcome.pagePath));
     savedPage_ = QString::fromStdString(outcome.pagePath);
     printButton_->setEnabled(true);
     pdfButton_->setEnabled(true);

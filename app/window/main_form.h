@@ -1,5 +1,6 @@
-// The window: every option of a conversion as the state of its controls, the text pane, the
-// preview pane and the status bar; "Go!" runs one conversion through the shared run flow.
+// The window: the option strip (the source, every option of a conversion, the save name, "Go!"),
+// the text pane, the preview pane and the status bar; "Go!" runs one conversion through the
+// shared run flow.
 #pragma once
 
 #include <QMainWindow>
@@ -10,12 +11,9 @@
 
 #include "app/core/run_flow.h"
 #include "base/error.h"
-#include "convert/catalogue.h"
 
-class QCheckBox;
 class QDragEnterEvent;
 class QDropEvent;
-class QGroupBox;
 class QLabel;
 class QPageLayout;
 class QPrinter;
@@ -23,14 +21,13 @@ class QProgressBar;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
-class QRadioButton;
-class QSpinBox;
 class QSplitter;
 class QStatusBar;
 class QToolButton;
 
 namespace picsheet {
 
+class OptionStrip;
 class PaperRenderer;
 class PreviewPane;
 class RunWorker;
@@ -73,13 +70,13 @@ class MainForm final : public QMainWindow {
  private slots:
   // Every change of the source text derives the save name; a change of more than one typed
   // character (a paste, a drop, a fill) also hands the focus to it with the name selected.
-  void urxChange();
+  void SourceChanged();
   // "..." and Ctrl+O: asks for a catalogue file and fills the source field with its path as a
   // drop does. Nothing happens when the dialog is cancelled or a run is going.
-  void SpeedButton1Click();
+  void OpenClick();
   // Starts one conversion with the options as the controls hold them; during a run the button
   // reads "Стоп" and stops it.
-  void Button1Click();
+  void GoClick();
   // Ask for a file and save the page as PDF; show the print dialog and print the page.
   void PdfClick();
   void PrintClick();
@@ -92,12 +89,9 @@ class MainForm final : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  QWidget* BuildOptionStrip();
   void ConnectKeyboard();
-  void GiveMnemonics();
   QWidget* BuildMainArea();
-  CatalogueOptions ReadOptions() const;
-  int CellsPerRow() const;
+  void BuildStatusBar();
   void SetRunning(bool running);
   // Closing the window stops a run going; the process then ends once it has stopped.
   void closeEvent(QCloseEvent* event) override;
@@ -114,37 +108,26 @@ class MainForm final : public QMainWindow {
                       std::function<void(bool)> ended);
 
   std::string programFolder_;
-  QString urxBefore_;  // the source text before its latest change
+  QString sourceBefore_;  // the source text before its latest change
   RunState state_;
   std::unique_ptr<RunWorker> worker_;
   std::unique_ptr<DestroyedWindowWatch> destroyedWatch_;
 
-  QWidget* optionStrip_ = nullptr;
-  QToolButton* SpeedButton1_ = nullptr;
-  QLineEdit* urx_ = nullptr;
-  QSpinBox* coln_ = nullptr;
-  QCheckBox* bxPass_ = nullptr;
-  QRadioButton* rbVert_ = nullptr;
-  QRadioButton* rbHoriz_ = nullptr;
-  QRadioButton* rbNone_ = nullptr;
-  QRadioButton* rbCW_ = nullptr;
-  QRadioButton* rbCCW_ = nullptr;
-  QLineEdit* edSession_ = nullptr;
-  QPushButton* Button1_ = nullptr;
+  OptionStrip* optionStrip_ = nullptr;
+  // The strip's fields and buttons that the window acts on.
+  QToolButton* openButton_ = nullptr;
+  QLineEdit* sourceEdit_ = nullptr;
+  QLineEdit* saveNameEdit_ = nullptr;
+  QPushButton* goButton_ = nullptr;
   QPushButton* printButton_ = nullptr;
   QPushButton* pdfButton_ = nullptr;
   QString savedPage_;                        // the page in the preview; empty until a run saved one
   std::unique_ptr<QPrinter> printer_;        // the print dialog's choice, kept for the next print
   std::unique_ptr<PaperRenderer> paperJob_;  // the render for paper in progress, if any
-  QGroupBox* GroupBox1_ = nullptr;
-  QCheckBox* cbSirian_ = nullptr;
-  QCheckBox* cbCovers_ = nullptr;
-  QCheckBox* cbCells_ = nullptr;
-  QCheckBox* cbKeepGoing_ = nullptr;
-  QPlainTextEdit* mm_ = nullptr;
-  QSplitter* Splitter1_ = nullptr;
-  PreviewPane* wb_ = nullptr;
-  QStatusBar* sb_ = nullptr;
+  QPlainTextEdit* linesPane_ = nullptr;
+  QSplitter* splitter_ = nullptr;
+  PreviewPane* preview_ = nullptr;
+  QStatusBar* statusBar_ = nullptr;
   QLabel* statusText_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QLabel* outputFolder_ = nullptr;

@@ -1,0 +1,182 @@
+#include "app/cli/cli_options.h"
+
+#include <CLI/CLI.hpp>
+#include <functional>
+#include <iostream>
+#include <utility>
+
+#include "app/cli/help_footer.h"
+#include "app/core/program_folder.h"
+#include "app/core/session_name.h"
+#include "base/byte_size.h"
+#include "base/paths.h"
+#include "convert/picture_turn.h"
+#include "web/cache_folder.h"
+
+namespace picsheet {
+namespace {
+
+constexpr int kExitUsage = 2;
+constexpr char kUsage[] = "Usage: picsheet-cli [OPTIONS] SOURCE (--help for the options)";
+
+// A check that lets convert rewrite an option's text, or refuses the text with the message of
+// the Error convert throws.
+CLI::Validator Converting(std::function<void(std::string&)> convert) {
+  return CLI::Validator(
+      [convert = std::move(convert)](std::string& text) -> std::string {
+        try {
+          convert(text);
+          return {};
+        } catch (const Error& e) {
+          return e.what();
+        }
+      },
+      "");
+}
+
+// --session from a UTF-8 shell becomes the run's Windows-1251 name; a character the code page
+// cannot hold is a usage error, refused before anything runs.
+CLI::Validator SaveNameInWindows1251() {
+  return Converting([](std::string& name) { name = SaveNameFromUserText(name); });
+}
+
+// A size as typed ("512K", "1G") as its count of bytes.
+CLI::Validator ByteCount() {
+  return Converting([](std::string& text) { text = std::to_string(ParseByteSize(text)); });
+}
+
+// Options typed as words or as the negation of a default, turned into the request once the
+// whole command line is read.
+struct TypedOptions {
+  std::string orientation;
+  std::string turn;
+  bool coversInPlace = false;
+  bool noGapCells = false;
+  std::string outputDir;
+  bool noCache = false;
+};
+
+// SOURCE and what the page holds, how it looks and where it goes.
+void AddPageOptions(CLI::App& app, RunRequest& run, TypedOptions& typed) {
+  const CatalogueOptions defaults;
+  app.add_option("SOURCE", run.source, "an http:// or https:// link or a local file path")
+      ->required()
+      ->type_name("");
+  app.add_option("--cells", run.options.cellsPerRow, "cells per table row, 2 to 20")
+      ->type_name("N")
+      ->check(CLI::Range(2, 20).description(""))
+      ->default_val(defaults.cellsPerRow);
+  app.add_option("--orientation", typed.orientation, "how the pictures should stand")
+      ->type_name("vertical|horizontal|none")
+      ->check(CLI::IsMember(OrientationWords()).description(""))
+      ->default_val(std::string(OrientationWord(defaults.orientation)));
+  app.add_option("--turn", typed.turn, "direction of the turn for mismatched pictures")
+      ->type_name("cw|ccw")
+      ->check(CLI::IsMember(TurnWords()).description(""))
+      ->default_val(std::string(TurnWord(defaults.turn)));
+  app.add_flag("--skip-repeats", run.options.skipRepeats,
+               "leave out the further pictures of a repeated number");
+  app.add_flag("--covers-in-place", typed.coversInPlace,
+               "keep pictures of number 0 where they are instead of moving them to the end");
+  app.add_flag("--no-gap-cells", typed.noGapCells, "no empty cells for missing numbers");
+  app.add_flag("--digit-captions", run.options.digitCaptions,
+               "captions carry digit pictures (syriannums/N.png)");
+  app.add_option("--session", run.saveName, "save name NAME (default: derived from SOURCE)")
+      ->type_name("NAME")
+      ->transform(SaveNameInWindows1251());
+  app.add_option("--output-dir", typed.outputDir,
+                 "existing folder DIR for the page and its pictures")
+      ->type_name("DIR")
+      ->default_str("the current directory");
+}
+
+// How the run goes about it: downloads and workers.
+void AddTransferOptions(CLI::App& app, RunRequest& run) {
+  app.add_option("--jobs", run.jobs,
+                 "pictures downloaded at once from one server, 1 to 16 (four times as many on "
+                 "one HTTP/2 connection)")
+      ->type_name("N")
+      ->check(CLI::Range(1, 16).description(""))
+      ->default_val(6);
+  app.add_option(
+         "--retries", run.fetch.retries,
+         "tries again after a refused or dropped connection or a 429/502/503/504 answer (after "
+         "its Retry-After, up to 60 s), 0 to 10")
+      ->type_name("N")
+      ->check(CLI::Range(0, 10).description(""))
+      ->default_val(2);
+  app.add_option("--threads", run.threads, "pictures turned and encoded at once")
+      ->type_name("N")
+      ->check(CLI::Range(1, 64).description(""))
+      ->default_val(run.threads)
+      ->default_str("the number of cores");
+}
+
+// What is reported and written besides the page, and the answers kept for later runs.
+void AddOutputOptions(CLI::App& app, CliRequest& request, TypedOptions& typed) {
+  app.add_flag("--status", request.printStatus, "print every status text to stderr, one line each");
+  app.add_option("--pdf", request.pdfPath,
+                 "also write the page as PDF FILE (1 cm margins, true size)")
+      ->type_name("FILE");
+  app.add_option("--paper", request.paper, "paper of the PDF")
+      ->type_name("a4|letter")
+      ->check(CLI::IsMember({"a4", "letter"}).description(""))
+      ->default_val("a4");
+  app.add_flag("--summary", request.printSummary,
+               "print what the run did after the page's path (always on a terminal)");
+  app.add_flag("--keep-going", request.run.options.keepGoing,
+               "a picture that cannot be had leaves an empty cell instead of ending the run; "
+               "the pictures left out are listed on stderr and the exit status is 3");
+  app.add_option("--cache-size", request.run.cacheBytes,
+                 "the most the answers kept for later runs may take (bytes, or K, M, G: KiB, "
+                 "MiB, GiB); the least recently used go first")
+      ->type_name("SIZE")
+      ->transform(ByteCount())
+      ->default_str("1G");
+  app.add_flag("--no-cache", typed.noCache,
+               "keep no answers and ask for none: every page and picture is downloaded whole");
+}
+
+// The typed words and negations as the run takes them; the checks let no other word through.
+void TakeTyped(const TypedOptions& typed, RunRequest& run) {
+  run.options.orientation = ParseOrientation(typed.orientation).value();
+  run.options.turn = ParseTurn(typed.turn).value();
+  run.options.holdBackCovers = !typed.coversInPlace;
+  run.options.gapCells = !typed.noGapCells;
+  run.programFolder =
+      WithTrailingSlash(typed.outputDir.empty() ? CurrentDirectory() : typed.outputDir);
+  if (!typed.noCache) run.cacheFolder = DefaultCacheFolder();
+}
+
+}  // namespace
+
+std::optional<int> ParseCommandLine(int argc, char** argv, CliRequest& request) {
+  CLI::App app{
+      "Turns a catalogue page (a local HTML file or an http:// or https:// link) into a\n"
+      "printable picture table: the page as DIR/NAME.html, its pictures in DIR/NAME_images.",
+      "picsheet-cli"};
+  app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  TypedOptions typed;
+  AddPageOptions(app, request.run, typed);
+  AddTransferOptions(app, request.run);
+  AddOutputOptions(app, request, typed);
+  app.footer(CliHelpFooter());
+  app.set_version_flag("--version", std::string("picsheet-cli ") + PICSHEET_VERSION);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::cerr << "picsheet-cli: " << e.what() << '\n' << kUsage << '\n';
+    return kExitUsage;
+  }
+  TakeTyped(typed, request.run);
+  return std::nullopt;
+}
+
+}  // namespace picsheet
