@@ -77,7 +77,7 @@ class Decompressor {
   ErrorTrap& trap() { return trap_; }
 
   // Reads the header of data, which must outlive the decompressor's use of it.
-  void ReadHeader(const std::string& data) {
+  void ReadHeader(std::string_view data) {
     RunTrapped(trap_, [&] {
       jpeg_mem_src(&info_, reinterpret_cast<const unsigned char*>(data.data()),
                    static_cast<unsigned long>(data.size()));
@@ -124,16 +124,38 @@ void CmykRowToRgb(const JSAMPLE* cmyk, std::uint8_t* rgb, JDIMENSION width, bool
 
 }  // namespace
 
+JpegHeader ReadJpegHeader(std::string_view data) {
+  Decompressor decompressor;
+  decompressor.ReadHeader(data);
+  jpeg_decompress_struct& info = decompressor.info();
+  JpegHeader header;
+  header.width = static_cast<std::int32_t>(info.image_width);
+  header.height = static_cast<std::int32_t>(info.image_height);
+  header.progressive = jpeg_has_multiple_scans(&info) != 0;
+  if (!header.progressive) return header;
+  // The library keeps one block of 64 coefficients per 8 x 8 samples of every component, its
+  // rows and columns rounded up to whole sampling units.
+  for (int c = 0; c < info.num_components; ++c) {
+    const jpeg_component_info& component = info.comp_info[c];
+    const auto RoundUp = [](std::size_t blocks, int unit) {
+      const auto u = static_cast<std::size_t>(unit);
+      return (blocks + u - 1) / u * u;
+    };
+    header.coefficientBytes += RoundUp(component.width_in_blocks, component.h_samp_factor) *
+                               RoundUp(component.height_in_blocks, component.v_samp_factor) *
+                               sizeof(JBLOCK);
+  }
+  return header;
+}
+
 JpegPicture LoadJpegPicture(std::string data) {
   JpegPicture picture;
   picture.data = std::move(data);
   if (picture.data.empty()) return picture;
-  Decompressor decompressor;
-  decompressor.ReadHeader(picture.data);
-  jpeg_decompress_struct& info = decompressor.info();
-  picture.width = static_cast<std::int32_t>(info.image_width);
-  picture.height = static_cast<std::int32_t>(info.image_height);
-  picture.progressive = jpeg_has_multiple_scans(&info) != 0;
+  const JpegHeader header = ReadJpegHeader(picture.data);
+  picture.width = header.width;
+  picture.height = header.height;
+  picture.progressive = header.progressive;
   return picture;
 }
 

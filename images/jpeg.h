@@ -8,6 +8,7 @@
 #include <functional>
 #include <stop_token>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace picsheet {
@@ -21,6 +22,19 @@ struct JpegPicture {
   bool progressive = false;          // the downloaded stream has more than one scan
   std::vector<std::uint8_t> raster;  // RGB, 3 bytes per pixel, rows top down; made by a turn
 };
+
+// What a stream's header tells before any pixel is decoded.
+struct JpegHeader {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  bool progressive = false;  // more than one scan
+  // The coefficients the decoder holds for the whole picture while it reads a stream of several
+  // scans; 0 for one scan, which is decoded a few rows at a time.
+  std::size_t coefficientBytes = 0;
+};
+
+// Reads the header of data. Throws Error "JPEG error #%d" for data that is not a JPEG stream.
+JpegHeader ReadJpegHeader(std::string_view data);
 
 // Takes the bytes as the picture's data and reads its size and scan mode from the header; no
 // pixels are decoded. An empty body gives a 0 x 0 picture without error.
