@@ -101,6 +101,8 @@ std::string LocalisePreparedImage(const SessionFolder& session, const std::strin
   // The file is created before an encoding failure is raised, as when encoding streams into it.
   const bool staging = !session.stagingFolder.empty();
   if (staging) CheckFinalPlace(folder, file);
+  // Written in place, a picture of a run stopped later could not be taken back.
+  if (session.stagingError != 0) ThrowCannotCreate(file, session.stagingError);
   AtomicFile out(staging ? session.stagingFolder + "/" + fileName : file, file);
   if (picture.encodeFailure) std::rethrow_exception(picture.encodeFailure);
   if (session.stop.stop_requested()) throw InterruptedError();
