@@ -15,6 +15,7 @@
 #include <stop_token>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/cli/help_footer.h"
 #include "app/cli/pdf_export.h"
@@ -25,6 +26,7 @@
 #include "app/core/session_name.h"
 #include "base/byte_size.h"
 #include "base/cache_folder.h"
+#include "base/file_system_name.h"
 #include "base/messages.h"
 #include "base/paths.h"
 #include "base/windows1251.h"
@@ -112,8 +114,38 @@ CLI::Validator Converting(std::function<void(std::string&)> convert) {
       "");
 }
 
+// A file name holds 255 bytes and the picture folder's adds "_images" to the save name's.
+constexpr std::size_t kLongestSaveName = 255 - 7;
+
 CLI::Validator SaveNameInWindows1251() {
-  return Converting([](std::string& name) { name = picsheet::SaveNameFromUserText(name); });
+  return Converting([](std::string& name) {
+    const std::string typed = name;
+    name = picsheet::SaveNameFromUserText(name);
+    if (picsheet::FileSystemName(name).size() > kLongestSaveName) {
+      throw picsheet::Error(picsheet::ErrorKind::kSaveName,
+                            picsheet::messages::SaveNameTooLong(typed, kLongestSaveName));
+    }
+  });
+}
+
+// The arguments after the program's name, in the reversed order CLI11 parses them. An option
+// given as "--NAME=" with nothing after the "=" has an empty value, as "--NAME ''" has; CLI11
+// would take the next argument as its value instead.
+std::vector<std::string> ReversedArguments(int argc, char** argv) {
+  std::vector<std::string> args;
+  bool options = true;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--") options = false;
+    if (options && arg.size() > 3 && arg.starts_with("--") && arg.ends_with("=") &&
+        arg.find('=') == arg.size() - 1) {
+      args.push_back(arg.substr(0, arg.size() - 1));
+      args.emplace_back();
+    } else {
+      args.push_back(arg);
+    }
+  }
+  return {args.rbegin(), args.rend()};
 }
 
 // A size as typed ("512K", "1G") as its count of bytes.
@@ -213,7 +245,7 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", std::string("picsheet-cli ") + PICSHEET_VERSION);
 
   try {
-    app.parse(argc, argv);
+    app.parse(ReversedArguments(argc, argv));
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
