@@ -27,7 +27,7 @@ struct ErrorTrap {
   std::jmp_buf jump;
   int code = 0;
   char text[JMSG_LENGTH_MAX] = {};  // the library's own words for the error
-  bool interrupted = false;         // the run was cancelled while writing
+  bool interrupted = false;         // the run was cancelled while reading or writing
   bool outOfMemory = false;         // the destination could not grow; not a library error
 };
 
@@ -61,6 +61,28 @@ void RunTrapped(ErrorTrap& trap, const Body& body, ErrorKind kind = ErrorKind::k
   }
   body();
 }
+
+// Checks the run's stop from inside the library's long passes: a progressive stream is read
+// whole in jpeg_start_decompress and written whole in jpeg_finish_compress, seconds each for a
+// large picture. The library calls the monitor once per row of blocks in every pass.
+struct StopWatch {
+  jpeg_progress_mgr manager{};
+  std::stop_token stop;
+  ErrorTrap* trap = nullptr;
+
+  template <typename Info>
+  void Watch(Info& info, ErrorTrap& errors, std::stop_token token) {
+    stop = std::move(token);
+    trap = &errors;
+    manager.progress_monitor = [](j_common_ptr common) {
+      auto* watch = reinterpret_cast<StopWatch*>(common->progress);
+      if (!watch->stop.stop_requested()) return;
+      watch->trap->interrupted = true;
+      (*common->err->error_exit)(common);
+    };
+    info.progress = &manager;
+  }
+};
 
 class Decompressor {
  public:
@@ -159,10 +181,13 @@ JpegPicture LoadJpegPicture(std::string data) {
   return picture;
 }
 
-void DecodeJpegRows(const std::string& data, int stripRows, const RowSink& sink) {
+void DecodeJpegRows(const std::string& data, int stripRows, const RowSink& sink,
+                    std::stop_token stop) {
   Decompressor decompressor;
   decompressor.ReadHeader(data);
   jpeg_decompress_struct& info = decompressor.info();
+  StopWatch watch;
+  watch.Watch(info, decompressor.trap(), std::move(stop));
   const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
   info.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
   RunTrapped(decompressor.trap(), [&] { jpeg_start_decompress(&info); });
@@ -298,6 +323,8 @@ std::string EncodeJpegRgbToMemory(const std::uint8_t* raster, int width, int hei
   destination->out = &stream;
   destination->trap = &compressor.trap();
   compressor.info().dest = &destination->manager;
+  StopWatch watch;
+  watch.Watch(compressor.info(), compressor.trap(), stop);
   EncodeInto(compressor, raster, width, height, progressive, stop);
   return stream;
 }

@@ -44,13 +44,16 @@ JpegPicture LoadJpegPicture(std::string data);
 using RowSink = std::function<void(const std::uint8_t* rows, int firstRow, int count)>;
 
 // Decodes data at full scale to 8-bit RGB (grayscale and CMYK pictures are converted), handing
-// the rows to sink in strips of at most stripRows rows, in order.
-void DecodeJpegRows(const std::string& data, int stripRows, const RowSink& sink);
+// the rows to sink in strips of at most stripRows rows, in order. Throws Error "Interrupted" once
+// stop is requested, also while the library reads a progressive stream whole.
+void DecodeJpegRows(const std::string& data, int stripRows, const RowSink& sink,
+                    std::stop_token stop = {});
 
 // Encodes an RGB raster (3 bytes per pixel, rows top down) at quality 90 with baseline-limited
 // tables, progressive when asked, into memory: returns the whole stream, for which expectedSize
 // bytes are set aside at the start. Throws Error "Out of memory" when the stream cannot be held,
-// "Interrupted" once stop is requested (checked every 64 rows); a library error of the encoder
+// "Interrupted" once stop is requested (checked every 64 rows, and in the library's passes that
+// write a progressive stream at the end); a library error of the encoder
 // concerns the output, not the picture.
 std::string EncodeJpegRgbToMemory(const std::uint8_t* raster, int width, int height,
                                   bool progressive, std::size_t expectedSize,

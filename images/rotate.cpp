@@ -146,10 +146,13 @@ void DecodeTurned(const JpegPicture& picture, std::int32_t angle, std::uint8_t* 
                   std::stop_token stop) {
   const std::int32_t width = picture.width;
   const std::int32_t height = picture.height;
-  DecodeJpegRows(picture.data, kStripRows, [&](const std::uint8_t* rows, int firstRow, int count) {
-    if (stop.stop_requested()) throw InterruptedError();
-    PlaceTurnedRows(rows, firstRow, count, width, height, angle, target);
-  });
+  DecodeJpegRows(
+      picture.data, kStripRows,
+      [&](const std::uint8_t* rows, int firstRow, int count) {
+        if (stop.stop_requested()) throw InterruptedError();
+        PlaceTurnedRows(rows, firstRow, count, width, height, angle, target);
+      },
+      stop);
 }
 
 void RotateBitmap(JpegPicture& picture, std::int32_t angle, std::stop_token stop) {
