@@ -155,8 +155,7 @@ void RunOutput::Commit() {
 }
 
 void RunOutput::Discard() {
-  if (staging_.empty()) return;
-  RemoveStagedFiles();
+  if (!staging_.empty()) RemoveStagedFiles();
   RemoveEmptyPictureFolder();
 }
 
