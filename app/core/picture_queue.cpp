@@ -107,9 +107,20 @@ PictureQueue::~PictureQueue() {
   onRunStop_.reset();
 }
 
+// Turns go before the downloads further ahead, which would take the room as the converter frees
+// it: the downloads leave room for the other workers' turns, each as large as the largest seen
+// (but half the budget at most), and none goes on while a turn waits for room. The picture the
+// converter waits for always goes on.
+bool PictureQueue::MayDownload(std::size_t index, std::size_t more) const {
+  if (index == nextToTake_) return true;
+  const std::size_t others = static_cast<std::size_t>(std::max(settings_.threads, 1)) - 1;
+  const std::size_t room = std::min(largestWork_ * others, settings_.budgetBytes / 2);
+  return roomWanted_ == 0 && held_ + more + room <= settings_.budgetBytes;
+}
+
 bool PictureQueue::MayStart(std::size_t index) {
   std::lock_guard<std::mutex> lock(mutex_);
-  return index == nextToTake_ || held_ < settings_.budgetBytes;
+  return MayDownload(index, 1);
 }
 
 bool PictureQueue::IsNext(std::size_t index) {
@@ -119,7 +130,7 @@ bool PictureQueue::IsNext(std::size_t index) {
 
 bool PictureQueue::MayKeep(std::size_t index, std::size_t bytes) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (index != nextToTake_ && held_ + bytes > settings_.budgetBytes) return false;
+  if (!MayDownload(index, bytes)) return false;
   Recount(slots_[index], slots_[index].bytes + bytes);
   return true;
 }
@@ -260,6 +271,7 @@ void PictureQueue::Prepare(std::size_t index, std::unique_lock<std::mutex>& lock
     Room room = Room::kAwaited;
     if (work.bytes != 0) {
       lock.lock();
+      largestWork_ = std::max(largestWork_, work.bytes);
       room = Reserve(index, work, lock, counted);
       lock.unlock();
     }

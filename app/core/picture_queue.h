@@ -39,7 +39,7 @@ struct PictureQueueSettings {
   // pictures being turned (raster and decoder buffers, reserved from the header before decoding)
   // with the raster memory threads keep for their next turn. Past it, downloads wait (and pause)
   // and turns wait, but for the picture the converter takes next, so a picture larger than the
-  // budget still arrives and is turned.
+  // budget still arrives and is turned. Turns go before the downloads further ahead.
   std::size_t budgetBytes = std::size_t{256} << 20;
   FetchOptions fetch;  // every picture's download
 };
@@ -77,6 +77,7 @@ class PictureQueue {
 
   // The budget's rules, asked by the slots on the engine's thread.
   bool MayStart(std::size_t index);
+  bool MayDownload(std::size_t index, std::size_t more) const;
   bool IsNext(std::size_t index);
   bool MayKeep(std::size_t index, std::size_t bytes);
   void Dropped(std::size_t index, std::size_t bytes);
@@ -117,6 +118,7 @@ class PictureQueue {
   std::size_t converterWork_ = 0;  // the converter thread's part of workHeld_
   int roomWanted_ = 0;             // threads waiting for room: idle ones give their kept memory
   bool awaitedWaits_ = false;      // the converter's next picture waits: no other turn starts
+  std::size_t largestWork_ = 0;    // the most working memory one picture has needed
   std::vector<std::thread> workers_;
   std::optional<std::stop_callback<std::function<void()>>> onRunStop_;
   std::optional<std::stop_callback<std::function<void()>>> onStop_;
