@@ -4,6 +4,7 @@
 // the exact words, so a message is changed here or not at all.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "base/url_credentials.h"
@@ -57,6 +58,12 @@ inline std::string CannotCreateFile(const std::string& path) {
 // "Cannot create " + folder path.
 inline std::string CannotCreateFolder(const std::string& folder) {
   return "Cannot create " + folder;
+}
+
+// A save name longer than its picture folder's name leaves it room for.
+inline std::string SaveNameTooLong(const std::string& saveName, std::size_t most) {
+  return "The save name \"" + saveName + "\" is longer than the " + std::to_string(most) +
+         " bytes a save name may take";
 }
 
 // A second run of one save name while the first still holds it.

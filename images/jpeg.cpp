@@ -28,7 +28,7 @@ struct ErrorTrap {
   std::jmp_buf jump;
   int code = 0;
   char text[JMSG_LENGTH_MAX] = {};  // the library's own words for the error
-  bool interrupted = false;         // the run was cancelled while writing
+  bool interrupted = false;         // the run was cancelled while reading or writing
   bool outOfMemory = false;         // the destination could not grow; not a library error
 };
 
@@ -63,6 +63,28 @@ void RunTrapped(ErrorTrap& trap, const Body& body, ErrorKind kind = ErrorKind::k
   body();
 }
 
+// Checks the run's stop from inside the library's long passes: a progressive stream is read
+// whole in jpeg_start_decompress and written whole in jpeg_finish_compress, seconds each for a
+// large picture. The library calls the monitor once per row of blocks in every pass.
+struct StopWatch {
+  jpeg_progress_mgr manager{};
+  std::stop_token stop;
+  ErrorTrap* trap = nullptr;
+
+  template <typename Info>
+  void Watch(Info& info, ErrorTrap& errors, std::stop_token token) {
+    stop = std::move(token);
+    trap = &errors;
+    manager.progress_monitor = [](j_common_ptr common) {
+      auto* watch = reinterpret_cast<StopWatch*>(common->progress);
+      if (!watch->stop.stop_requested()) return;
+      watch->trap->interrupted = true;
+      (*common->err->error_exit)(common);
+    };
+    info.progress = &manager;
+  }
+};
+
 class Decompressor {
  public:
   Decompressor() {
@@ -78,7 +100,7 @@ class Decompressor {
   ErrorTrap& trap() { return trap_; }
 
   // Reads the header of data, which must outlive the decompressor's use of it.
-  void ReadHeader(const std::string& data) {
+  void ReadHeader(std::string_view data) {
     RunTrapped(trap_, [&] {
       jpeg_mem_src(&info_, reinterpret_cast<const unsigned char*>(data.data()),
                    static_cast<unsigned long>(data.size()));
@@ -125,16 +147,38 @@ void CmykRowToRgb(const JSAMPLE* cmyk, std::uint8_t* rgb, JDIMENSION width, bool
 
 }  // namespace
 
+JpegHeader ReadJpegHeader(std::string_view data) {
+  Decompressor decompressor;
+  decompressor.ReadHeader(data);
+  jpeg_decompress_struct& info = decompressor.info();
+  JpegHeader header;
+  header.width = static_cast<std::int32_t>(info.image_width);
+  header.height = static_cast<std::int32_t>(info.image_height);
+  header.progressive = jpeg_has_multiple_scans(&info) != 0;
+  if (!header.progressive) return header;
+  // The library keeps one block of 64 coefficients per 8 x 8 samples of every component, its
+  // rows and columns rounded up to whole sampling units.
+  for (int c = 0; c < info.num_components; ++c) {
+    const jpeg_component_info& component = info.comp_info[c];
+    const auto RoundUp = [](std::size_t blocks, int unit) {
+      const auto u = static_cast<std::size_t>(unit);
+      return (blocks + u - 1) / u * u;
+    };
+    header.coefficientBytes += RoundUp(component.width_in_blocks, component.h_samp_factor) *
+                               RoundUp(component.height_in_blocks, component.v_samp_factor) *
+                               sizeof(JBLOCK);
+  }
+  return header;
+}
+
 JpegPicture LoadJpegPicture(std::string data) {
   JpegPicture picture;
   picture.data = std::move(data);
   if (picture.data.empty()) return picture;
-  Decompressor decompressor;
-  decompressor.ReadHeader(picture.data);
-  jpeg_decompress_struct& info = decompressor.info();
-  picture.width = static_cast<std::int32_t>(info.image_width);
-  picture.height = static_cast<std::int32_t>(info.image_height);
-  picture.progressive = jpeg_has_multiple_scans(&info) != 0;
+  const JpegHeader header = ReadJpegHeader(picture.data);
+  picture.width = header.width;
+  picture.height = header.height;
+  picture.progressive = header.progressive;
   return picture;
 }
 
@@ -144,10 +188,13 @@ void RefuseEmptyStream() {
   throw Error(ErrorKind::kJpeg, messages::JpegError(JERR_INPUT_EMPTY));  // libjpeg raised nothing
 }
 
-void DecodeJpegRows(const std::string& data, int stripRows, const RowSink& sink) {
+void DecodeJpegRows(const std::string& data, int stripRows, const RowSink& sink,
+                    std::stop_token stop) {
   Decompressor decompressor;
   decompressor.ReadHeader(data);
   jpeg_decompress_struct& info = decompressor.info();
+  StopWatch watch;
+  watch.Watch(info, decompressor.trap(), std::move(stop));
   const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
   info.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
   RunTrapped(decompressor.trap(), [&] { jpeg_start_decompress(&info); });
@@ -283,6 +330,8 @@ std::string EncodeJpegRgbToMemory(const std::uint8_t* raster, int width, int hei
   destination->out = &stream;
   destination->trap = &compressor.trap();
   compressor.info().dest = &destination->manager;
+  StopWatch watch;
+  watch.Watch(compressor.info(), compressor.trap(), stop);
   EncodeInto(compressor, raster, width, height, progressive, stop);
   return stream;
 }

@@ -36,10 +36,14 @@ bool IsDirectory(const std::string& path) {
 
 void EnsureFolder(const std::string& sessionName, const std::string& folder) {
   // A file name cannot hold "/": joined as it is, the name would put the page and its pictures
-  // into a folder below the output folder, where the page's links miss every picture.
-  if (sessionName.find('/') != std::string::npos) {
-    throw Error(ErrorKind::kOutput, messages::CannotCreateFolder(folder),
-                "a save name cannot hold \"/\"");
+  // into a folder below the output folder, where the page's links miss every picture. A "\\"
+  // would do on disk, but the page's links join their parts with "\\", which a browser reads as
+  // "/", so they would miss the pictures the same way.
+  for (const char separator : {'/', '\\'}) {
+    if (sessionName.find(separator) != std::string::npos) {
+      throw Error(ErrorKind::kOutput, messages::CannotCreateFolder(folder),
+                  std::string("a save name cannot hold \"") + separator + "\"");
+    }
   }
   if (IsDirectory(folder)) return;
   // The message names the folder only; the reason says why (missing parent, no permission...).
@@ -101,6 +105,8 @@ std::string LocalisePreparedImage(const SessionFolder& session, const std::strin
   // The file is created before an encoding failure is raised, as when encoding streams into it.
   const bool staging = !session.stagingFolder.empty();
   if (staging) CheckFinalPlace(folder, file);
+  // Written in place, a picture of a run stopped later could not be taken back.
+  if (session.stagingError != 0) ThrowCannotCreate(file, session.stagingError);
   AtomicFile out(staging ? session.stagingFolder + "/" + fileName : file, file);
   if (picture.encodeFailure) std::rethrow_exception(picture.encodeFailure);
   if (session.stop.stop_requested()) throw InterruptedError();

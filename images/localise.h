@@ -33,6 +33,9 @@ struct SessionFolder {
   std::function<void(const std::string& fileName)> staged{};
   // Once requested, a picture being turned or written stops with "Interrupted".
   std::stop_token stop{};
+  // When not 0, no staging folder could be made, for this reason (an errno value): no picture is
+  // written, each fails with "Cannot create file" and this reason once it would be.
+  int stagingError = 0;
 };
 
 // Saves the picture prepare gives for pictureUrl as programFolder/SESSION_images/PADDEDNAME.jpg

@@ -34,8 +34,20 @@ bool NeedsTurn(std::int32_t width, std::int32_t height, std::int32_t orientation
   return false;
 }
 
+TurnWork TurnWorkOf(std::string_view body, std::int32_t orientation, std::int32_t rotationAngle) {
+  if (body.empty() || rotationAngle == 0) return {};
+  try {
+    const JpegHeader header = ReadJpegHeader(body);
+    if (!NeedsTurn(header.width, header.height, orientation)) return {};
+    return TurnWorkFor(header);
+  } catch (const Error&) {
+    return {};
+  }
+}
+
 PreparedPicture PreparePicture(std::string body, std::int32_t orientation,
-                               std::int32_t rotationAngle, std::stop_token stop) {
+                               std::int32_t rotationAngle, std::stop_token stop,
+                               bool memoryReserved) {
   JpegPicture picture = LoadJpegPicture(std::move(body));
   PreparedPicture prepared;
   prepared.width = picture.width;
@@ -49,7 +61,9 @@ PreparedPicture PreparePicture(std::string body, std::int32_t orientation,
   // reuses instead of having fresh pages mapped and faulted in.
   std::optional<RasterLease> raster;
   try {
-    raster.emplace(TurnedRasterBytes(picture.width, picture.height));
+    raster.emplace(memoryReserved ? static_cast<std::size_t>(picture.width) *
+                                        static_cast<std::size_t>(picture.height) * 3
+                                  : TurnedRasterBytes(picture.width, picture.height));
     DecodeTurned(picture, rotationAngle, raster->data(), stop);
   } catch (...) {
     prepared.turnFailure = std::current_exception();
@@ -72,15 +86,16 @@ PreparedPicture PreparePicture(std::string body, std::int32_t orientation,
 }
 
 PreparedPicture PrepareAnswer(MemoryStream answer, std::int32_t orientation,
-                              std::int32_t rotationAngle, std::stop_token stop) {
+                              std::int32_t rotationAngle, std::stop_token stop,
+                              bool memoryReserved) {
   const AnswerInfo info = answer.answer();
   try {
     // An error answer without a body (a bare 404, a 304 to a request that asked for no
     // validation) holds no picture, not an empty one: it ends as an error page does, the answer
     // named. An empty 2xx answer is an empty picture.
     if (answer.Remaining().empty() && IsErrorStatus(info.status)) RefuseEmptyStream();
-    PreparedPicture prepared =
-        PreparePicture(std::move(answer).TakeRemaining(), orientation, rotationAngle, stop);
+    PreparedPicture prepared = PreparePicture(std::move(answer).TakeRemaining(), orientation,
+                                              rotationAngle, stop, memoryReserved);
     if (prepared.turnFailure) {
       try {
         std::rethrow_exception(prepared.turnFailure);

@@ -6,8 +6,10 @@
 #include <exception>
 #include <stop_token>
 #include <string>
+#include <string_view>
 
 #include "base/memory_stream.h"
+#include "images/rotate.h"
 
 namespace picsheet {
 
@@ -26,17 +28,24 @@ struct PreparedPicture {
 // 1 horizontal, anything else never). A square picture never is.
 bool NeedsTurn(std::int32_t width, std::int32_t height, std::int32_t orientation);
 
+// The memory PreparePicture takes besides body to turn the picture in it (TurnWorkFor); nothing
+// (bytes 0) when it stands right, the angle is 0 or the header cannot be read.
+TurnWork TurnWorkOf(std::string_view body, std::int32_t orientation, std::int32_t rotationAngle);
+
 // Reads the header of body and, when the shape does not match the orientation, turns the picture
 // by rotationAngle and encodes it again. Throws Error "JPEG error #%d" for a body that is not a
 // JPEG stream; failures of the turn itself are kept in the result. Once stop is requested the
-// turn and the encoding stop with "Interrupted".
+// turn and the encoding stop with "Interrupted". memoryReserved: the caller has set the turn's
+// memory aside (TurnWorkOf), so it is not checked against the system's free memory again.
 PreparedPicture PreparePicture(std::string body, std::int32_t orientation,
-                               std::int32_t rotationAngle, std::stop_token stop = {});
+                               std::int32_t rotationAngle, std::stop_token stop = {},
+                               bool memoryReserved = false);
 
 // PreparePicture of a downloaded answer. A body that does not decode because the server sent
 // something else (an error page, a login form) gets what the server said as its error's reason,
 // which tells the user more than libjpeg can.
 PreparedPicture PrepareAnswer(MemoryStream answer, std::int32_t orientation,
-                              std::int32_t rotationAngle, std::stop_token stop = {});
+                              std::int32_t rotationAngle, std::stop_token stop = {},
+                              bool memoryReserved = false);
 
 }  // namespace picsheet

@@ -84,4 +84,6 @@ RasterLease::~RasterLease() {
 
 std::size_t RasterLease::KeptBytes() { return kept.size; }
 
+void RasterLease::ReleaseKept() { kept = Mapping(); }
+
 }  // namespace picsheet

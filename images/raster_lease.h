@@ -27,6 +27,8 @@ class RasterLease {
 
   // Bytes the calling thread keeps from earlier leases and has not leased out now.
   static std::size_t KeptBytes();
+  // Gives the calling thread's kept memory back to the system.
+  static void ReleaseKept();
 
  private:
   std::uint8_t* data_ = nullptr;

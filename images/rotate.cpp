@@ -1,6 +1,7 @@
 // RotateBitmap: strips of decoded rows placed turned into a raster that fits in memory.
 #include "images/rotate.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <new>
@@ -45,12 +46,19 @@ void CopyRun(const std::uint8_t* from, std::ptrdiff_t step, std::uint8_t* to, in
 // (or swaps) when the pages are touched, so a picture whose raster and decoding work (about as
 // much again, for progressive pictures the library's coefficient buffers) would not fit in the
 // available memory is refused up front rather than trusted to the allocator.
-std::size_t CheckedRasterBytes(std::int32_t width, std::int32_t height, std::uint64_t held) {
-  const std::uint64_t bytes =
-      static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * 3u;
+std::uint64_t RasterBytes(std::int32_t width, std::int32_t height) {
+  return static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * 3u;
+}
+
+bool RasterFits(std::uint64_t bytes, std::uint64_t held) {
   const std::uint64_t available = AvailableMemoryBytes();
   const std::uint64_t spare = available > UINT64_MAX - held ? UINT64_MAX : available + held;
-  if (bytes > spare / 2) throw Error(ErrorKind::kOutOfMemory, messages::kOutOfMemory);
+  return bytes <= spare / 2;
+}
+
+std::size_t CheckedRasterBytes(std::int32_t width, std::int32_t height, std::uint64_t held) {
+  const std::uint64_t bytes = RasterBytes(width, height);
+  if (!RasterFits(bytes, held)) throw Error(ErrorKind::kOutOfMemory, messages::kOutOfMemory);
   return static_cast<std::size_t>(bytes);
 }
 
@@ -67,6 +75,27 @@ std::vector<std::uint8_t> AllocateRaster(std::int32_t width, std::int32_t height
 
 std::size_t TurnedRasterBytes(std::int32_t width, std::int32_t height) {
   return CheckedRasterBytes(width, height, RasterLease::KeptBytes());
+}
+
+bool TurnedRasterFits(std::int32_t width, std::int32_t height) {
+  return RasterFits(RasterBytes(width, height), RasterLease::KeptBytes());
+}
+
+TurnWork TurnWorkFor(const JpegHeader& header) {
+  // The encoder keeps the turned picture's coefficients when it writes several scans: 4:2:0, six
+  // blocks of 128 bytes for every 16 x 16 pixels.
+  const std::uint64_t units = (static_cast<std::uint64_t>(header.width) + 15) / 16 *
+                              ((static_cast<std::uint64_t>(header.height) + 15) / 16);
+  const std::uint64_t encoder = header.progressive ? units * 6 * 128 : 0;
+  const std::uint64_t strip = static_cast<std::uint64_t>(header.width) * 4 * kStripRows;
+  constexpr std::uint64_t kLibrary = std::uint64_t{1} << 20;  // tables, sampling rows, stream
+  const std::uint64_t raster = RasterBytes(header.width, header.height);
+  const std::uint64_t bytes =
+      raster + std::max<std::uint64_t>(header.coefficientBytes, encoder) + strip + kLibrary;
+  const auto size = [](std::uint64_t n) {
+    return static_cast<std::size_t>(std::min<std::uint64_t>(n, SIZE_MAX));
+  };
+  return TurnWork{header.width, header.height, size(raster), size(bytes)};
 }
 
 void PlaceTurnedRows(const std::uint8_t* rows, int firstRow, int count, int width, int height,
@@ -117,10 +146,13 @@ void DecodeTurned(const JpegPicture& picture, std::int32_t angle, std::uint8_t* 
                   std::stop_token stop) {
   const std::int32_t width = picture.width;
   const std::int32_t height = picture.height;
-  DecodeJpegRows(picture.data, kStripRows, [&](const std::uint8_t* rows, int firstRow, int count) {
-    if (stop.stop_requested()) throw InterruptedError();
-    PlaceTurnedRows(rows, firstRow, count, width, height, angle, target);
-  });
+  DecodeJpegRows(
+      picture.data, kStripRows,
+      [&](const std::uint8_t* rows, int firstRow, int count) {
+        if (stop.stop_requested()) throw InterruptedError();
+        PlaceTurnedRows(rows, firstRow, count, width, height, angle, target);
+      },
+      stop);
 }
 
 void RotateBitmap(JpegPicture& picture, std::int32_t angle, std::stop_token stop) {

@@ -22,6 +22,22 @@ void RotateBitmap(JpegPicture& picture, std::int32_t angle, std::stop_token stop
 // claim up to 65500 x 65500 pixels at the cost of a few bytes.
 std::size_t TurnedRasterBytes(std::int32_t width, std::int32_t height);
 
+// Whether a width x height picture passes the check of TurnedRasterBytes with the memory the
+// system can hand out now.
+bool TurnedRasterFits(std::int32_t width, std::int32_t height);
+
+// The memory turning a picture takes at its peak besides its body: the turned raster, the rows
+// being decoded, the library's own buffers and, for a stream of several scans, the coefficients
+// of decoding it or of encoding the turned picture (never both: the decoder is gone before the
+// encoder starts).
+struct TurnWork {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  std::size_t rasterBytes = 0;  // the part a thread's kept raster memory can serve
+  std::size_t bytes = 0;        // 0: no turn
+};
+TurnWork TurnWorkFor(const JpegHeader& header);
+
 // The decode and turn of RotateBitmap into target, which holds TurnedRasterBytes of the picture;
 // the picture itself stays as it is. Throws what RotateBitmap throws.
 void DecodeTurned(const JpegPicture& picture, std::int32_t angle, std::uint8_t* target,

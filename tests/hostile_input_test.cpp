@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <thread>
 
 #include "app/core/memory_budget.h"
@@ -199,6 +200,28 @@ TEST(HostileInputTest, APictureFileLargerThanMemoryEndsTheRunWithOutOfMemoryOnAn
     EXPECT_EQ(run.exitCode, 1) << threads << " threads: " << run.err;
     EXPECT_TRUE(run.err.ends_with("\nerror: Out of memory.\n")) << run.err;
   }
+}
+
+TEST(HostileInputTest, TurnsInAContainerOfLittleMemoryWaitForRoomAndGiveTheFilesOfOneThread) {
+  // Progressive 12-megapixel pictures to turn: about 75 MB of raster and coefficients each, so
+  // six at once do not fit in 300 MiB, one at a time does.
+  TempDir out;
+  testkit::WriteFileBytes(out.File("wide.jpg"),
+                          testkit::MakeQuadrantJpeg(4000, 3000, testkit::JpegKind::kProgressive));
+  std::string page = "<center><font size=3><b>T</b></font><br><table><tr>";
+  for (int i = 1; i <= 6; ++i) {
+    page += "<td><center>" + std::to_string(i) + "<br><img src=\"wide.jpg\" alt=x></center></td>";
+  }
+  testkit::WriteFileBytes(out.File("list.htm"), page + "</tr></table>");
+  for (const char* threads : {"1", "6"}) {
+    std::filesystem::create_directory(out.File(threads));
+    const std::optional<ProcessResult> run = testkit::RunInMemoryContainer(
+        std::uint64_t{300} << 20, PICSHEET_CLI,
+        {"--threads", threads, "--output-dir", out.File(threads), out.File("list.htm")});
+    if (!run) GTEST_SKIP() << "no memory control group can be made here (not root?)";
+    EXPECT_EQ(run->exitCode, 0) << threads << " threads: " << run->err;
+  }
+  EXPECT_TRUE(testkit::SnapshotFolder(out.File("6")) == testkit::SnapshotFolder(out.File("1")));
 }
 #endif
 

@@ -199,5 +199,19 @@ TEST(RotateBitmap, RefusesAPictureTooLargeForMemoryBeforeDecoding) {
   EXPECT_TRUE(picture.hasData);
 }
 
+TEST(JpegStop, AProgressiveStreamStopsInsideTheLibrarysWholePasses) {
+  // The library reads such a stream whole before it hands out the first row; a stop ends that.
+  const std::string stream = MakeQuadrantJpeg(64, 48, JpegKind::kProgressive);
+  std::stop_source stop;
+  stop.request_stop();
+  int strips = 0;
+  EXPECT_EQ(ErrorOf([&] {
+              DecodeJpegRows(
+                  stream, 8, [&](const std::uint8_t*, int, int) { ++strips; }, stop.get_token());
+            }),
+            "Interrupted");
+  EXPECT_EQ(strips, 0);
+}
+
 }  // namespace
 }  // namespace picsheet

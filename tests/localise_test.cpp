@@ -159,10 +159,13 @@ TEST_F(Localise, FolderAndFileFailures) {
     EXPECT_EQ(error.reason(), "File exists");
   }
 
-  // A save name with "/" names no file, even where the folder before it exists.
-  session_ = "ab/x";
-  EXPECT_EQ(ErrorOf(body, height), "Cannot create " + dir_.File("ab/x_images"));
-  EXPECT_FALSE(PathExists(dir_.File("ab/x_images")));
+  // A save name with "/" names no file, even where the folder before it exists; one with "\\"
+  // would be a folder in the page's links.
+  for (const std::string name : {"ab/x", "ab\\x"}) {
+    session_ = name;
+    EXPECT_EQ(ErrorOf(body, height), "Cannot create " + dir_.File(name + "_images"));
+    EXPECT_FALSE(PathExists(dir_.File(name + "_images")));
+  }
 
   // A folder in the picture file's place.
   session_ = "ef";

@@ -4,11 +4,14 @@
 #include <functional>
 #include <iostream>
 #include <utility>
+#include <vector>
 
 #include "app/cli/help_footer.h"
 #include "app/core/program_folder.h"
 #include "app/core/session_name.h"
 #include "base/byte_size.h"
+#include "base/file_system_name.h"
+#include "base/messages.h"
 #include "base/paths.h"
 #include "convert/picture_turn.h"
 #include "web/cache_folder.h"
@@ -36,8 +39,37 @@ CLI::Validator Converting(std::function<void(std::string&)> convert) {
 
 // --session from a UTF-8 shell becomes the run's Windows-1251 name; a character the code page
 // cannot hold is a usage error, refused before anything runs.
+// A file name holds 255 bytes and the picture folder's adds "_images" to the save name's.
+constexpr std::size_t kLongestSaveName = 255 - 7;
+
 CLI::Validator SaveNameInWindows1251() {
-  return Converting([](std::string& name) { name = SaveNameFromUserText(name); });
+  return Converting([](std::string& name) {
+    const std::string typed = name;
+    name = SaveNameFromUserText(name);
+    if (FileSystemName(name).size() > kLongestSaveName) {
+      throw Error(ErrorKind::kSaveName, messages::SaveNameTooLong(typed, kLongestSaveName));
+    }
+  });
+}
+
+// The arguments after the program's name, in the reversed order CLI11 parses them. An option
+// given as "--NAME=" with nothing after the "=" has an empty value, as "--NAME ''" has; CLI11
+// would take the next argument as its value instead.
+std::vector<std::string> ReversedArguments(int argc, char** argv) {
+  std::vector<std::string> args;
+  bool options = true;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--") options = false;
+    if (options && arg.size() > 3 && arg.starts_with("--") && arg.ends_with("=") &&
+        arg.find('=') == arg.size() - 1) {
+      args.push_back(arg.substr(0, arg.size() - 1));
+      args.emplace_back();
+    } else {
+      args.push_back(arg);
+    }
+  }
+  return {args.rbegin(), args.rend()};
 }
 
 // A size as typed ("512K", "1G") as its count of bytes.
@@ -164,7 +196,7 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CliRequest& request) 
   app.set_version_flag("--version", std::string("picsheet-cli ") + PICSHEET_VERSION);
 
   try {
-    app.parse(argc, argv);
+    app.parse(ReversedArguments(argc, argv));
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {

@@ -10,6 +10,7 @@
 #include "app/core/error_message.h"
 #include "base/messages.h"
 #include "convert/source.h"
+#include "images/raster_lease.h"
 #include "web/http_client.h"
 
 namespace picsheet {
@@ -107,9 +108,20 @@ PictureQueue::~PictureQueue() {
   onRunStop_.reset();
 }
 
+// Turns go before the downloads further ahead, which would take the room as the converter frees
+// it: the downloads leave room for the other workers' turns, each as large as the largest seen
+// (but half the budget at most), and none goes on while a turn waits for room. The picture the
+// converter waits for always goes on.
+bool PictureQueue::MayDownload(std::size_t index, std::size_t more) const {
+  if (index == nextToTake_) return true;
+  const std::size_t others = static_cast<std::size_t>(std::max(settings_.threads, 1)) - 1;
+  const std::size_t room = std::min(largestWork_ * others, settings_.budgetBytes / 2);
+  return roomWanted_ == 0 && held_ + more + room <= settings_.budgetBytes;
+}
+
 bool PictureQueue::MayStart(std::size_t index) {
   std::lock_guard<std::mutex> lock(mutex_);
-  return index == nextToTake_ || held_ < settings_.budgetBytes;
+  return MayDownload(index, 1);
 }
 
 bool PictureQueue::IsNext(std::size_t index) {
@@ -119,7 +131,7 @@ bool PictureQueue::IsNext(std::size_t index) {
 
 bool PictureQueue::MayKeep(std::size_t index, std::size_t bytes) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (index != nextToTake_ && held_ + bytes > settings_.budgetBytes) return false;
+  if (!MayDownload(index, bytes)) return false;
   Recount(slots_[index], slots_[index].bytes + bytes);
   return true;
 }
@@ -129,7 +141,8 @@ void PictureQueue::Dropped(std::size_t index, std::size_t bytes) {
     std::lock_guard<std::mutex> lock(mutex_);
     Recount(slots_[index], slots_[index].bytes - bytes);
   }
-  engine_->Wake();  // room for the transfers waiting
+  changed_.notify_all();  // room for the turns waiting
+  engine_->Wake();        // and for the transfers
 }
 
 void PictureQueue::Fetched(std::size_t index, FetchResult result) {
@@ -153,7 +166,68 @@ void PictureQueue::Recount(Slot& slot, std::size_t bytes) {
   peakHeld_ = std::max(peakHeld_, held_);
 }
 
+void PictureQueue::CountWork(std::size_t& counted, std::size_t bytes) {
+  held_ = held_ - counted + bytes;
+  workHeld_ = workHeld_ - counted + bytes;
+  counted = bytes;
+  peakHeld_ = std::max(peakHeld_, held_);
+}
+
+void PictureQueue::Trim(std::unique_lock<std::mutex>& lock, std::size_t& counted) {
+  lock.unlock();
+  RasterLease::ReleaseKept();
+  lock.lock();
+  CountWork(counted, 0);
+  changed_.notify_all();
+}
+
+PictureQueue::Room PictureQueue::Reserve(std::size_t index, const TurnWork& work,
+                                         std::unique_lock<std::mutex>& lock, std::size_t& counted) {
+  // The raster part may be the thread's kept memory, which the lease reuses when large enough.
+  const auto need = [&] {
+    return std::max(counted, work.rasterBytes) + (work.bytes - work.rasterBytes);
+  };
+  bool wanting = false;
+  const auto want = [&](bool now) {
+    if (now == wanting) return;
+    wanting = now;
+    roomWanted_ += now ? 1 : -1;
+    if (now) changed_.notify_all();  // idle workers give their kept memory back
+  };
+  for (;;) {
+    if (Stopped()) {
+      want(false);
+      return Room::kStopped;
+    }
+    if (index == nextToTake_) {
+      // As with one thread, the picture is measured against what the system can give; the
+      // other threads' turns, which one thread would not have under way, are waited for first.
+      // The converter's own kept memory is no turn under way: it waits for this picture.
+      const std::size_t workers = workHeld_ - converterWork_;
+      const std::size_t mine = &counted == &converterWork_ ? 0 : counted;
+      awaitedWaits_ = false;
+      if (workers == mine || TurnedRasterFits(work.width, work.height)) {
+        want(false);
+        CountWork(counted, need());
+        return Room::kAwaited;
+      }
+      awaitedWaits_ = true;
+    } else if (!awaitedWaits_ && held_ - counted + need() <= settings_.budgetBytes) {
+      want(false);
+      CountWork(counted, need());
+      return Room::kReserved;
+    }
+    if (counted > 0) {
+      Trim(lock, counted);  // this thread's kept memory is in the way too
+      continue;
+    }
+    want(true);
+    changed_.wait(lock);
+  }
+}
+
 void PictureQueue::Work() {
+  std::size_t counted = 0;
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     std::size_t claimed = slots_.size();
@@ -168,14 +242,20 @@ void PictureQueue::Work() {
           return true;
         }
       }
-      return false;
+      return roomWanted_ > 0 && counted > 0;
     });
-    if (Stopped()) return;
-    Prepare(claimed, lock);
+    if (Stopped()) break;
+    if (claimed == slots_.size()) {
+      Trim(lock, counted);  // another thread waits for room this one keeps idle
+      continue;
+    }
+    Prepare(claimed, lock, counted);
   }
+  CountWork(counted, 0);  // the thread's kept memory ends with it
 }
 
-void PictureQueue::Prepare(std::size_t index, std::unique_lock<std::mutex>& lock) {
+void PictureQueue::Prepare(std::size_t index, std::unique_lock<std::mutex>& lock,
+                           std::size_t& counted) {
   Slot& slot = slots_[index];
   slot.state = State::kPreparing;
   MemoryStream body = std::move(slot.body);
@@ -189,8 +269,25 @@ void PictureQueue::Prepare(std::size_t index, std::unique_lock<std::mutex>& lock
       std::lock_guard<std::mutex> counting(mutex_);
       Recount(slot, body.Size());
     }
-    prepared = PrepareFound(std::move(body), slot.location, settings_.orientation,
-                            settings_.rotationAngle, &slot);
+    if (AsksAgain(body, slot.location)) {
+      // Only the converter's thread gets here (workers leave these to it), for the picture it
+      // awaits, which may pass the budget.
+      prepared = PrepareFound(std::move(body), slot.location, settings_.orientation,
+                              settings_.rotationAngle, &slot);
+    } else {
+      const TurnWork work =
+          TurnWorkOf(body.Remaining(), settings_.orientation, settings_.rotationAngle);
+      Room room = Room::kAwaited;
+      if (work.bytes != 0) {
+        lock.lock();
+        largestWork_ = std::max(largestWork_, work.bytes);
+        room = Reserve(index, work, lock, counted);
+        lock.unlock();
+      }
+      if (room == Room::kStopped) throw InterruptedError();
+      prepared = PrepareAnswer(std::move(body), settings_.orientation, settings_.rotationAngle,
+                               stop_.get_token(), room == Room::kReserved);
+    }
   } catch (const Error& e) {
     error = e;
   } catch (const std::bad_alloc&) {
@@ -198,6 +295,9 @@ void PictureQueue::Prepare(std::size_t index, std::unique_lock<std::mutex>& lock
     error = OutOfMemoryError();
   }
   lock.lock();
+  // The raster is back with the thread: what it keeps stays counted while the budget has room.
+  CountWork(counted, RasterLease::KeptBytes());
+  if (held_ > settings_.budgetBytes && counted > 0) Trim(lock, counted);
   // The body became what the file gets: the same bytes, or the turned picture encoded.
   Recount(slot, prepared ? prepared->bytes.size() : 0);
   slot.prepared = std::move(prepared);
@@ -221,7 +321,7 @@ PreparedPicture PictureQueue::Take(const std::string& url, std::int32_t orientat
     return Stopped() || slot.state == State::kReady || slot.state == State::kFetched;
   });
   if (slot.state == State::kFetched) {
-    Prepare(index, lock);  // every worker is busy, or there are none
+    Prepare(index, lock, converterWork_);  // every worker is busy, or there are none
   } else if (slot.state != State::kReady) {
     throw InterruptedError();
   }

@@ -34,9 +34,12 @@ struct PictureQueueSettings {
   // Workers that prepare pictures ahead, at most 2 x threads pictures ahead of the converter;
   // with 1 the converter prepares each picture itself when it takes it.
   int threads = 1;
-  // The bodies held at once, counted from their first byte to the moment the converter takes
-  // them: downloading, downloaded, being prepared, prepared. Past it, downloads wait (and pause)
-  // but for the one the converter takes next, so a picture larger than the budget still arrives.
+  // The memory held at once: every body from its first byte to the moment the converter takes
+  // it (downloading, downloaded, being prepared, prepared), and the working memory of the
+  // pictures being turned (raster and decoder buffers, reserved from the header before decoding)
+  // with the raster memory threads keep for their next turn. Past it, downloads wait (and pause)
+  // and turns wait, but for the picture the converter takes next, so a picture larger than the
+  // budget still arrives and is turned. Turns go before the downloads further ahead.
   std::size_t budgetBytes = std::size_t{256} << 20;
   FetchOptions fetch;  // every picture's download
 };
@@ -64,7 +67,8 @@ class PictureQueue {
   PreparedPicture Take(const std::string& url, std::int32_t orientation,
                        std::int32_t rotationAngle);
 
-  // The most body bytes the queue held at any one time, the picture being taken included.
+  // The most bytes the queue held at any one time (bodies and working memory), the picture being
+  // taken included.
   std::size_t PeakBytesHeld() const;
 
  private:
@@ -73,14 +77,25 @@ class PictureQueue {
 
   // The budget's rules, asked by the slots on the engine's thread.
   bool MayStart(std::size_t index);
+  bool MayDownload(std::size_t index, std::size_t more) const;
   bool IsNext(std::size_t index);
   bool MayKeep(std::size_t index, std::size_t bytes);
   void Dropped(std::size_t index, std::size_t bytes);
   void Fetched(std::size_t index, FetchResult result);
 
   void Work();
-  // Prepares slot index, which the caller has claimed; lock is released meanwhile.
-  void Prepare(std::size_t index, std::unique_lock<std::mutex>& lock);
+  // Prepares slot index, which the caller has claimed; lock is released meanwhile. counted is
+  // the calling thread's working memory in the budget (its kept raster memory between pictures).
+  void Prepare(std::size_t index, std::unique_lock<std::mutex>& lock, std::size_t& counted);
+  enum class Room { kReserved, kAwaited, kStopped };
+  // Waits until work fits and counts it for the calling thread: kReserved within the budget;
+  // kAwaited once index is the converter's next picture, which passes the budget and is checked
+  // against the system's free memory itself, after the other threads' working memory is back.
+  Room Reserve(std::size_t index, const TurnWork& work, std::unique_lock<std::mutex>& lock,
+               std::size_t& counted);
+  void CountWork(std::size_t& counted, std::size_t bytes);
+  // Gives the calling thread's kept raster memory back to the system; lock is released meanwhile.
+  void Trim(std::unique_lock<std::mutex>& lock, std::size_t& counted);
   bool Stopped() const { return stop_.stop_requested(); }
   void Recount(Slot& slot, std::size_t bytes);
   // True when body is a 404 of an address read in the page's encoding that the page writes
@@ -106,8 +121,13 @@ class PictureQueue {
   std::condition_variable changed_;  // a slot moved on, the window moved, or the queue stops
   std::vector<Slot> slots_;
   std::size_t nextToTake_ = 0;
-  std::size_t held_ = 0;
+  std::size_t held_ = 0;  // bodies and working memory
   std::size_t peakHeld_ = 0;
+  std::size_t workHeld_ = 0;       // the working memory part of held_, every thread's
+  std::size_t converterWork_ = 0;  // the converter thread's part of workHeld_
+  int roomWanted_ = 0;             // threads waiting for room: idle ones give their kept memory
+  bool awaitedWaits_ = false;      // the converter's next picture waits: no other turn starts
+  std::size_t largestWork_ = 0;    // the most working memory one picture has needed
   std::vector<std::thread> workers_;
   std::optional<std::stop_callback<std::function<void()>>> onRunStop_;
   std::optional<std::stop_callback<std::function<void()>>> onStop_;

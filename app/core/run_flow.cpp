@@ -132,9 +132,10 @@ std::string ConvertAndSave(const RunRequest& request, RunState& state, RunView& 
                                               settings, std::move(engine), runStop.get_token());
 
   RecordingView recorder(view);
-  SessionFolder folder{request.programFolder, state.sessionName, output.stagingFolder(),
-                       [&output](const std::string& name) { output.Staged(name); },
-                       runStop.get_token()};
+  SessionFolder folder{
+      request.programFolder,  state.sessionName,
+      output.stagingFolder(), [&output](const std::string& name) { output.Staged(name); },
+      runStop.get_token(),    output.stagingError()};
   RunLocaliser localiser(folder, *queue, view, total);
   state.summary = CatalogueSummary{};
   try {
@@ -156,21 +157,27 @@ std::string ConvertAndSave(const RunRequest& request, RunState& state, RunView& 
       } catch (const Error&) {
         // The picture's error is the one the user needs; this one can only repeat the cause.
       }
+      output.RemoveEmptyPictureFolder();
     }
     throw;
   }
-  output.Commit();
+  try {
+    output.Commit();
 
-  // Captions refer to syriannums/N.png beside the page; the page itself stays as converted.
-  if (request.options.digitCaptions) {
-    ProvideDigitPictures(ShippedDigitFolder(), request.programFolder);
+    // Captions refer to syriannums/N.png beside the page; the page itself stays as converted.
+    if (request.options.digitCaptions) {
+      ProvideDigitPictures(ShippedDigitFolder(), request.programFolder);
+    }
+
+    // Saved only once its pictures are in place.
+    const std::string outputPath =
+        request.programFolder + FileSystemName(state.sessionName + ".html");
+    SavePage(outputPath, recorder.lines());
+    return outputPath;
+  } catch (...) {
+    output.RemoveEmptyPictureFolder();  // a failed run leaves no empty folder of its own making
+    throw;
   }
-
-  // Saved only once its pictures are in place.
-  const std::string outputPath =
-      request.programFolder + FileSystemName(state.sessionName + ".html");
-  SavePage(outputPath, recorder.lines());
-  return outputPath;
 }
 
 }  // namespace

@@ -51,34 +51,22 @@ RunOutput::RunOutput(const std::string& programFolder, const std::string& sessio
     : pictureFolder_(programFolder + FileSystemName(sessionName + "_images")) {
   struct stat info {};
   pictureFolderExisted_ = ::lstat(pictureFolder_.c_str(), &info) == 0;
-  const std::string staging = programFolder + StagingName(sessionName);
-  const std::string lockPath = staging + "/" + kLockName;
-  // A run that ends unlinks the lock file and removes the folder while still holding the lock,
-  // so a lock taken on a file that is no longer the one at the path is stale: try again.
-  for (;;) {
-    if (::mkdir(staging.c_str(), 0777) != 0 && errno != EEXIST) return;
-    const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) {
-      if (errno == ENOENT) continue;  // the folder went away in between
-      return;
-    }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      const int error = errno;
-      ::close(fd);
-      if (error == EWOULDBLOCK)
-        throw Error(ErrorKind::kBusyName, messages::SaveNameBusy(sessionName));
-      return;
-    }
-    if (SameFile(fd, lockPath)) {
-      lockFd_ = fd;
-      break;
-    }
-    ::close(fd);
+  struct stat picture {};
+  const bool pictureFolder =
+      ::stat(pictureFolder_.c_str(), &picture) == 0 && S_ISDIR(picture.st_mode);
+  if (!Lock(programFolder, sessionName)) {
+    stagingError_ = errno;
+    if (!pictureFolder || !Lock(pictureFolder_ + "/", sessionName)) return;
+    stagingError_ = 0;
   }
-  staging_ = staging;
-  lockPath_ = lockPath;
+  staging_ = lockFolder_;
   try {
     RemoveStagedFiles();  // a killed run's pictures
+    struct stat staging {};
+    if (pictureFolder && ::stat(staging_.c_str(), &staging) == 0 &&
+        staging.st_dev != picture.st_dev) {
+      StageInPictureFolder(sessionName);
+    }
   } catch (...) {
     // The destructor does not run for an object whose constructor throws: let go of the lock
     // here, or the name would stay busy for the rest of the process.
@@ -88,11 +76,52 @@ RunOutput::RunOutput(const std::string& programFolder, const std::string& sessio
   }
 }
 
+bool RunOutput::Lock(const std::string& folder, const std::string& sessionName) {
+  const std::string staging = folder + StagingName(sessionName);
+  const std::string lockPath = staging + "/" + kLockName;
+  // A run that ends unlinks the lock file and removes the folder while still holding the lock,
+  // so a lock taken on a file that is no longer the one at the path is stale: try again.
+  for (;;) {
+    if (::mkdir(staging.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      if (errno == ENOENT) continue;  // the folder went away in between
+      return false;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      const int error = errno;
+      ::close(fd);
+      if (error == EWOULDBLOCK)
+        throw Error(ErrorKind::kBusyName, messages::SaveNameBusy(sessionName));
+      errno = error;
+      return false;
+    }
+    if (SameFile(fd, lockPath)) {
+      lockFd_ = fd;
+      lockFolder_ = staging;
+      lockPath_ = lockPath;
+      return true;
+    }
+    ::close(fd);
+  }
+}
+
+void RunOutput::StageInPictureFolder(const std::string& sessionName) {
+  staging_ = pictureFolder_ + "/" + StagingName(sessionName);
+  if (::mkdir(staging_.c_str(), 0777) != 0 && errno != EEXIST) {
+    stagingError_ = errno;
+    staging_.clear();
+    return;
+  }
+  RemoveStagedFiles();  // a killed run's pictures
+}
+
 RunOutput::~RunOutput() {
   if (lockFd_ < 0) return;
-  RemoveStagedFiles();
+  if (!staging_.empty()) RemoveStagedFiles();
+  if (!staging_.empty() && staging_ != lockFolder_) ::rmdir(staging_.c_str());
   ::unlink(lockPath_.c_str());
-  ::rmdir(staging_.c_str());  // fails, harmlessly, when the next run has already put its lock in
+  ::rmdir(lockFolder_.c_str());  // fails, harmlessly, when the next run has already put its lock in
   ::close(lockFd_);
 }
 
@@ -126,8 +155,11 @@ void RunOutput::Commit() {
 }
 
 void RunOutput::Discard() {
-  if (staging_.empty()) return;
-  RemoveStagedFiles();
+  if (!staging_.empty()) RemoveStagedFiles();
+  RemoveEmptyPictureFolder();
+}
+
+void RunOutput::RemoveEmptyPictureFolder() {
   if (!pictureFolderExisted_) ::rmdir(pictureFolder_.c_str());  // only when empty
 }
 

@@ -3,7 +3,9 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,13 @@ struct ProcessResult {
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
                          const std::string& cwd = "",
                          const std::function<void(pid_t)>& whileRunning = {});
+
+// RunProcess inside a memory control group of its own below this process's, limited to
+// limitBytes as a container of that much memory is, and removed afterwards; nullopt where the
+// machine allows none (not root, no memory controller).
+std::optional<ProcessResult> RunInMemoryContainer(std::uint64_t limitBytes,
+                                                  const std::string& program,
+                                                  const std::vector<std::string>& args);
 
 // Runs check(i) for i = 0 .. count - 1 in count forked copies of this process at once (for
 // concurrent writers, resource limits or user ids that must not touch the test itself) and returns
