@@ -9,6 +9,7 @@
 #include <set>
 #include <sstream>
 
+#include "tests/testkit/folder_contents.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/sample_site.h"

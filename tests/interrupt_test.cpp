@@ -13,6 +13,7 @@
 #include "base/error.h"
 #include "images/jpeg.h"
 #include "images/localise.h"
+#include "tests/testkit/folder_contents.h"
 #include "tests/testkit/jpeg_maker.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"

@@ -20,6 +20,7 @@
 
 #include "app/core/run_flow.h"
 #include "app/window/main_form.h"
+#include "tests/testkit/folder_contents.h"
 #include "tests/testkit/jpeg_maker.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/temp_dir.h"
