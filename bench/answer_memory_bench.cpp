@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "bench/bench_jpeg.h"
-#include "bench/bench_page.h"
 #include "bench/bench_report.h"
+#include "tests/testkit/catalogue_page.h"
 #include "tests/testkit/gzip.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
@@ -60,9 +60,11 @@ int main() {
   testkit::TempDir dir;
   const auto page = [&](const std::string& folder, int pictures) {
     const std::string path = dir.File(folder + ".htm");
-    testkit::WriteFileBytes(path, bench::CataloguePage(pictures, [&](int n) {
-                              return server.Url("/" + folder + "/" + std::to_string(n) + ".jpg");
-                            }));
+    testkit::WriteFileBytes(
+        path,
+        testkit::CataloguePage("Bench", testkit::NumberedCells(pictures, [&](int n) {
+                                 return server.Url("/" + folder + "/" + std::to_string(n) + ".jpg");
+                               })));
     return path;
   };
   const auto run = [&](const std::string& source, std::vector<std::string> options) {

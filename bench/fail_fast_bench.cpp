@@ -9,14 +9,14 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <thread>
 
 #include "bench/bench_jpeg.h"
-#include "bench/bench_page.h"
 #include "bench/bench_report.h"
+#include "tests/testkit/catalogue_page.h"
+#include "tests/testkit/folder_contents.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/temp_dir.h"
@@ -25,8 +25,10 @@ namespace picsheet {
 namespace {
 
 std::string Catalogue(const testkit::LoopbackServer& server, const std::string& folder) {
-  return bench::CataloguePage(
-      6, [&](int n) { return server.Url("/" + folder + "/" + std::to_string(n) + ".jpg"); });
+  return testkit::CataloguePage(
+      "Bench", testkit::NumberedCells(6, [&](int n) {
+        return server.Url("/" + folder + "/" + std::to_string(n) + ".jpg");
+      }));
 }
 
 }  // namespace
@@ -109,10 +111,7 @@ int main() {
   testkit::TempDir out;
   const testkit::ProcessResult busy = testkit::RunProcess(
       PICSHEET_CLI, {"--output-dir", out.path(), "--session", "busy", busyPage});
-  std::size_t saved = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(out.File("busy_images"))) {
-    saved += entry.is_regular_file() ? 1 : 0;
-  }
+  const std::size_t saved = testkit::FolderContents(out.File("busy_images")).size();
   if (busy.exitCode != 0 || saved != 6) {
     std::printf("  busy run: exit %d, %zu pictures saved: %s", busy.exitCode, saved,
                 busy.err.c_str());

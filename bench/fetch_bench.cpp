@@ -13,8 +13,8 @@
 #include <thread>
 
 #include "bench/bench_jpeg.h"
-#include "bench/bench_page.h"
 #include "bench/bench_report.h"
+#include "tests/testkit/catalogue_page.h"
 #include "tests/testkit/http2_server.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
@@ -88,8 +88,10 @@ int main() {
   testkit::TempDir dir;
   const auto writePage = [&](int count) {
     const std::string path = dir.File("catalogue" + std::to_string(count) + ".htm");
-    std::ofstream(path, std::ios::binary) << bench::CataloguePage(
-        count, [&](int n) { return server.Url("/pictures/" + std::to_string(n) + ".jpg"); });
+    std::ofstream(path, std::ios::binary)
+        << testkit::CataloguePage("Bench", testkit::NumberedCells(count, [&](int n) {
+                                    return server.Url("/pictures/" + std::to_string(n) + ".jpg");
+                                  }));
     return path;
   };
   const std::string page200 = writePage(200);
@@ -116,9 +118,11 @@ int main() {
   const testkit::ScopedEnvironment trusted("CURL_CA_BUNDLE", certificate.certificate);
   testkit::WriteFileBytes(dir.File("portrait.jpg"), pictures.portrait);
   testkit::Http2Server h2(certificate, dir.File("portrait.jpg"), kDelay);
-  testkit::WriteFileBytes(dir.File("h2.htm"), bench::CataloguePage(300, [&](int n) {
-                            return h2.Url("/p/" + std::to_string(n) + ".jpg");
-                          }));
+  testkit::WriteFileBytes(
+      dir.File("h2.htm"),
+      testkit::CataloguePage("Bench", testkit::NumberedCells(300, [&](int n) {
+                               return h2.Url("/p/" + std::to_string(n) + ".jpg");
+                             })));
   const testkit::ProcessResult overHttp2 = RunCli(dir.File("h2.htm"), dir.path(), {});
   const int connections = h2.Counts().sessions;
   std::printf("300 pictures over HTTP/2: default %.2f s over %d connections\n", overHttp2.seconds,

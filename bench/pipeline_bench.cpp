@@ -9,14 +9,14 @@
 // Times of the scans are the better of two runs each.
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <thread>
 
 #include "bench/bench_jpeg.h"
-#include "bench/bench_page.h"
 #include "bench/bench_report.h"
+#include "tests/testkit/catalogue_page.h"
+#include "tests/testkit/folder_contents.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/temp_dir.h"
@@ -29,17 +29,6 @@ struct Run {
   double cpuSeconds = 0;                     // user + system time of the program
   std::map<std::string, std::string> files;  // what the run wrote, by relative path
 };
-
-std::map<std::string, std::string> FolderContents(const std::string& folder) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-    if (!entry.is_regular_file()) continue;
-    std::ifstream file(entry.path(), std::ios::binary);
-    files[std::filesystem::relative(entry.path(), folder).string()] =
-        std::string(std::istreambuf_iterator<char>(file), {});
-  }
-  return files;
-}
 
 // Runs picsheet-cli under GNU time, whose own wait reports the program's peak memory alone: the
 // peak a direct child reports would include the pages it shared with this process before exec.
@@ -60,7 +49,7 @@ Run RunCli(const std::string& page, const std::vector<std::string>& extra, bool 
   std::sscanf(run.process.err.c_str() + peak, "peak %ld KB cpu %lf %lf", &run.process.peakKb, &user,
               &system);
   run.cpuSeconds = user + system;
-  if (keepFiles) run.files = FolderContents(out.path());
+  if (keepFiles) run.files = testkit::FolderContents(out.path());
   return run;
 }
 
@@ -100,8 +89,10 @@ int main() {
   testkit::TempDir dir;
   const auto writePage = [&](const std::string& kind, int count) {
     const std::string path = dir.File(kind + ".htm");
-    std::ofstream(path, std::ios::binary) << bench::CataloguePage(
-        count, [&](int n) { return server.Url("/" + kind + "/" + std::to_string(n) + ".jpg"); });
+    std::ofstream(path, std::ios::binary) << testkit::CataloguePage(
+        "Bench", testkit::NumberedCells(count, [&](int n) {
+          return server.Url("/" + kind + "/" + std::to_string(n) + ".jpg");
+        }));
     return path;
   };
   const std::string scans = writePage("scan", 24);

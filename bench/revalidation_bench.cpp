@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "bench/bench_jpeg.h"
-#include "bench/bench_page.h"
 #include "bench/bench_report.h"
+#include "tests/testkit/catalogue_page.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/scoped_environment.h"
@@ -90,9 +90,11 @@ int main() {
   });
   testkit::TempDir dir;
   const testkit::ScopedEnvironment cache("XDG_CACHE_HOME", dir.File("cache"));
-  testkit::WriteFileBytes(dir.File("list.htm"), bench::CataloguePage(kPictures, [&](int n) {
-                            return server.Url("/p/" + std::to_string(n) + ".jpg");
-                          }));
+  testkit::WriteFileBytes(
+      dir.File("list.htm"),
+      testkit::CataloguePage("Bench", testkit::NumberedCells(kPictures, [&](int n) {
+                               return server.Url("/p/" + std::to_string(n) + ".jpg");
+                             })));
 
   bool met = true;
   const auto run = [&](const std::string& cells) {

@@ -20,6 +20,7 @@
 #include "bench/bench_jpeg.h"
 #include "bench/bench_report.h"
 #include "images/localise.h"
+#include "tests/testkit/catalogue_page.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/temp_dir.h"
@@ -67,11 +68,9 @@ int main() {
       res.set_content(stream, "image/jpeg");
     });
   });
-  testkit::WriteFileBytes(dir.File("page.htm"),
-                          "<html><center><font size=3><b>Turn</b></font><br><table><tr><td>"
-                          "<center>1<br><img src=\"" +
-                              server.Url("/picture.jpg") +
-                              "\" width=100></center></td></tr></table></html>");
+  testkit::WriteFileBytes(
+      dir.File("page.htm"),
+      testkit::CataloguePage("Turn", testkit::Cell("1", server.Url("/picture.jpg"))));
   const std::string cli = "no_proxy='*' '" PICSHEET_CLI "' --output-dir '" + dir.path() +
                           "' --session run '" + dir.File("page.htm") + "' > /dev/null";
 

@@ -11,10 +11,12 @@
 
 #include "base/error.h"
 #include "tests/testkit/catalogue_fakes.h"
+#include "tests/testkit/catalogue_page.h"
 
 namespace picsheet {
 namespace {
 
+using testkit::Cell;
 using testkit::FakeLocaliser;
 using testkit::RecordingView;
 using Lines = std::vector<std::string>;
@@ -26,9 +28,6 @@ const std::string kHead = "<center><font size=3><b>T</b></font><br><table>";
 // The URL the pages below give the picture of a cell: "u" + number text.
 std::string Url(const std::string& number) { return "u" + number; }
 
-std::string Cell(const std::string& number, const std::string& url) {
-  return "<td><center>" + number + "<br><img src=\"" + url + "\" width=120></center></td>";
-}
 std::string Cell(const std::string& number) { return Cell(number, Url(number)); }
 
 // A page with the title T and one source cell per number text.

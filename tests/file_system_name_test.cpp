@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "base/windows1251.h"
+#include "tests/testkit/catalogue_page.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/sample_site.h"
@@ -21,10 +22,6 @@ using testkit::TempDir;
 const std::string kTitle1251 =
     "\xCF\xEE\xF7\xF2\xEE\xE2\xFB\xE5 \xEC\xE0\xF0\xEA\xE8: \xF1\xE5\xF0\xE8\xFF 3";
 const std::string kNumber1251 = "3\xE0";
-
-std::string Cell(const std::string& number, const std::string& url) {
-  return "<td><center>" + number + "<br><img src=\"" + url + "\" width=100></center></td>";
-}
 
 // The page the converter writes for Catalogue() with the wrappers in place: the title and the
 // number text copied undecoded, the save name's bytes in every src.
@@ -62,9 +59,8 @@ class CyrillicNames : public ::testing::Test {
 
   void ServeCatalogue(const std::string& title, const std::string& number,
                       const std::string& secondPicture = "/pictures/p1.jpg") {
-    page_ = "<html><center><font size=3><b>" + title + "</b></font><br><table><tr>" +
-            Cell("1", server_.Url("/pictures/p1.jpg")) + Cell(number, server_.Url(secondPicture)) +
-            "</tr></table></html>";
+    page_ = testkit::CataloguePage(title, testkit::Cell("1", server_.Url("/pictures/p1.jpg")) +
+                                              testkit::Cell(number, server_.Url(secondPicture)));
   }
 
   testkit::ProcessResult Cli(const std::string& session) {

@@ -14,6 +14,8 @@
 #include "convert/catalogue.h"
 #include "convert/source.h"
 #include "tests/testkit/catalogue_fakes.h"
+#include "tests/testkit/catalogue_page.h"
+#include "tests/testkit/folder_contents.h"
 #include "tests/testkit/jpeg_maker.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
@@ -86,12 +88,9 @@ class HostileNumbers : public ::testing::Test {
         }) {}
 
   ProcessResult Convert(const std::vector<std::string>& numbers) {
-    page_ = "<html><center><font size=3><b>T</b></font><br><table><tr>";
-    for (const std::string& number : numbers) {
-      page_ += "<td><center>" + number + "<br><img src=\"" + server_.Url("/p.jpg") +
-               "\" width=100></center></td>";
-    }
-    page_ += "</tr></table></html>";
+    std::string cells;
+    for (const std::string& number : numbers) cells += testkit::Cell(number, server_.Url("/p.jpg"));
+    page_ = testkit::CataloguePage("T", cells);
     return testkit::RunProcess(
         PICSHEET_CLI, {"--session", "s", "--no-gap-cells", "--covers-in-place", "--output-dir",
                        out_.path(), server_.Url("/list.htm")});
@@ -106,19 +105,12 @@ class HostileNumbers : public ::testing::Test {
 TEST_F(HostileNumbers, SeparatorsAndZeroBytesStayInsideThePictureFolder) {
   const ProcessResult run = Convert({"../up", "a/b", "c\\d", std::string("e\0f", 3), "..", "/etc"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(out_.File("s_images"))) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
   // Each name is padded to 10 characters with "0"; "/", "\\" and NUL become "_".
-  EXPECT_EQ(names,
+  EXPECT_EQ(testkit::FolderNames(out_.File("s_images")),
             (std::vector<std::string>{"000.._up_1.jpg", "000000.._1.jpg", "00000a_b_1.jpg",
                                       "00000c_d_1.jpg", "00000e_f_1.jpg", "0000_etc_1.jpg"}));
   // Only the page and the picture folder were written into the output folder.
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out_.path()),
-                          std::filesystem::directory_iterator()),
-            2);
+  EXPECT_EQ(testkit::FolderNames(out_.path()), (std::vector<std::string>{"s.html", "s_images"}));
   const std::string page = testkit::ReadFileBytes(out_.File("s.html"));
   EXPECT_NE(page.find("src=\"s_images\\000.._up_1.jpg\""), std::string::npos);
 }
@@ -184,15 +176,13 @@ TEST(HostileInputTest, APictureFileLargerThanMemoryEndsTheRunWithOutOfMemoryOnAn
     GTEST_SKIP() << "this machine's picture limit refuses the files before reading them";
   }
   TempDir out;
-  std::string page = "<center><font size=3><b>T</b></font><br><table><tr>";
-  for (int i = 1; i <= 4; ++i) {
-    const std::string name = "big" + std::to_string(i) + ".jpg";
-    std::ofstream(out.File(name), std::ios::binary) << "\xFF\xD8";
-    std::filesystem::resize_file(out.File(name), kFileBytes);  // sparse: no disk taken
-    page +=
-        "<td><center>" + std::to_string(i) + "<br><img src=\"" + name + "\" alt=x></center></td>";
+  const auto name = [](int n) { return "big" + std::to_string(n) + ".jpg"; };
+  for (int n = 1; n <= 4; ++n) {
+    std::ofstream(out.File(name(n)), std::ios::binary) << "\xFF\xD8";
+    std::filesystem::resize_file(out.File(name(n)), kFileBytes);  // sparse: no disk taken
   }
-  testkit::WriteFileBytes(out.File("list.htm"), page + "</tr></table>");
+  testkit::WriteFileBytes(out.File("list.htm"),
+                          testkit::CataloguePage("T", testkit::NumberedCells(4, name)));
   for (const char* threads : {"1", "4"}) {
     const ProcessResult run = testkit::RunProcess(
         "/usr/bin/prlimit", {"--as=300000000", PICSHEET_CLI, "--threads", threads, "--output-dir",

@@ -8,7 +8,8 @@
 
 #include "app/core/picture_queue.h"
 #include "app/core/run_flow.h"
-#include "tests/testkit/catalogue_fakes.h"
+#include "tests/testkit/catalogue_page.h"
+#include "tests/testkit/folder_run.h"
 #include "tests/testkit/http2_server.h"
 #include "tests/testkit/jpeg_maker.h"
 #include "tests/testkit/scoped_environment.h"
@@ -27,20 +28,14 @@ TEST(Http2Test, ThePicturesOfARunShareOneConnection) {
                               std::chrono::milliseconds(20));
 
   constexpr int kPictures = 60;
-  std::string page = "<center><font size=3><b>T</b></font><br><table><tr>";
-  for (int n = 1; n <= kPictures; ++n) {
-    page += "<td><center>" + std::to_string(n) + "<br><img src=\"" +
-            server.Url("/p/" + std::to_string(n) + ".jpg") + "\" alt=x></center></td>";
-  }
-  testkit::WriteFileBytes(folder.File("list.htm"), page + "</tr></table>");
+  testkit::WriteFileBytes(
+      folder.File("list.htm"),
+      testkit::CataloguePage("T", testkit::NumberedCells(kPictures, [&](int n) {
+                               return server.Url("/p/" + std::to_string(n) + ".jpg");
+                             })));
   testkit::TempDir out;
-  RunRequest request;
-  request.source = folder.File("list.htm");
-  request.saveName = "run";
-  request.programFolder = out.path() + "/";
-  RunState state;
-  testkit::RecordingView view;
-  RunConversion(request, state, view);
+  ASSERT_EQ(testkit::RunInFolder(testkit::FolderRequest(folder.File("list.htm"), out.path())).error,
+            "");
   for (int n = 1; n <= kPictures; ++n) {
     std::string name = std::to_string(n) + "_1";
     name.insert(0, 10 - name.size(), '0');

@@ -13,6 +13,8 @@
 #include "base/error.h"
 #include "images/jpeg.h"
 #include "images/localise.h"
+#include "tests/testkit/catalogue_page.h"
+#include "tests/testkit/folder_contents.h"
 #include "tests/testkit/jpeg_maker.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
@@ -38,13 +40,11 @@ class SeriesServer {
         server_([this](httplib::Server& s) {
           s.new_task_queue = [] { return new httplib::ThreadPool(8); };
           s.Get("/page.htm", [this](const httplib::Request&, httplib::Response& res) {
-            std::string page = "<html><center><font size=3><b>T</b></font><br><table><tr>";
-            for (int i = 1; i <= kPictures; ++i) {
-              page += "<td><center>" + std::to_string(i) + "<br><img src=\"" +
-                      server_.Url("/p/" + std::to_string(i) + ".jpg") +
-                      "\" width=100></center></td>";
-            }
-            res.set_content(page + "</tr></table></html>", "text/html");
+            const auto address = [this](int n) {
+              return server_.Url("/p/" + std::to_string(n) + ".jpg");
+            };
+            res.set_content(testkit::CataloguePage("T", testkit::NumberedCells(kPictures, address)),
+                            "text/html");
           });
           s.Get(R"(/p/\d+\.jpg)", [this](const httplib::Request&, httplib::Response& res) {
             ++served;
@@ -128,16 +128,14 @@ TEST(InterruptedCliRun, AHangingNameLookupHoldsUpNeitherAStopNorAFailure) {
       res.status = 404;
     });
   });
-  const std::string gone =
-      "<td><center>1<br><img src=\"" + server.Url("/gone.jpg") + "\" width=1></center></td>";
-  const std::string slow =
-      "<td><center>2<br><img src=\"http://slow-lookup.invalid/2.jpg\" width=1></center></td>";
+  const std::string gone = testkit::Cell("1", server.Url("/gone.jpg"));
+  const std::string slow = testkit::Cell("2", "http://slow-lookup.invalid/2.jpg");
   // The preloaded resolver takes 30 s for slow-lookup.invalid; a stop (0: a failing picture)
   // ends the run within a second all the same.
   for (const int signal : {SIGTERM, 0}) {
     TempDir out;
-    testkit::WriteFileBytes(out.File("page.htm"), "<center><font size=3><b>T</b></font><br>" +
-                                                      (signal == 0 ? gone : "") + slow);
+    testkit::WriteFileBytes(out.File("page.htm"),
+                            testkit::CataloguePage("T", (signal == 0 ? gone : "") + slow));
     const std::string started = out.File("lookup-started");
     std::atomic<std::chrono::steady_clock::time_point> signalled{std::chrono::steady_clock::now()};
     const ProcessResult run = testkit::RunProcess(

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/testkit/catalogue_page.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/sample_site.h"
@@ -39,14 +40,12 @@ class KeepGoingCli : public ::testing::Test {
     // Ten numbers; picture 4 lives on a host that does not exist, picture 7 is an HTML page.
     const char* pictures[] = {"p1.jpg", "p2a.jpg", "p4.jpg", "",       "p5.jpg",
                               "p6.jpg", "",        "p7.jpg", "p1.jpg", "p2b.jpg"};
-    page_ = "<center><font size=3><b>T</b></font><br>";
-    for (int i = 0; i < 10; ++i) {
-      const std::string url = i == 3   ? dead_
-                              : i == 6 ? errorPage()
-                                       : server_.Url(std::string("/pictures/") + pictures[i]);
-      page_ += "<td><center>" + std::to_string(i + 1) + "<br><img src=\"" + url +
-               "\" width=100></center></td>";
-    }
+    page_ = testkit::CataloguePage(
+        "T", testkit::NumberedCells(10, [&](int n) {
+          return n == 4   ? dead_
+                 : n == 7 ? errorPage()
+                          : server_.Url(std::string("/pictures/") + pictures[n - 1]);
+        }));
   }
 
   std::string errorPage() const { return server_.Url("/error-page.jpg"); }

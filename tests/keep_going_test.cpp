@@ -15,6 +15,8 @@
 #include "convert/numbers.h"
 #include "images/jpeg.h"
 #include "images/localise.h"
+#include "tests/testkit/catalogue_page.h"
+#include "tests/testkit/folder_run.h"
 #include "tests/testkit/jpeg_maker.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/sample_site.h"
@@ -23,6 +25,7 @@
 namespace picsheet {
 namespace {
 
+using testkit::Cell;
 using testkit::LoopbackServer;
 using testkit::PathExists;
 using testkit::ReadFileBytes;
@@ -38,21 +41,9 @@ std::string BrokenLandscape() {
   return broken;
 }
 
-std::string Cell(const std::string& number, const std::string& url) {
-  return "<td><center>" + number + "<br><img src=\"" + url + "\" width=100></center></td>";
-}
-
 std::string Placeholder(const std::string& height) {
   return "<img style=\"width:1.9cm; height: " + height + "cm\"/>";
 }
-
-class LineView final : public RunView {
- public:
-  void ClearLines() override { lines.clear(); }
-  void AppendLine(std::string_view line) override { lines.emplace_back(line); }
-  void SetStatus(std::string_view) override {}
-  std::vector<std::string> lines;
-};
 
 struct Outcome {
   std::vector<std::string> lines;
@@ -74,26 +65,14 @@ class KeepGoing : public ::testing::Test {
 
   // The page comes from a local file, so that a cancelled run still gets as far as its pictures.
   Outcome Run(const std::vector<std::string>& cells, std::stop_token stop = {}) {
-    std::string page = "<center><font size=3><b>T</b></font><br>";
+    std::string page;
     for (const std::string& cell : cells) page += cell;
-    testkit::WriteFileBytes(out_.File("list.htm"), page);
-    RunRequest request;
-    request.source = out_.File("list.htm");
-    request.saveName = "s";
-    request.programFolder = out_.path() + "/";
+    testkit::WriteFileBytes(out_.File("list.htm"), testkit::CataloguePage("T", page));
+    RunRequest request = testkit::FolderRequest(out_.File("list.htm"), out_.path(), "s");
     request.options.keepGoing = true;
     request.stop = stop;
-    RunState state;
-    LineView view;
-    Outcome outcome;
-    try {
-      RunConversion(request, state, view);
-    } catch (const Error& e) {
-      outcome.error = e.what();
-    }
-    outcome.lines = view.lines;
-    outcome.summary = state.summary;
-    return outcome;
+    testkit::FolderRun run = testkit::RunInFolder(request);
+    return {run.view.lines, run.state.summary, run.error};
   }
 
   LoopbackServer server_;

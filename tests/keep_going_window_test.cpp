@@ -20,6 +20,8 @@
 #include "app/window/main_form.h"
 #include "app/window/summary_text.h"
 #include "app/window/windows1251.h"
+#include "tests/testkit/catalogue_page.h"
+#include "tests/testkit/folder_run.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/sample_site.h"
@@ -58,14 +60,6 @@ class BoxCloser {
   QTimer timer_;
 };
 
-class NullView final : public RunView {
- public:
-  void ClearLines() override { lines.clear(); }
-  void AppendLine(std::string_view line) override { lines.emplace_back(line); }
-  void SetStatus(std::string_view) override {}
-  std::vector<std::string> lines;
-};
-
 }  // namespace
 
 class KeepGoingWindowTest : public QObject {
@@ -89,15 +83,13 @@ void KeepGoingWindowTest::checkBoxStartsClearAfterTheGapCellsBox() {
 void KeepGoingWindowTest::tickedTheRunSavesThePageAndListsWhatWasLeftOut() {
   testkit::LoopbackServer server([](httplib::Server& s) { testkit::ServeSamplePictures(s); });
   testkit::TempDir folder;
-  std::string page = "<center><font size=3><b>T</b></font><br>";
-  int number = 0;
-  for (const std::string& url :
-       {server.Url("/pictures/p1.jpg"), std::string("http://no-such-host.invalid/2.jpg"),
-        server.Url("/error-page.jpg"), server.Url("/pictures/p5.jpg")}) {
-    page += "<td><center>" + std::to_string(++number) + "<br><img src=\"" + url +
-            "\" width=100></center></td>";
-  }
-  testkit::WriteFileBytes(folder.File("list.htm"), page);
+  const std::string addresses[] = {server.Url("/pictures/p1.jpg"),
+                                   "http://no-such-host.invalid/2.jpg",
+                                   server.Url("/error-page.jpg"), server.Url("/pictures/p5.jpg")};
+  testkit::WriteFileBytes(folder.File("list.htm"),
+                          testkit::CataloguePage("T", testkit::NumberedCells(4, [&](int n) {
+                                                   return addresses[n - 1];
+                                                 })));
 
   MainForm form;
   std::filesystem::create_directory(folder.File("form"));
@@ -123,17 +115,13 @@ void KeepGoingWindowTest::tickedTheRunSavesThePageAndListsWhatWasLeftOut() {
   QCOMPARE(ended.takeFirst().at(0).toBool(), true);
 
   // The same run through the run flow alone, into a folder of its own.
-  RunRequest request;
-  request.source = folder.File("list.htm");
-  request.saveName = "s";
-  request.programFolder = folder.path() + "/";
+  RunRequest request = testkit::FolderRequest(folder.File("list.htm"), folder.path(), "s");
   request.options.keepGoing = true;
-  RunState state;
-  NullView view;
-  const std::string reference = RunConversion(request, state, view);
-  QCOMPARE(state.summary.leftOut.size(), std::size_t{2});
+  const testkit::FolderRun run = testkit::RunInFolder(request);
+  QCOMPARE(QString::fromStdString(run.error), QString());
+  QCOMPARE(run.state.summary.leftOut.size(), std::size_t{2});
   QStringList listed;
-  for (const Error& error : state.summary.leftOut) {
+  for (const Error& error : run.state.summary.leftOut) {
     listed << DecodeMessageText(DescribeFailure(error));
   }
 
@@ -144,9 +132,10 @@ void KeepGoingWindowTest::tickedTheRunSavesThePageAndListsWhatWasLeftOut() {
   QCOMPARE(box.details, listed.join(u'\n'));
   QVERIFY(box.details.contains(QStringLiteral("http://no-such-host.invalid/2.jpg")));
   QVERIFY(box.detailsShown);
-  QCOMPARE(testkit::ReadFileBytes(folder.File("form/s.html")), testkit::ReadFileBytes(reference));
+  QCOMPARE(testkit::ReadFileBytes(folder.File("form/s.html")),
+           testkit::ReadFileBytes(run.pagePath));
   QCOMPARE(form.findChild<QStatusBar*>(QStringLiteral("sb"))->toolTip(),
-           SummaryText(state.summary));
+           SummaryText(run.state.summary));
 }
 
 }  // namespace picsheet

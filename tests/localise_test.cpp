@@ -9,6 +9,7 @@
 
 #include "base/error.h"
 #include "images/localise.h"
+#include "tests/testkit/folder_contents.h"
 #include "tests/testkit/jpeg_maker.h"
 #include "tests/testkit/temp_dir.h"
 
@@ -129,9 +130,7 @@ TEST_F(Localise, PadsNamesAndReplacesBytesThatWouldMisplaceTheFile) {
     EXPECT_EQ(Saved(expected), body);
   }
   // Nothing landed outside the picture folder.
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()),
-                          std::filesystem::directory_iterator()),
-            1);
+  EXPECT_EQ(testkit::FolderNames(dir_.path()), std::vector<std::string>{"ab_images"});
 
   session_ = "";
   long double height = 0;
@@ -173,9 +172,8 @@ TEST_F(Localise, FolderAndFileFailures) {
   ASSERT_EQ(::mkdir(dir_.File("ef_images/00000007_1.jpg").c_str(), 0777), 0);
   EXPECT_EQ(ErrorOf(body, height),
             "Cannot create file \"" + dir_.File("ef_images/00000007_1.jpg") + "\". Is a directory");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.File("ef_images")),
-                          std::filesystem::directory_iterator()),
-            1)
+  EXPECT_EQ(testkit::FolderNames(dir_.File("ef_images")),
+            std::vector<std::string>{"00000007_1.jpg"})
       << "no temporary file is left behind";
 }
 

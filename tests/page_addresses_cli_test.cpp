@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/testkit/catalogue_page.h"
+#include "tests/testkit/folder_contents.h"
 #include "tests/testkit/jpeg_maker.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
@@ -40,12 +42,9 @@ std::string Picture(int k) {
 
 // A catalogue of one picture for each number 1, 2, ..., at these addresses as the page holds them.
 std::string Catalogue(const std::vector<std::string>& addresses) {
-  std::string page = "<html><center><font size=3><b>T</b></font><br><table><tr>";
-  for (std::size_t i = 0; i < addresses.size(); ++i) {
-    page += "<td><center>" + std::to_string(i + 1) + "<br><img src=\"" + addresses[i] +
-            "\" width=100></center></td>";
-  }
-  return page + "</tr></table></html>";
+  return testkit::CataloguePage("T",
+                                testkit::NumberedCells(static_cast<int>(addresses.size()),
+                                                       [&](int n) { return addresses[n - 1]; }));
 }
 
 // NAME_images/ file of picture k (one picture per number).

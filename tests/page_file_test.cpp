@@ -5,9 +5,8 @@
 #include <signal.h>
 #include <sys/resource.h>
 
-#include <filesystem>
-
 #include "base/error.h"
+#include "tests/testkit/folder_contents.h"
 #include "tests/testkit/temp_dir.h"
 
 namespace picsheet {
@@ -24,9 +23,7 @@ TEST(SavePageTest, EveryLineEndsInCrLfWithBytesAsTheyAre) {
   SavePage(path, {});
   EXPECT_EQ(ReadFileBytes(path), "");
   // Nothing but the page is left in the folder.
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
-                          std::filesystem::directory_iterator()),
-            1);
+  EXPECT_EQ(testkit::FolderNames(dir.path()), std::vector<std::string>{"page.html"});
 }
 
 TEST(SavePageTest, AFolderThatDoesNotExistCannotTakeThePage) {
@@ -75,9 +72,7 @@ TEST(SavePageTest, AFailedWriteKeepsThePreviousPage) {
     }
   }
   EXPECT_EQ(ReadFileBytes(path), "old page\r\n");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
-                          std::filesystem::directory_iterator()),
-            1)
+  EXPECT_EQ(testkit::FolderNames(dir.path()), std::vector<std::string>{"page.html"})
       << "the temporary file is removed";
 }
 

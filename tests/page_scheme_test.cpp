@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "tests/testkit/catalogue_page.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/sample_site.h"
@@ -24,11 +25,8 @@ TEST(PageScheme, AShortRussianTitleAndItsPicturesReachThePdf) {
   });
   // "Ёж" and "3а" in Windows-1251: too few letters for the engine to guess the code page.
   const std::string picture = server.Url("/pictures/p1.jpg");
-  page =
-      "<html><center><font size=3><b>\xA8\xE6</b></font><br><table><tr><td><center>1<br>"
-      "<img src=\"" +
-      picture + "\" width=100></center></td><td><center>3\xE0<br><img src=\"" + picture +
-      "\" width=100></center></td></tr></table></html>";
+  page = testkit::CataloguePage("\xA8\xE6",
+                                testkit::Cell("1", picture) + testkit::Cell("3\xE0", picture));
 
   testkit::TempDir out;
   const std::string pdf = out.File("list.pdf");

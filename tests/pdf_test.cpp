@@ -20,6 +20,7 @@
 
 #include "app/window/paper_print.h"
 #include "app/window/paper_render.h"
+#include "tests/testkit/catalogue_page.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/sample_site.h"
@@ -48,18 +49,16 @@ class CatalogueServer {
         }) {
     const char* pictures[] = {"p1.jpg", "p2a.jpg", "p2b.jpg", "p4.jpg", "p5.jpg", "p6.jpg"};
     auto cell = [this](const std::string& number, const std::string& picture) {
-      return "<td><center>" + number + "<br><img src=\"" + server_.Url("/pictures/" + picture) +
-             "\" width=120></center></td>\n";
+      return testkit::Cell(number, server_.Url("/pictures/" + picture));
     };
-    page_ = "<html><body>\n<center><font size=3><b>T" + std::string(150, 'X') +
-            "</b></font><br>\n<table border=1><tr>\n" + cell("0", "wrapper.jpg");
+    std::string cells = cell("0", "wrapper.jpg");
     for (int n = 1; n <= 104; ++n) {
       if (n == 9) continue;
       const std::string number = n == 30 ? std::string(46, '0') + "30" : std::to_string(n);
-      page_ += cell(number, pictures[n % 6]);
-      if (n % 5 == 2) page_ += cell(number, "p7.jpg");
+      cells += cell(number, pictures[n % 6]);
+      if (n % 5 == 2) cells += cell(number, "p7.jpg");
     }
-    page_ += "</tr></table>\n</center></body></html>\n";
+    page_ = testkit::CataloguePage("T" + std::string(150, 'X'), cells);
   }
   std::string Url() const { return server_.Url("/catalogue.htm"); }
 

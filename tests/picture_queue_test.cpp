@@ -6,17 +6,17 @@
 
 #include <atomic>
 #include <chrono>
-#include <filesystem>
 #include <map>
 #include <mutex>
 #include <random>
 #include <thread>
 
-#include "app/core/error_message.h"
 #include "app/core/picture_plan.h"
 #include "app/core/run_flow.h"
 #include "base/error.h"
-#include "tests/testkit/catalogue_fakes.h"
+#include "tests/testkit/catalogue_page.h"
+#include "tests/testkit/folder_contents.h"
+#include "tests/testkit/folder_run.h"
 #include "tests/testkit/jpeg_maker.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/temp_dir.h"
@@ -24,6 +24,7 @@
 namespace picsheet {
 namespace {
 
+using testkit::Cell;
 using testkit::JpegKind;
 using testkit::LoopbackServer;
 using testkit::MakeQuadrantJpeg;
@@ -85,64 +86,38 @@ class PictureServer {
   LoopbackServer server_;
 };
 
-std::string Cell(const std::string& number, const std::string& url) {
-  return "<td><center>" + number + "<br><img src=\"" + url + "\" alt=x></center></td>";
-}
-
 // A catalogue of count pictures with repeats, gaps, wrappers and addresses used twice.
 std::string GeneratedCatalogue(PictureServer& server, int count, unsigned seed) {
   std::mt19937 random(seed);
-  std::string page = "<center><font size=3><b>Generated</b></font><br><table><tr>";
+  std::string cells;
   int number = 0;
   for (int i = 0; i < count; ++i) {
     const unsigned roll = random() % 10;
     if (roll == 0) {
-      page += Cell("0", server.Address(i, "wrapper.jpg"));
+      cells += Cell("0", server.Address(i, "wrapper.jpg"));
       continue;
     }
     if (roll > 2) number += 1 + static_cast<int>(random() % 3);
     const int serial = roll == 9 ? 0 : i;  // now and then an address seen before
-    page += Cell(std::to_string(number), server.Address(serial, kPictureNames[random() % 8]));
+    cells += Cell(std::to_string(number), server.Address(serial, kPictureNames[random() % 8]));
   }
-  return page + "</tr></table>";
-}
-
-std::map<std::string, std::string> FolderContents(const std::string& folder) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-    if (entry.is_regular_file()) {
-      files[std::filesystem::relative(entry.path(), folder).string()] =
-          ReadFileBytes(entry.path().string());
-    }
-  }
-  return files;
+  return testkit::CataloguePage("Generated", cells);
 }
 
 struct RunOutcome {
   std::string transcript;
   std::map<std::string, std::string> files;
   std::string error;
+  std::string detail;
 };
 
 RunOutcome RunPage(const std::string& source, int jobs, const CatalogueOptions& options = {}) {
   TempDir out;
-  RunRequest request;
-  request.source = source;
-  request.saveName = "run";
-  request.programFolder = out.path() + "/";
+  RunRequest request = testkit::FolderRequest(source, out.path());
   request.options = options;
   request.jobs = jobs;
-  RunState state;
-  testkit::RecordingView view;
-  RunOutcome outcome;
-  try {
-    RunConversion(request, state, view);
-  } catch (const Error& e) {
-    outcome.error = e.what();
-  }
-  outcome.transcript = view.transcript;
-  outcome.files = FolderContents(out.path());
-  return outcome;
+  const testkit::FolderRun run = testkit::RunInFolder(request);
+  return {run.view.transcript, testkit::FolderContents(out.path()), run.error, run.detail};
 }
 
 TEST(PictureQueueTest, DownloadsAheadChangeNoByteOfTheResult) {
@@ -165,12 +140,10 @@ TEST(PictureQueueTest, DownloadsAheadChangeNoByteOfTheResult) {
 
 TEST(PictureQueueTest, TheFirstFailingPictureInPageOrderEndsTheRun) {
   PictureServer server;
-  std::string page = "<center><font size=3><b>T</b></font><br>";
-  for (int i = 1; i <= 30; ++i) {
-    page +=
-        Cell(std::to_string(i), server.Address(i, i == 12 || i == 20 ? "broken.jpg" : "p1.jpg"));
-  }
-  server.page = page;
+  server.page = testkit::CataloguePage("T", testkit::NumberedCells(30, [&](int n) {
+                                         return server.Address(
+                                             n, n == 12 || n == 20 ? "broken.jpg" : "p1.jpg");
+                                       }));
   const RunOutcome oneByOne = RunPage(server.PageUrl(), 1);
   const RunOutcome ahead = RunPage(server.PageUrl(), 6);
   EXPECT_EQ(oneByOne.error.rfind("JPEG error #", 0), 0u);
@@ -184,8 +157,9 @@ TEST(PictureQueueTest, TheFirstFailingPictureInPageOrderEndsTheRun) {
 TEST(PictureQueueTest, EveryKeptPictureIsOneGetEvenWhenItsAddressRepeats) {
   PictureServer server;
   const std::string same = server.Address(7, "p2b.jpg");
-  server.page = "<center><font size=3><b>T</b></font><br>" + Cell("1", same) + Cell("2", same) +
-                Cell("3", server.Address(8, "p4.jpg")) + Cell("3", same);
+  server.page =
+      testkit::CataloguePage("T", Cell("1", same) + Cell("2", same) +
+                                      Cell("3", server.Address(8, "p4.jpg")) + Cell("3", same));
   CatalogueOptions skipping;
   skipping.skipRepeats = true;  // the second picture of 3 is not kept, so not fetched
   const RunOutcome outcome = RunPage(server.PageUrl(), 6, skipping);
@@ -195,8 +169,8 @@ TEST(PictureQueueTest, EveryKeptPictureIsOneGetEvenWhenItsAddressRepeats) {
 }
 
 TEST(PictureQueueTest, TheDryPassFindsTheAddressesTheRunFetches) {
-  const std::string page = "<center><font size=3><b>T</b></font><br>" + Cell("0", "w") +
-                           Cell("1", "a") + Cell("1", "b") + Cell("3", "c");
+  const std::string page = testkit::CataloguePage(
+      "T", Cell("0", "w") + Cell("1", "a") + Cell("1", "b") + Cell("3", "c"));
   CatalogueOptions options;
   EXPECT_EQ(PlanPictureAddresses(options, page), (std::vector<std::string>{"w", "a", "b", "c"}));
   options.skipRepeats = true;
@@ -234,33 +208,14 @@ std::string HugeLandscape() {
   return huge;
 }
 
-struct ThreadedOutcome {
-  std::string transcript;
-  std::map<std::string, std::string> files;
-  std::string error;
-  std::string detail;
-};
-
-ThreadedOutcome RunThreaded(const std::string& source, int jobs, int threads) {
-  testkit::TempDir out;
-  RunRequest request;
-  request.source = source;
-  request.saveName = "run";
-  request.programFolder = out.path() + "/";
+RunOutcome RunThreaded(const std::string& source, int jobs, int threads) {
+  TempDir out;
+  RunRequest request = testkit::FolderRequest(source, out.path());
   request.jobs = jobs;
   request.threads = threads;
-  RunState state;
   TranscriptView view;
-  ThreadedOutcome outcome;
-  try {
-    RunConversion(request, state, view);
-  } catch (const Error& e) {
-    outcome.error = e.what();
-    outcome.detail = DescribeFailure(e);
-  }
-  outcome.transcript = view.transcript;
-  outcome.files = FolderContents(out.path());
-  return outcome;
+  const testkit::FolderRun run = testkit::RunInFolder(request, &view);
+  return {view.transcript, testkit::FolderContents(out.path()), run.error, run.detail};
 }
 
 TEST(PictureQueueTest, MoreThreadsChangeNoByteAndNoErrorOfTheRun) {
@@ -288,18 +243,18 @@ TEST(PictureQueueTest, MoreThreadsChangeNoByteAndNoErrorOfTheRun) {
   });
   const char* const kinds[] = {"land", "tall", "steps", "gray", "inks", "square"};
   for (const std::string failing : {"", "html", "huge"}) {
-    page = "<center><font size=3><b>Mixed</b></font><br><table><tr>";
+    std::string cells;
     for (int i = 1; i <= 30; ++i) {
       const std::string kind = i == 9                        ? "empty"
                                : i == 17 && !failing.empty() ? failing
                                                              : kinds[i % 6];
-      page += "<td><center>" + std::to_string(i == 5 ? 0 : i) + "<br><img src=\"" +
-              server.Url("/p/" + std::to_string(i) + "/" + kind) + "\" alt=x></center></td>";
+      cells +=
+          Cell(std::to_string(i == 5 ? 0 : i), server.Url("/p/" + std::to_string(i) + "/" + kind));
     }
-    page += "</tr></table>";
-    const ThreadedOutcome oneAtATime = RunThreaded(server.Url("/page.htm"), 1, 1);
+    page = testkit::CataloguePage("Mixed", cells);
+    const RunOutcome oneAtATime = RunThreaded(server.Url("/page.htm"), 1, 1);
     for (const auto& [jobs, threads] : {std::pair{1, 4}, std::pair{6, 4}, std::pair{6, 2}}) {
-      const ThreadedOutcome ahead = RunThreaded(server.Url("/page.htm"), jobs, threads);
+      const RunOutcome ahead = RunThreaded(server.Url("/page.htm"), jobs, threads);
       EXPECT_EQ(ahead.error, oneAtATime.error) << failing << " " << jobs << "/" << threads;
       EXPECT_EQ(ahead.detail, oneAtATime.detail) << failing;
       EXPECT_EQ(ahead.transcript, oneAtATime.transcript) << failing;
@@ -452,29 +407,21 @@ TEST(PictureQueueTest, AFailedRunEndsAtOnceWhateverTheOtherTransfersDo) {
       res.set_content(landscape, "image/jpeg");
     });
   });
-  std::string page = "<center><font size=3><b>T</b></font><br><table><tr>";
-  for (int i = 1; i <= 6; ++i) {
-    page += Cell(std::to_string(i), server.Url("/p/" + std::to_string(i) + ".jpg"));
-  }
   TempDir folder;
-  testkit::WriteFileBytes(folder.File("list.htm"), page);
+  testkit::WriteFileBytes(
+      folder.File("list.htm"),
+      testkit::CataloguePage("T", testkit::NumberedCells(6, [&](int n) {
+                               return server.Url("/p/" + std::to_string(n) + ".jpg");
+                             })));
   for (const auto& [jobs, threads] :
        {std::pair{1, 1}, std::pair{6, DefaultPictureThreads()}, std::pair{6, 4}}) {
     TempDir out;
-    RunRequest request;
-    request.source = folder.File("list.htm");
-    request.programFolder = out.path() + "/";
+    RunRequest request = testkit::FolderRequest(folder.File("list.htm"), out.path(), "");
     request.jobs = jobs;
     request.threads = threads;
-    RunState state;
-    testkit::RecordingView view;
     const auto start = std::chrono::steady_clock::now();
-    try {
-      RunConversion(request, state, view);
-      ADD_FAILURE() << "an error page was taken for a picture";
-    } catch (const Error& e) {
-      EXPECT_STREQ(e.what(), "JPEG error #53") << jobs << "/" << threads;
-    }
+    EXPECT_EQ(testkit::RunInFolder(request).error, "JPEG error #53")
+        << "an error page was taken for a picture, " << jobs << "/" << threads;
     // The silent pictures would hold a run that waits for them for 30 s.
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10))
         << jobs << "/" << threads;

@@ -9,7 +9,8 @@
 
 #include "app/core/run_flow.h"
 #include "base/error.h"
-#include "tests/testkit/catalogue_fakes.h"
+#include "tests/testkit/catalogue_page.h"
+#include "tests/testkit/folder_run.h"
 #include "tests/testkit/jpeg_maker.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/temp_dir.h"
@@ -71,26 +72,21 @@ class ValidatingServer {
 TEST(RevalidationTest, ARunAgainAsksTheServerAndDownloadsOnlyWhatChanged) {
   ValidatingServer server;
   TempDir work;
-  std::string page = "<center><font size=3><b>T</b></font><br><table><tr>";
-  for (int n = 1; n <= 4; ++n) {
-    page += "<td><center>" + std::to_string(n) + "<br><img src=\"" +
-            server.Url("/p/" + std::to_string(n) + ".jpg") + "\" alt=x></center></td>";
-  }
-  testkit::WriteFileBytes(work.File("list.htm"), page + "</tr></table>");
+  testkit::WriteFileBytes(
+      work.File("list.htm"),
+      testkit::CataloguePage("T", testkit::NumberedCells(4, [&](int n) {
+                               return server.Url("/p/" + std::to_string(n) + ".jpg");
+                             })));
   const std::string cache = work.File("cache");
   const auto run = [&](int cells, const std::string& cacheFolder, std::size_t maxBodyBytes = 0) {
     TempDir out;
-    RunRequest request;
-    request.source = work.File("list.htm");
-    request.saveName = "run";
-    request.programFolder = out.path() + "/";
+    RunRequest request = testkit::FolderRequest(work.File("list.htm"), out.path());
     request.options.cellsPerRow = cells;
     request.options.orientation = Orientation::kNone;
     request.cacheFolder = cacheFolder;
     request.fetch.maxBodyBytes = maxBodyBytes;
-    RunState state;
-    testkit::RecordingView view;
-    RunConversion(request, state, view);
+    const testkit::FolderRun ran = testkit::RunInFolder(request);
+    if (ran.kind) throw Error(*ran.kind, ran.error);
     std::map<int, std::string> pictures;
     for (int n = 1; n <= 4; ++n) {
       pictures[n] =

@@ -9,9 +9,10 @@
 #include <string>
 #include <string_view>
 
-#include "app/core/error_message.h"
 #include "base/error.h"
-#include "tests/testkit/catalogue_fakes.h"
+#include "tests/testkit/catalogue_page.h"
+#include "tests/testkit/folder_contents.h"
+#include "tests/testkit/folder_run.h"
 #include "tests/testkit/gzip.h"
 #include "tests/testkit/jpeg_maker.h"
 #include "tests/testkit/loopback_server.h"
@@ -22,11 +23,6 @@ namespace {
 
 using testkit::LoopbackServer;
 using testkit::TempDir;
-
-std::string OnePicturePage(const std::string& address) {
-  return "<center><font size=3><b>T</b></font><br><table><tr><td><center>1<br><img src=\"" +
-         address + "\" alt=x></center></td></tr></table>";
-}
 
 // A baseline stream whose frame header claims 12 bits per sample.
 std::string TwelveBitJpeg() {
@@ -111,24 +107,16 @@ TEST(FailureDetailTest, EachFailureSaysWhatWhereAndWhy) {
        "the server answered 404 Not Found with text/html"},
   };
   for (const Case& c : cases) {
-    page = OnePicturePage(c.address);
+    page = testkit::CataloguePage("T", testkit::Cell("1", c.address));
     TempDir out;
     testkit::WriteFileBytes(out.File("run.html"), "the previous page");
-    RunRequest request;
-    request.source = c.source.empty() ? server.Url("/page.htm") : c.source;
-    request.saveName = "run";
-    request.programFolder = out.path() + "/";
+    RunRequest request =
+        testkit::FolderRequest(c.source.empty() ? server.Url("/page.htm") : c.source, out.path());
     request.fetch.maxBodyBytes = c.maxBodyBytes;
     request.fetch.retries = 0;
-    RunState state;
-    testkit::RecordingView view;
-    try {
-      RunConversion(request, state, view);
-      ADD_FAILURE() << "no error for " << c.detail;
-    } catch (const Error& e) {
-      EXPECT_EQ(e.what(), c.message);
-      EXPECT_EQ(DescribeFailure(e), c.detail);
-    }
+    const testkit::FolderRun run = testkit::RunInFolder(request);
+    EXPECT_EQ(run.error, c.message) << c.detail;
+    EXPECT_EQ(run.detail, c.detail);
     EXPECT_EQ(testkit::ReadFileBytes(out.File("run.html")), "the previous page") << c.detail;
   }
 }
@@ -140,37 +128,26 @@ TEST(OutputFailureTest, APlaceThatCannotTakeItsFileEndsTheRunAtThatPicture) {
       res.set_content(picture, "image/jpeg");
     });
   });
-  std::string page = "<center><font size=3><b>T</b></font><br><table><tr>";
-  for (int i = 1; i <= 5; ++i) {
-    page += "<td><center>" + std::to_string(i) + "<br><img src=\"" +
-            server.Url("/p/" + std::to_string(i) + ".jpg") + "\" alt=x></center></td>";
-  }
+  const std::string page = testkit::CataloguePage(
+      "T", testkit::NumberedCells(
+               5, [&](int n) { return server.Url("/p/" + std::to_string(n) + ".jpg"); }));
   TempDir out;
-  testkit::WriteFileBytes(out.File("list.htm"), page + "</tr></table>");
+  testkit::WriteFileBytes(out.File("list.htm"), page);
   // Picture 2's place is taken by a folder.
   std::filesystem::create_directories(out.File("run_images/00000002_1.jpg"));
   for (const int threads : {1, 4}) {
-    RunRequest request;
-    request.source = out.File("list.htm");
-    request.saveName = "run";
-    request.programFolder = out.path() + "/";
+    RunRequest request = testkit::FolderRequest(out.File("list.htm"), out.path());
     request.threads = threads;
-    RunState state;
-    testkit::RecordingView view;
-    try {
-      RunConversion(request, state, view);
-      ADD_FAILURE() << "the run went past picture 2";
-    } catch (const Error& e) {
-      EXPECT_EQ(e.what(), "Cannot create file \"" + out.File("run_images/00000002_1.jpg") +
-                              "\". Is a directory");
-      EXPECT_EQ(e.kind(), ErrorKind::kOutput);
-    }
+    const testkit::FolderRun run = testkit::RunInFolder(request);
+    EXPECT_EQ(run.error, "Cannot create file \"" + out.File("run_images/00000002_1.jpg") +
+                             "\". Is a directory");
+    EXPECT_EQ(run.kind, ErrorKind::kOutput);
     EXPECT_EQ(testkit::ReadFileBytes(out.File("run_images/00000001_1.jpg")), picture);
     for (const char* later : {"00000003_1.jpg", "00000004_1.jpg", "00000005_1.jpg"}) {
       EXPECT_FALSE(testkit::PathExists(out.File(std::string("run_images/") + later))) << later;
     }
     EXPECT_FALSE(testkit::PathExists(out.File("run.html")));
-    EXPECT_EQ(view.LastStatus(), "Изображений 2 №1 ячейка 3") << "no status after picture 2";
+    EXPECT_EQ(run.view.LastStatus(), "Изображений 2 №1 ячейка 3") << "no status after picture 2";
     std::filesystem::remove(out.File("run_images/00000001_1.jpg"));
   }
 }
@@ -198,22 +175,15 @@ TEST(StopTest, AStopAfterTheLastPictureLeavesTheFolderAsItWas) {
     });
   });
   TempDir out;
-  testkit::WriteFileBytes(out.File("list.htm"), OnePicturePage(server.Url("/1.jpg")));
+  testkit::WriteFileBytes(out.File("list.htm"),
+                          testkit::CataloguePage("T", testkit::Cell("1", server.Url("/1.jpg"))));
   const auto before = testkit::SnapshotFolder(out.path());
   std::stop_source stop;
-  RunRequest request;
-  request.source = out.File("list.htm");
-  request.saveName = "run";
-  request.programFolder = out.path() + "/";
+  RunRequest request = testkit::FolderRequest(out.File("list.htm"), out.path());
   request.stop = stop.get_token();
-  RunState state;
   StopAfterLastPicture view(stop);
-  try {
-    RunConversion(request, state, view);
-    ADD_FAILURE() << "the stopped run saved its page";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.kind(), ErrorKind::kInterrupted);
-  }
+  EXPECT_EQ(testkit::RunInFolder(request, &view).kind, ErrorKind::kInterrupted)
+      << "the stopped run saved its page";
   EXPECT_EQ(testkit::SnapshotFolder(out.path()), before);
 }
 

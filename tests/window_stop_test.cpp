@@ -20,6 +20,9 @@
 
 #include "app/core/run_flow.h"
 #include "app/window/main_form.h"
+#include "tests/testkit/catalogue_page.h"
+#include "tests/testkit/folder_contents.h"
+#include "tests/testkit/folder_run.h"
 #include "tests/testkit/jpeg_maker.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/temp_dir.h"
@@ -38,13 +41,11 @@ class SlowSeriesServer {
         server_([this](httplib::Server& s) {
           s.new_task_queue = [] { return new httplib::ThreadPool(8); };
           s.Get("/page.htm", [this](const httplib::Request&, httplib::Response& res) {
-            std::string page = "<html><center><font size=3><b>T</b></font><br><table><tr>";
-            for (int i = 1; i <= kPictures; ++i) {
-              page += "<td><center>" + std::to_string(i) + "<br><img src=\"" +
-                      server_.Url("/p/" + std::to_string(i) + ".jpg") +
-                      "\" width=100></center></td>";
-            }
-            res.set_content(page + "</tr></table></html>", "text/html");
+            const auto address = [this](int n) {
+              return server_.Url("/p/" + std::to_string(n) + ".jpg");
+            };
+            res.set_content(testkit::CataloguePage("T", testkit::NumberedCells(kPictures, address)),
+                            "text/html");
           });
           s.Get(R"(/p/\d+\.jpg)", [this](const httplib::Request&, httplib::Response& res) {
             const int series = series_.load();
@@ -71,23 +72,11 @@ class SlowSeriesServer {
   testkit::LoopbackServer server_;
 };
 
-class SilentView final : public RunView {
- public:
-  void ClearLines() override {}
-  void AppendLine(std::string_view) override {}
-  void SetStatus(std::string_view) override {}
-};
-
-// An older complete run of the save name "cat" in folder, made with series 0.
-void OlderRun(SlowSeriesServer& server, const std::string& folder) {
-  RunRequest request;
-  request.source = server.PageUrl();
-  request.saveName = "cat";
-  request.programFolder = folder + "/";
+// An older complete run of the save name "cat" in folder, made with series 0: its error, if any.
+std::string OlderRun(SlowSeriesServer& server, const std::string& folder) {
+  RunRequest request = testkit::FolderRequest(server.PageUrl(), folder, "cat");
   request.options.orientation = Orientation::kNone;
-  RunState state;
-  SilentView view;
-  RunConversion(request, state, view);
+  return testkit::RunInFolder(request).error;
 }
 
 // Starts a run of series 1 in form and waits until two or more pictures are under way.
@@ -122,7 +111,7 @@ void WindowStopTest::stopLeavesTheOlderRunAsItWas() {
   QFETCH(bool, byEscape);
   SlowSeriesServer server;
   testkit::TempDir folder;
-  OlderRun(server, folder.path());
+  QCOMPARE(QString::fromStdString(OlderRun(server, folder.path())), QString());
   const auto before = testkit::SnapshotFolder(folder.path());
   MainForm form;
   form.SetProgramFolder(folder.path());
@@ -155,7 +144,7 @@ void WindowStopTest::stopLeavesTheOlderRunAsItWas() {
 void WindowStopTest::closingLeavesTheOlderRunAsItWas() {
   SlowSeriesServer server;
   testkit::TempDir folder;
-  OlderRun(server, folder.path());
+  QCOMPARE(QString::fromStdString(OlderRun(server, folder.path())), QString());
   const auto before = testkit::SnapshotFolder(folder.path());
   auto* form = new MainForm;
   form->SetProgramFolder(folder.path());
@@ -172,7 +161,7 @@ void WindowStopTest::closingLeavesTheOlderRunAsItWas() {
 void WindowStopTest::destroyingTheNativeWindowStopsTheRunAndClosesIt() {
   SlowSeriesServer server;
   testkit::TempDir folder;
-  OlderRun(server, folder.path());
+  QCOMPARE(QString::fromStdString(OlderRun(server, folder.path())), QString());
   const auto before = testkit::SnapshotFolder(folder.path());
   MainForm form;
   form.SetProgramFolder(folder.path());

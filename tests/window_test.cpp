@@ -59,6 +59,8 @@
 #include "app/window/windows1251.h"
 #include "convert/source.h"
 #include "tests/testkit/catalogue_fakes.h"
+#include "tests/testkit/catalogue_page.h"
+#include "tests/testkit/folder_run.h"
 #include "tests/testkit/loopback_server.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/sample_site.h"
@@ -67,6 +69,7 @@
 namespace picsheet {
 namespace {
 
+using testkit::Cell;
 using testkit::LoopbackServer;
 using testkit::PathExists;
 using testkit::ReadFileBytes;
@@ -77,16 +80,6 @@ const std::string kPictures = std::string(PICSHEET_EXAMPLES) + "/pictures/";
 
 // "Серия 3" as the catalogue pages carry it, in Windows-1251.
 const std::string kTitle1251 = "\xD1\xE5\xF0\xE8\xFF 3";
-
-std::string Cell(const std::string& number, const std::string& url) {
-  return "<td><center>" + number + "<br><img src=\"" + url + "\" width=100></center></td>";
-}
-
-std::string Page(const std::string& title, const std::vector<std::string>& cells) {
-  std::string page = "<html><center><font size=3><b>" + title + "</b></font><br><table><tr>";
-  for (const std::string& cell : cells) page += cell;
-  return page + "</tr></table></html>";
-}
 
 template <typename Widget>
 Widget* Find(const MainForm& form, const char* name) {
@@ -107,29 +100,11 @@ QRect InWindow(const QWidget* widget) {
 
 // What a run shows through the toolkit-free run flow alone (RecordingView): the reference the
 // window's pane, status bar and saved page are compared with.
-struct ReferenceRun {
-  testkit::RecordingView view;
-  std::string pagePath;
-  std::string error;
-  CatalogueSummary summary;
-};
-
-ReferenceRun RunReference(const std::string& source, const std::string& saveName,
-                          const std::string& folder, const CatalogueOptions& options) {
-  ReferenceRun run;
-  RunRequest request;
-  request.source = source;
-  request.saveName = saveName;
-  request.programFolder = folder + "/";
+testkit::FolderRun RunReference(const std::string& source, const std::string& saveName,
+                                const std::string& folder, const CatalogueOptions& options) {
+  RunRequest request = testkit::FolderRequest(source, folder, saveName);
   request.options = options;
-  RunState state;
-  try {
-    run.pagePath = RunConversion(request, state, run.view);
-    run.summary = state.summary;
-  } catch (const std::exception& e) {
-    run.error = e.what();
-  }
-  return run;
+  return testkit::RunInFolder(request);
 }
 
 std::string JoinedWithCrLf(const std::vector<std::string>& lines) {
@@ -625,7 +600,7 @@ void WindowTest::readOnlyProgramFolderWritesIntoDocumentsAndShowsIt() {
   QCOMPARE(shown->text(), QString::fromStdString(expected));
 
   CatalogueServer server;
-  server.page = Page("T", {Cell("1", server.Picture("p1.jpg"))});
+  server.page = testkit::CataloguePage("T", Cell("1", server.Picture("p1.jpg")));
   Find<QLineEdit>(form, "urx")->setText(QString::fromStdString(server.Url("/pages/list.htm")));
   Find<QLineEdit>(form, "edSession")->setText(QStringLiteral("list"));
   QSignalSpy ended(&form, &MainForm::RunEnded);
@@ -811,7 +786,7 @@ void WindowTest::enterInEitherFieldOrOnGoStartsARun() {
   ShownForm shown;
   QVERIFY(shown.active);
   const std::string page = shown.folder.File("in.htm");
-  testkit::WriteFileBytes(page, Page("T", {}));
+  testkit::WriteFileBytes(page, testkit::CataloguePage("T", ""));
   shown.urx()->setText(QString::fromStdString(page));
   QSignalSpy ended(&shown.form, &MainForm::RunEnded);
   for (const char* name : {"urx", "edSession", "Button1"}) {
@@ -893,7 +868,7 @@ void WindowTest::dotsButtonAndCtrlOOpenAFileAsADropDoes() {
   const std::string folder = pages.File("some dir");
   QVERIFY(std::filesystem::create_directory(folder));
   const QString page = QString::fromStdString(folder + "/catalogue.htm");
-  testkit::WriteFileBytes(page.toStdString(), Page("T", {}));
+  testkit::WriteFileBytes(page.toStdString(), testkit::CataloguePage("T", ""));
 
   // What a drop of the file gives: the reference for both ways of opening it.
   ShownForm dropped;
@@ -986,9 +961,9 @@ void WindowTest::aSourceOnTheCommandLineFillsTheField() {
 void WindowTest::digitCaptionsShowTheirPictures() {
   CatalogueServer server;
   // The gap cells between -3 and 10 have captions of negative digits, -1 for one.
-  server.page =
-      Page("T", {Cell("-3", server.Picture("p1.jpg")), Cell("-1", server.Picture("p1.jpg")),
-                 Cell("10", server.Picture("p1.jpg"))});
+  server.page = testkit::CataloguePage("T", Cell("-3", server.Picture("p1.jpg")) +
+                                                Cell("-1", server.Picture("p1.jpg")) +
+                                                Cell("10", server.Picture("p1.jpg")));
   ShownForm shown;
   Find<QCheckBox>(shown.form, "cbSirian")->setChecked(true);
   shown.urx()->setText(QString::fromStdString(server.Url("/pages/list.htm")));
@@ -1011,8 +986,8 @@ void WindowTest::digitCaptionsShowTheirPictures() {
 
 void WindowTest::previewFitsThePageWidthAndZoomsOnlyTheScreen() {
   CatalogueServer server;
-  server.page =
-      Page("T", {Cell("1", server.Picture("p1.jpg")), Cell("2", server.Picture("p5.jpg"))});
+  server.page = testkit::CataloguePage(
+      "T", Cell("1", server.Picture("p1.jpg")) + Cell("2", server.Picture("p5.jpg")));
   ShownForm shown;
   QVERIFY(shown.active);
   shown.urx()->setText(QString::fromStdString(server.Url("/pages/list.htm")));
@@ -1073,10 +1048,10 @@ void WindowTest::selectionOfSaveNameStaysWhenFocusLeaves() {
 void WindowTest::goShowsLinesSavesPageBytesAndPreviewsIt() {
   CatalogueServer server;
   // Number 0 is a wrapper (held back), 2 repeats, 3 is missing (a gap cell).
-  server.page =
-      Page(kTitle1251, {Cell("0", server.Picture("wrapper.jpg")),
-                        Cell("1", server.Picture("p1.jpg")), Cell("2", server.Picture("p5.jpg")),
-                        Cell("2", server.Picture("p1.jpg")), Cell("4", server.Picture("p1.jpg"))});
+  server.page = testkit::CataloguePage(
+      kTitle1251, Cell("0", server.Picture("wrapper.jpg")) + Cell("1", server.Picture("p1.jpg")) +
+                      Cell("2", server.Picture("p5.jpg")) + Cell("2", server.Picture("p1.jpg")) +
+                      Cell("4", server.Picture("p1.jpg")));
   const std::string source = server.Url("/pages/list.htm");
   const std::string name = DeriveSessionName(source);
 
@@ -1092,7 +1067,7 @@ void WindowTest::goShowsLinesSavesPageBytesAndPreviewsIt() {
   TempDir referenceFolder;
   CatalogueOptions options;
   options.cellsPerRow = 3;
-  const ReferenceRun reference = RunReference(source, name, referenceFolder.path(), options);
+  const testkit::FolderRun reference = RunReference(source, name, referenceFolder.path(), options);
   QCOMPARE(QString::fromStdString(reference.error), QString());
   QVERIFY(reference.view.lines.size() > 5);
 
@@ -1117,8 +1092,8 @@ void WindowTest::goShowsLinesSavesPageBytesAndPreviewsIt() {
   QVERIFY(!reference.view.LastStatus().empty());
   QCOMPARE(shown.statusText(), QString::fromStdString(reference.view.LastStatus()));
   // The run's counts stand in the status bar's tooltip; the progress bar is gone again.
-  QVERIFY(reference.summary.pictures > 0);
-  QCOMPARE(Find<QStatusBar>(shown.form, "sb")->toolTip(), SummaryText(reference.summary));
+  QVERIFY(reference.state.summary.pictures > 0);
+  QCOMPARE(Find<QStatusBar>(shown.form, "sb")->toolTip(), SummaryText(reference.state.summary));
   CatalogueSummary counts{5, 4, 1, 2, 0, 1, {}};
   counts.leftOut.assign(3, Error(ErrorKind::kFetch, "Cannot open URL x"));
   QCOMPARE(SummaryText(counts),
@@ -1147,7 +1122,7 @@ void WindowTest::goShowsLinesSavesPageBytesAndPreviewsIt() {
   QCOMPARE(shown.statusText(), QStringLiteral("PDF сохранён: ") + QString::fromStdString(pdf));
 
   // A second run with the same name replaces the page and shows it again.
-  server.page = Page("T", {Cell("1", server.Picture("p1.jpg"))});
+  server.page = testkit::CataloguePage("T", Cell("1", server.Picture("p1.jpg")));
   loaded.clear();
   shown.urx()->setText(QString::fromStdString(source));
   shown.Go();
@@ -1162,9 +1137,9 @@ void WindowTest::cyrillicSaveNameWorksInTheSavedPageAndThePreview() {
   // A Russian catalogue: Windows-1251 title and number texts, "3а" among them.
   const std::string title = "\xCF\xEE\xF7\xF2\xEE\xE2\xFB\xE5 \xEC\xE0\xF0\xEA\xE8: " + kTitle1251;
   CatalogueServer server;
-  server.page =
-      Page(title, {Cell("1", server.Picture("p1.jpg")), Cell("2", server.Picture("p5.jpg")),
-                   Cell("3\xE0", server.Picture("p1.jpg"))});
+  server.page = testkit::CataloguePage(title, Cell("1", server.Picture("p1.jpg")) +
+                                                  Cell("2", server.Picture("p5.jpg")) +
+                                                  Cell("3\xE0", server.Picture("p1.jpg")));
   ShownForm shown;
   Find<QCheckBox>(shown.form, "cbCovers")->setChecked(false);
   shown.urx()->setText(QString::fromStdString(server.Url("/pages/list.htm")));
@@ -1208,7 +1183,7 @@ void WindowTest::cyrillicSaveNameWorksInTheSavedPageAndThePreview() {
 
 void WindowTest::saveNameThatWindows1251CannotHoldShowsAMessageAndRunsNothing() {
   CatalogueServer server;
-  server.page = Page("T", {Cell("1", server.Picture("p1.jpg"))});
+  server.page = testkit::CataloguePage("T", Cell("1", server.Picture("p1.jpg")));
   ShownForm shown;
   shown.urx()->setText(QString::fromStdString(server.Url("/pages/list.htm")));
   shown.edSession()->setText(QStringLiteral("Серия 名前"));
@@ -1227,7 +1202,7 @@ void WindowTest::saveNameThatWindows1251CannotHoldShowsAMessageAndRunsNothing() 
 
 void WindowTest::controlsAreDisabledDuringARunAndEnabledAfter() {
   CatalogueServer server;
-  server.page = Page("T", {Cell("1", server.Url("/slow.jpg"))});
+  server.page = testkit::CataloguePage("T", Cell("1", server.Url("/slow.jpg")));
   ShownForm shown;
   shown.urx()->setText(QString::fromStdString(server.Url("/pages/list.htm")));
   QSignalSpy ended(&shown.form, &MainForm::RunEnded);
@@ -1273,7 +1248,7 @@ void WindowTest::controlsAreDisabledDuringARunAndEnabledAfter() {
 
 void WindowTest::closingDuringARunEndsItsDownloadsAndWaitsForIt() {
   CatalogueServer server;
-  server.page = Page("T", {Cell("1", server.Url("/slow.jpg"))});
+  server.page = testkit::CataloguePage("T", Cell("1", server.Url("/slow.jpg")));
   TempDir folder;
   auto* form = new MainForm;
   form->SetProgramFolder(folder.path());
@@ -1335,8 +1310,8 @@ void WindowTest::emptySourceFailsAsAFileAndSavesNothing() {
 
 void WindowTest::pictureErrorKeepsLinesWritesNoPageAndWindowStaysUsable() {
   CatalogueServer server;
-  server.page =
-      Page("T", {Cell("1", server.Picture("p1.jpg")), Cell("2", server.Url("/error-page.jpg"))});
+  server.page = testkit::CataloguePage(
+      "T", Cell("1", server.Picture("p1.jpg")) + Cell("2", server.Url("/error-page.jpg")));
   const std::string source = server.Url("/pages/list.htm");
   const std::string name = DeriveSessionName(source);
   ShownForm shown;
@@ -1348,7 +1323,7 @@ void WindowTest::pictureErrorKeepsLinesWritesNoPageAndWindowStaysUsable() {
   QCOMPARE(ended.takeFirst().at(0).toBool(), false);
 
   TempDir referenceFolder;
-  const ReferenceRun reference = RunReference(source, name, referenceFolder.path(), {});
+  const testkit::FolderRun reference = RunReference(source, name, referenceFolder.path(), {});
   QVERIFY(reference.error.rfind("JPEG error #", 0) == 0);
   QCOMPARE(closer.seen.size(), std::size_t{1});
   QCOMPARE(closer.seen.front().text, QString::fromStdString(MessageForDisplay(reference.error)));
@@ -1365,7 +1340,7 @@ void WindowTest::pictureErrorKeepsLinesWritesNoPageAndWindowStaysUsable() {
   QVERIFY(shown.wb()->url().isEmpty());
 
   // The window goes on: the next run succeeds.
-  server.page = Page("T", {Cell("1", server.Picture("p1.jpg"))});
+  server.page = testkit::CataloguePage("T", Cell("1", server.Picture("p1.jpg")));
   shown.Go();
   QVERIFY(ended.wait(kRunTimeoutMs));
   QCOMPARE(ended.takeFirst().at(0).toBool(), true);

@@ -39,13 +39,4 @@ bool PathExists(const std::string& path) {
   return std::filesystem::exists(std::filesystem::symlink_status(path, ignored));
 }
 
-std::map<std::string, std::string> SnapshotFolder(const std::string& folder) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-    const std::string relative = std::filesystem::relative(entry.path(), folder).string();
-    files[relative] = entry.is_regular_file() ? ReadFileBytes(entry.path().string()) : "<dir>";
-  }
-  return files;
-}
-
 }  // namespace picsheet::testkit

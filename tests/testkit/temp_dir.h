@@ -1,7 +1,6 @@
 // A fresh temporary folder for one test, removed with everything in it afterwards.
 #pragma once
 
-#include <map>
 #include <string>
 
 namespace picsheet::testkit {
@@ -26,7 +25,5 @@ class TempDir {
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 bool PathExists(const std::string& path);
-// Every file and folder under folder by relative path, with a file's bytes ("<dir>" for a folder).
-std::map<std::string, std::string> SnapshotFolder(const std::string& folder);
 
 }  // namespace picsheet::testkit
