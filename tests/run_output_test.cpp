@@ -14,6 +14,7 @@
 #include "app/core/run_flow.h"
 #include "base/error.h"
 #include "tests/testkit/catalogue_fakes.h"
+#include "tests/testkit/folder_contents.h"
 #include "tests/testkit/jpeg_maker.h"
 #include "tests/testkit/process.h"
 #include "tests/testkit/temp_dir.h"
