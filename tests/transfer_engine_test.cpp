@@ -2,7 +2,10 @@
 // its Close.
 #include "web/transfer_engine.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <deque>
@@ -14,6 +17,8 @@
 
 #include "base/error.h"
 #include "tests/testkit/loopback_server.h"
+#include "tests/testkit/temp_dir.h"
+#include "web/answer_cache.h"
 
 namespace picsheet {
 namespace {
@@ -97,6 +102,48 @@ TEST(TransferEngineTest, AFetchAfterCloseEndsAtOnceAsInterrupted) {
   const FetchResult ended = result.get();
   ASSERT_TRUE(ended.error.has_value());
   EXPECT_EQ(ended.error->kind(), ErrorKind::kInterrupted);
+}
+
+// A kept answer whose lookup hangs (its entry is a FIFO nobody writes to, as a stuck disk would
+// keep it) holds up no transfer under way: the store is not asked on the thread that drives the
+// sockets.
+TEST(TransferEngineTest, AStoreThatHangsHoldsUpNoTransfer) {
+  std::promise<void> queued;
+  std::shared_future<void> hangingQueued = queued.get_future().share();
+  LoopbackServer server([&](httplib::Server& s) {
+    s.Get(R"(/p/(\d+))", [&](const httplib::Request& req, httplib::Response& res) {
+      if (req.matches[1] == "2") {  // answers once the hanging lookup is under way
+        hangingQueued.wait_for(std::chrono::seconds(5));
+        std::this_thread::sleep_for(milliseconds(100));
+      }
+      res.set_content("picture " + req.matches[1].str(), "image/jpeg");
+    });
+  });
+  testkit::TempDir dir;
+  AnswerCache cache(dir.File("cache"));
+  const std::string hanging = server.Url("/p/1");
+  const std::string entry = dir.File("cache") + "/" + AnswerCache::EntryName(hanging);
+  ASSERT_EQ(::mkfifo(entry.c_str(), 0600), 0);
+  TransferEngine engine(2, {}, &cache);
+  PromisedTransfer other;
+  std::future<FetchResult> otherResult = other.Result();
+  AwaitedTransfer stuck;
+  engine.Fetch(server.Url("/p/2"), FetchOptions{}, other);
+  std::this_thread::sleep_for(milliseconds(100));
+  engine.Fetch(hanging, FetchOptions{}, stuck);
+  queued.set_value();
+  const bool otherEnded =
+      otherResult.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+  // A writer that comes and goes lets the lookup on: the entry is no answer.
+  int writer = -1;
+  for (int i = 0; i < 500 && writer < 0; ++i, std::this_thread::sleep_for(milliseconds(10))) {
+    writer = ::open(entry.c_str(), O_WRONLY | O_NONBLOCK);
+  }
+  ASSERT_GE(writer, 0);
+  ::close(writer);
+  ASSERT_TRUE(otherEnded);
+  EXPECT_EQ(otherResult.get().body.Remaining(), "picture 2");
+  EXPECT_EQ(stuck.Wait().body.Remaining(), "picture 1");
 }
 
 }  // namespace

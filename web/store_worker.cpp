@@ -8,7 +8,7 @@
 
 namespace picsheet::transfer {
 
-AnswerFacts FactsToKeep(const Task& task, long status) {
+std::optional<AnswerFacts> FactsToKeep(const Task& task, long status) {
   const auto values = [&task](const char* name) {
     std::vector<std::string> found;
     struct curl_header* header = nullptr;
@@ -32,6 +32,9 @@ AnswerFacts FactsToKeep(const Task& task, long status) {
   facts.cacheControl = values("Cache-Control");
   facts.vary = values("Vary");
   facts.bodyBytes = task.body.Size();
+  const std::uint64_t limit =
+      task.options.maxBodyBytes != 0 ? task.options.maxBodyBytes : UINT64_MAX;
+  if (!MayStoreAnswer(facts, limit)) return std::nullopt;
   return facts;
 }
 
@@ -43,7 +46,15 @@ StoreWorker::~StoreWorker() { Close(); }
 void StoreWorker::Post(std::unique_ptr<Task> task) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    queued_.push_back(std::move(task));
+    queued_.push_back({std::move(task), {}});
+  }
+  posted_.notify_one();
+}
+
+void StoreWorker::Forget(std::string url) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    queued_.push_back({nullptr, std::move(url)});
   }
   posted_.notify_one();
 }
@@ -67,7 +78,9 @@ std::vector<std::unique_ptr<Task>> StoreWorker::Close() {
   Stop();
   if (thread_.joinable()) thread_.join();
   std::vector<std::unique_ptr<Task>> held = TakeDone();
-  for (auto& task : queued_) held.push_back(std::move(task));
+  for (Job& job : queued_) {
+    if (job.task) held.push_back(std::move(job.task));
+  }
   queued_.clear();
   return held;
 }
@@ -77,14 +90,19 @@ void StoreWorker::Run() {
   for (;;) {
     posted_.wait(lock, [this] { return stopping_ || !queued_.empty(); });
     if (queued_.empty()) return;
-    std::unique_ptr<Task> task = std::move(queued_.front());
+    Job job = std::move(queued_.front());
     queued_.pop_front();
     if (!stopping_) {
       lock.unlock();
-      Do(*task);
+      if (job.task) {
+        Do(*job.task);
+      } else {
+        cache_.Remove(job.url);
+      }
       lock.lock();
     }
-    finished_.push_back(std::move(task));
+    if (!job.task) continue;
+    finished_.push_back(std::move(job.task));
     lock.unlock();
     done_();
     lock.lock();
@@ -108,10 +126,7 @@ void StoreWorker::Do(Task& task) {
     case StoreStep::kKeep: {
       const AnswerFacts& facts = *task.keepFacts;
       const AnswerInfo& answer = task.body.answer();
-      const std::uint64_t limit =
-          task.options.maxBodyBytes != 0 ? task.options.maxBodyBytes : UINT64_MAX;
-      if (!MayStoreAnswer(facts, limit) ||
-          !cache_.Store(StoredAnswer{task.requestUrl, answer.finalUrl, facts.etag,
+      if (!cache_.Store(StoredAnswer{task.requestUrl, answer.finalUrl, facts.etag,
                                      facts.lastModified, answer.contentType},
                         task.body.Remaining())) {
         cache_.Remove(task.requestUrl);

@@ -8,6 +8,8 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -19,8 +21,9 @@ class AnswerCache;
 
 namespace picsheet::transfer {
 
-// What the engine's thread reads off a finished 200 answer for the store: its headers.
-AnswerFacts FactsToKeep(const Task& task, long status);
+// What the engine's thread reads off a finished 200 answer for the store: its headers, when they
+// let it be kept (MayStoreAnswer); nullopt when it may not be.
+std::optional<AnswerFacts> FactsToKeep(const Task& task, long status);
 
 class StoreWorker {
  public:
@@ -34,6 +37,8 @@ class StoreWorker {
 
   // Does task's storeStep, then hands the task back. Once stopped, hands it back untouched.
   void Post(std::unique_ptr<Task> task);
+  // Removes what is kept for url, after the work posted before; no one waits for it.
+  void Forget(std::string url);
   // The tasks handed back since the last call, in the order done.
   std::vector<std::unique_ptr<Task>> TakeDone();
   // Does no more disk work: what comes is handed back as it is. Any thread.
@@ -49,7 +54,11 @@ class StoreWorker {
   std::function<void()> done_;
   std::mutex mutex_;  // guards the three below
   std::condition_variable posted_;
-  std::deque<std::unique_ptr<Task>> queued_;
+  struct Job {
+    std::unique_ptr<Task> task;  // null: forget url
+    std::string url;
+  };
+  std::deque<Job> queued_;
   std::vector<std::unique_ptr<Task>> finished_;
   bool stopping_ = false;
   std::thread thread_;

@@ -292,10 +292,12 @@ void Loop::CollectFinished() {
 void Loop::Conclude(std::unique_ptr<Task> task, CURLcode result) {
   const FinishedTry done = ReadFinishedTry(*task, result);
   const Outcome outcome = Classify(*task, done);
-  // The headers the store needs are read while the handle is still there.
+  // The headers the store needs are read while the handle is still there. An answer that may not
+  // be kept makes the store forget the one it kept, without holding up this one.
   if (store_ && outcome.kind == Outcome::Kind::kDeliver && IsWhole(*task, done) &&
       done.answer.status == 200) {
     task->keepFacts = FactsToKeep(*task, done.answer.status);
+    if (!task->keepFacts) store_->Forget(task->requestUrl);
   }
   Detach(*task);
   Act(std::move(task), outcome, done.answer);
