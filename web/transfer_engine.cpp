@@ -76,7 +76,7 @@ class Loop {
   void CollectFinished();
   // A finished try in two steps: what it came to (Classify), then Act on it.
   void Conclude(std::unique_ptr<Task> task, CURLcode result);
-  void Act(std::unique_ptr<Task> task, const Outcome& outcome, AnswerInfo answer);
+  void Act(std::unique_ptr<Task> task, Outcome outcome, AnswerInfo answer);
   // Lets the kept bodies of answers that were still current in, as the budget has room.
   void DeliverKept();
   // Goes on with the tasks the store's worker is done with.
@@ -290,8 +290,8 @@ void Loop::CollectFinished() {
 }
 
 void Loop::Conclude(std::unique_ptr<Task> task, CURLcode result) {
-  const FinishedTry done = ReadFinishedTry(*task, result);
-  const Outcome outcome = Classify(*task, done);
+  FinishedTry done = ReadFinishedTry(*task, result);
+  Outcome outcome = Classify(*task, done);
   // The headers the store needs are read while the handle is still there. An answer that may not
   // be kept makes the store forget the one it kept, without holding up this one.
   if (store_ && outcome.kind == Outcome::Kind::kDeliver && IsWhole(*task, done) &&
@@ -300,13 +300,15 @@ void Loop::Conclude(std::unique_ptr<Task> task, CURLcode result) {
     if (!task->keepFacts) store_->Forget(task->requestUrl);
   }
   Detach(*task);
-  Act(std::move(task), outcome, done.answer);
+  Act(std::move(task), std::move(outcome), std::move(done.answer));
 }
 
-void Loop::Act(std::unique_ptr<Task> task, const Outcome& outcome, AnswerInfo answer) {
+void Loop::Act(std::unique_ptr<Task> task, Outcome outcome, AnswerInfo answer) {
   switch (outcome.kind) {
     case Outcome::Kind::kFail:
-      return Finish(std::move(task), {{}, *outcome.error});
+      // Moved, not copied: no copy of the error's text is left on this thread once the listener
+      // has it.
+      return Finish(std::move(task), {{}, std::move(*outcome.error)});
     case Outcome::Kind::kRetry:
       return Retry(std::move(task), outcome.wait);
     case Outcome::Kind::kAskAfresh:
