@@ -70,6 +70,8 @@ enum class StoreStep {
   kKeep,      // keep a fresh 200 answer, or forget one that may not be kept
 };
 
+// One GET: what the caller asked, its tries so far, and the try under way. Owned by one thread at a
+// time: the engine's, or the store's worker while it does the task's storeStep.
 struct Task {
   std::uint64_t sequence = 0;
   std::string url;         // as given: the messages name it so
