@@ -15,7 +15,6 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <ctime>
-#include <deque>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -34,7 +33,6 @@
 #include "tests/testkit/scoped_environment.h"
 #include "tests/testkit/temp_dir.h"
 #include "web/referrer_policy.h"
-#include "web/transfer_engine.h"
 
 namespace picsheet {
 namespace {
@@ -106,40 +104,6 @@ class DroppingServer {
   std::atomic<bool> stopping_{false};
   std::thread thread_;
 };
-
-// A dead domain among good pictures, as old catalogues have them: the engine's transfers meet the
-// failed lookups and go on with good addresses. This once corrupted the heap.
-TEST(HttpClientTest, DeadHostsAmongGoodPicturesThroughThePool) {
-  // Larger than libcurl's receive buffer, so every answer fills it.
-  std::string picture(200 * 1024, '\0');
-  for (std::size_t i = 0; i < picture.size(); ++i) picture[i] = static_cast<char>(i * 7919 >> 3);
-  LoopbackServer server([&](httplib::Server& s) {
-    s.Get(R"(/p/\d+\.jpg)", [&](const httplib::Request&, httplib::Response& res) {
-      res.set_content(picture, "image/jpeg");
-    });
-  });
-  std::vector<std::string> addresses;
-  for (int i = 0; i < 40; ++i) {
-    addresses.push_back(i % 4 == 0 ? "http://no-such-host-" + std::to_string(i) + ".invalid/a.jpg"
-                                   : server.Url("/p/" + std::to_string(i) + ".jpg"));
-  }
-  for (int run = 0; run < 5; ++run) {
-    TransferEngine engine(3);
-    std::deque<AwaitedTransfer> collectors;  // queued as a run queues its pictures: not urgent
-    for (std::size_t i = 0; i < addresses.size(); ++i) collectors.emplace_back(false);
-    for (std::size_t i = 0; i < addresses.size(); ++i) {
-      engine.Fetch(addresses[i], FetchOptions{}, collectors[i]);
-    }
-    for (std::size_t i = 0; i < addresses.size(); ++i) {
-      FetchResult result = collectors[i].Wait();
-      if (addresses[i].find(".invalid/") != std::string::npos) {
-        EXPECT_TRUE(result.error.has_value()) << addresses[i];
-      } else {
-        EXPECT_EQ(result.body.Remaining(), picture) << addresses[i];
-      }
-    }
-  }
-}
 
 TEST(HttpClientTest, AnEndlessDripEndsAsAnAddressThatCannotBeOpened) {
   std::atomic<bool> released{false};
@@ -639,19 +603,6 @@ TEST(HttpClientTest, BusyServersAreAskedAgainWhenTheySay) {
     std::lock_guard<std::mutex> lock(mutex);
     EXPECT_EQ(gets[c.path], c.gets) << c.path;
   }
-
-  // A stop does not wait for the server's time.
-  std::stop_source stop;
-  TransferEngine engine(2, stop.get_token());
-  AwaitedTransfer busy;
-  engine.Fetch(server.Url("/503/50/9"), FetchOptions{}, busy);
-  std::this_thread::sleep_for(milliseconds(200));
-  const auto stopped = std::chrono::steady_clock::now();
-  stop.request_stop();
-  const FetchResult result = busy.Wait();
-  EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::seconds(2));
-  ASSERT_TRUE(result.error.has_value());
-  EXPECT_EQ(result.error->kind(), ErrorKind::kInterrupted);
 }
 
 TEST(HttpClientTest, DecodedBytesCountAgainstTheLimitAndUselessBodiesEndAtTheirStart) {

@@ -106,8 +106,12 @@ std::string CurlRequest::Reason(int result) const {
   const auto code = static_cast<CURLcode>(result);
   // libcurl answers "Out of memory" also when one of its own limits is reached: a request longer
   // than it builds (an address of a megabyte), or a header line longer than it takes. Memory is
-  // not what the user must look at then.
-  if (code == CURLE_OUT_OF_MEMORY) {
+  // not what the user must look at then. libcurl 8.6 and later say "too large" for these.
+  bool libcurlLimit = code == CURLE_OUT_OF_MEMORY;
+#if LIBCURL_VERSION_NUM >= 0x080600
+  libcurlLimit = libcurlLimit || code == CURLE_TOO_LARGE;
+#endif
+  if (libcurlLimit) {
     constexpr std::size_t kLongestRequest = 1024 * 1024;
     if (requestBytes_ + 1024 >= kLongestRequest) {
       return "the address is longer than the 1 MiB libcurl can send in a request";

@@ -1,5 +1,6 @@
-// Every HTTP transfer of a run on one thread: libcurl's multi interface, with transfers queued to
-// it, paused for back-pressure, retried when a server is busy, and all ended by one stop.
+// Every HTTP transfer of a run driven on one thread: libcurl's multi interface, with transfers
+// queued to it, paused for back-pressure, retried when a server is busy, revalidated against the
+// answer store (whose disk work runs on a thread of its own), and all ended by one stop or Close.
 #pragma once
 
 #include <condition_variable>
@@ -18,6 +19,9 @@
 namespace picsheet {
 
 class AnswerCache;
+namespace transfer {
+class Loop;
+}
 
 // How a transfer ended: its body (with the answer's status, content type and final address), or
 // the error that ended it.
@@ -77,7 +81,7 @@ class TransferEngine {
   // with "Interrupted", and so does every transfer queued later. With a cache, every GET of an
   // address kept there asks the server whether the kept answer is still current (If-None-Match,
   // If-Modified-Since) and takes the kept body on a 304; the 200 answers that may be kept are
-  // kept. The cache must outlive the engine.
+  // kept. The cache must outlive the engine; the engine uses it on a thread of its own.
   // Throws Error "Unable to initialize Wininet" when libcurl cannot start, std::system_error when
   // no thread can be started.
   explicit TransferEngine(int transfersPerHost, std::stop_token stop = {},
@@ -94,14 +98,12 @@ class TransferEngine {
   // Asks the engine to look again at the transfers waiting to start or paused. Any thread.
   void Wake();
   // Ends every transfer as a stop does, then the engine's thread; no listener is called after it
-  // returns. Idempotent; not from a listener.
+  // returns, but for a transfer queued later, which ends at once with "Interrupted" on the thread
+  // that queued it. Idempotent; not from a listener.
   void Close();
 
  private:
-  class Loop;
-  struct Task;
-
-  std::unique_ptr<Loop> loop_;
+  std::unique_ptr<transfer::Loop> loop_;
   std::thread thread_;
 };
 
