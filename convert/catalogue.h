@@ -1,6 +1,7 @@
 // The catalogue page converter: scans a catalogue page and writes the printable picture table.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -8,6 +9,7 @@
 
 #include "base/error.h"
 #include "convert/picture_turn.h"
+#include "convert/sheet.h"
 
 namespace picsheet {
 
@@ -32,15 +34,25 @@ class CatalogueView {
   virtual void SetStatus(std::string_view status) = 0;
 };
 
-// Brings one picture to the local disk and returns the path the page refers to it by (never
-// empty). printedHeight is filled in only while it holds 0; cellWidth is read only. Throws Error
-// when the picture cannot be delivered.
+// What the localiser tells of a picture it saved.
+struct SavedPicture {
+  std::string path;               // the path the page refers to it by; never empty
+  long double printedHeight = 0;  // the printed height in force for its share after it
+};
+
+// Brings the pictures of a sheet to the local disk.
 class PictureLocaliser {
  public:
   virtual ~PictureLocaliser() = default;
-  virtual std::string LocaliseImage(const std::string& pictureUrl, const long double& cellWidth,
-                                    long double& printedHeight, std::int32_t orientation,
-                                    std::int32_t rotationAngle, std::string pictureName) = 0;
+  // Told once, before any picture is asked for, the sheet whose slots are then asked for in
+  // order, each once: a localiser that fetches ahead plans its downloads here.
+  virtual void Plan(const Sheet& sheet) { (void)sheet; }
+  // Saves sheet.pictures[slot], sized for sheet.cellWidth and turned after sheet.orientation and
+  // sheet.rotationAngle. printedHeight is the one in force for the pictures it shares a height
+  // with; while that is 0, this picture's shape gives it, and the result carries it. Throws Error
+  // when the picture cannot be delivered.
+  virtual SavedPicture LocaliseImage(const Sheet& sheet, std::size_t slot,
+                                     long double printedHeight) = 0;
 };
 
 // What a conversion did, counted as it goes; a run that stops early keeps the counts so far.
@@ -60,14 +72,16 @@ struct CatalogueSummary {
 // mark of a catalogue page. Without it the conversion gives an empty page.
 bool HasCatalogueTitle(std::string_view pageText);
 
-// Empties the view, then appends the output page line by line and sets progress status texts.
-// A page that lacks the expected markers gives less output, never an error. An error from the
-// localiser leaves at once: the lines so far stay, no held-back cell and no closing line follow.
-// The counts go to summary when one is given; they never change the lines or the status texts.
-// With keepGoing, an undelivered() error leaves its picture out instead: a placeholder line of the
-// current height stands in its place (in its cell, under a repeat's "<br/>", or in its held-back
-// cell at the end, so later names stay the same), the printed height stays open for the next
-// picture that is had, and the error goes to summary->leftOut. Every other error still leaves.
+// Lays pageText out as a sheet (LayOutSheet), tells localiser the sheet (Plan), then writes it
+// (WriteHtmlSheet): empties the view, appends the output page line by line and sets progress
+// status texts. A page that lacks the expected markers gives less output, never an error. An
+// error from the localiser leaves at once: the lines so far stay, no held-back cell and no
+// closing line follow. The counts go to summary when one is given; they never change the lines
+// or the status texts. With keepGoing, an undelivered() error leaves its picture out instead: a
+// placeholder line of the current height stands in its place (in its cell, under a repeat's
+// "<br/>", or in its held-back cell at the end, so later names stay the same), the printed height
+// stays open for the next picture that is had, and the error goes to summary->leftOut. Every
+// other error still leaves.
 void ConvertCatalogue(CatalogueView& view, PictureLocaliser& localiser,
                       const CatalogueOptions& options, std::string pageText,
                       CatalogueSummary* summary = nullptr);

@@ -11,9 +11,9 @@
 #include <random>
 #include <thread>
 
-#include "app/core/picture_plan.h"
 #include "app/core/run_flow.h"
 #include "base/error.h"
+#include "convert/sheet_layout.h"
 #include "tests/testkit/catalogue_page.h"
 #include "tests/testkit/folder_contents.h"
 #include "tests/testkit/folder_run.h"
@@ -168,13 +168,20 @@ TEST(PictureQueueTest, EveryKeptPictureIsOneGetEvenWhenItsAddressRepeats) {
   EXPECT_EQ(server.TotalGets(), 3);
 }
 
-TEST(PictureQueueTest, TheDryPassFindsTheAddressesTheRunFetches) {
+TEST(PictureQueueTest, TheSheetHoldsTheAddressesTheRunFetches) {
   const std::string page = testkit::CataloguePage(
       "T", Cell("0", "w") + Cell("1", "a") + Cell("1", "b") + Cell("3", "c"));
+  const auto planned = [&page](const CatalogueOptions& options) {
+    std::vector<std::string> addresses;
+    for (const PictureSlot& slot : LayOutSheet(page, options).pictures) {
+      addresses.push_back(slot.address);
+    }
+    return addresses;
+  };
   CatalogueOptions options;
-  EXPECT_EQ(PlanPictureAddresses(options, page), (std::vector<std::string>{"w", "a", "b", "c"}));
+  EXPECT_EQ(planned(options), (std::vector<std::string>{"w", "a", "b", "c"}));
   options.skipRepeats = true;
-  EXPECT_EQ(PlanPictureAddresses(options, page), (std::vector<std::string>{"w", "a", "c"}));
+  EXPECT_EQ(planned(options), (std::vector<std::string>{"w", "a", "c"}));
 }
 
 TEST(PictureQueueTest, AServerThatLimitsConnectionsStillGetsEveryPicture) {
@@ -319,7 +326,7 @@ TEST(PictureQueueTest, OneBudgetHoldsEveryBodyAndLargerOnesStillArriveInOrder) {
     for (int i = 0; i < 8; ++i) {
       // A slow converter: everything that may run ahead does.
       std::this_thread::sleep_for(std::chrono::milliseconds(40));
-      EXPECT_EQ(queue->Take(addresses[i], 0, 90).bytes,
+      EXPECT_EQ(queue->Take(static_cast<std::size_t>(i)).bytes,
                 PaddedJpeg(kBody, static_cast<char>('0' + i)));
     }
     // Only the picture the converter waits for may pass the budget.
@@ -346,13 +353,13 @@ TEST(PictureQueueTest, AStopEndsTheDownloadsAndTheTakeAtOnce) {
     const auto start = std::chrono::steady_clock::now();
     {
       const auto queue = Queue(addresses, std::size_t{1} << 20, threads, stop.get_token());
-      EXPECT_EQ(queue->Take(addresses[0], 0, 90).bytes, picture);
+      EXPECT_EQ(queue->Take(0).bytes, picture);
       std::thread stopper([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         stop.request_stop();
       });
       try {
-        queue->Take(addresses[1], 0, 90);
+        queue->Take(1);
         ADD_FAILURE() << "a picture that never came was taken";
       } catch (const Error& e) {
         EXPECT_EQ(e.kind(), ErrorKind::kInterrupted) << e.what();
@@ -365,7 +372,7 @@ TEST(PictureQueueTest, AStopEndsTheDownloadsAndTheTakeAtOnce) {
   released = true;
 }
 
-TEST(PictureQueueTest, AnAddressOffThePlanIsFetchedOnTheSpotAndLeavesThePlanInOrder) {
+TEST(PictureQueueTest, PicturesAreTakenByTheirPlaceInOrderAnAddressTwiceIncluded) {
   const std::string portrait = MakeQuadrantJpeg(30, 40, JpegKind::kBaseline);
   const std::string landscape = MakeQuadrantJpeg(300, 200, JpegKind::kProgressive);
   LoopbackServer server([&](httplib::Server& s) {
@@ -376,16 +383,22 @@ TEST(PictureQueueTest, AnAddressOffThePlanIsFetchedOnTheSpotAndLeavesThePlanInOr
       res.set_content(landscape, "image/jpeg");
     });
   });
-  std::vector<std::string> addresses;
-  for (int i = 0; i < 3; ++i) addresses.push_back(server.Url("/plan/" + std::to_string(i)));
+  const std::vector<std::string> addresses = {server.Url("/plan/0"), server.Url("/extra.jpg"),
+                                              server.Url("/plan/1"), server.Url("/extra.jpg")};
   PictureQueueSettings settings;
   settings.threads = 2;
   PictureQueue queue(addresses, kWebPage, settings, std::make_unique<TransferEngine>(2), {});
-  EXPECT_EQ(queue.Take(server.Url("/extra.jpg"), 2, 90).bytes, portrait);
-  for (const std::string& address : addresses) {
-    EXPECT_EQ(testkit::DecodeJpeg(queue.Take(address, 2, 90).bytes).width, 200) << "turned";
+  for (std::size_t i = 0; i < addresses.size(); ++i) {
+    const std::string taken = queue.Take(i).bytes;
+    if (i % 2 == 1) {
+      EXPECT_EQ(taken, portrait) << i;
+    } else {
+      EXPECT_EQ(testkit::DecodeJpeg(taken).width, 200) << "turned";
+    }
   }
+  EXPECT_THROW(queue.Take(1), std::logic_error) << "taken twice";
 }
+
 TEST(PictureQueueTest, AFailedRunEndsAtOnceWhateverTheOtherTransfersDo) {
   // Picture 1 keeps the converter busy with a turn while the downloads run ahead; picture 2 is an
   // error page; the rest never come (until the test ends).
@@ -441,7 +454,8 @@ TEST(PictureQueueTest, ADownloadPausedForTheBudgetIsNotAStalledOne) {
   // Longer than the stall time-out: the downloads behind the first wait, paused, all along.
   std::this_thread::sleep_for(std::chrono::milliseconds(2500));
   for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(queue.Take(addresses[i], 0, 90).bytes, PaddedJpeg(kBody, static_cast<char>('0' + i)));
+    EXPECT_EQ(queue.Take(static_cast<std::size_t>(i)).bytes,
+              PaddedJpeg(kBody, static_cast<char>('0' + i)));
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <new>
+#include <stdexcept>
 #include <utility>
 
 #include "app/core/error_message.h"
@@ -306,16 +307,12 @@ void PictureQueue::Prepare(std::size_t index, std::unique_lock<std::mutex>& lock
   changed_.notify_all();
 }
 
-PreparedPicture PictureQueue::Take(const std::string& url, std::int32_t orientation,
-                                   std::int32_t rotationAngle) {
+PreparedPicture PictureQueue::Take(std::size_t index) {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (nextToTake_ >= addresses_.size() || addresses_[nextToTake_] != url ||
-      orientation != settings_.orientation || rotationAngle != settings_.rotationAngle) {
-    lock.unlock();
-    const PictureLocation location = resolver_.Resolve(url);
-    return PrepareFound(FetchNow(url, location), location, orientation, rotationAngle, nullptr);
+  // The budget and the workers' window follow the order of taking, which is the addresses' own.
+  if (index != nextToTake_ || index >= slots_.size()) {
+    throw std::logic_error("picture " + std::to_string(index) + " taken out of order");
   }
-  const std::size_t index = nextToTake_;
   Slot& slot = slots_[index];
   changed_.wait(lock, [&] {
     return Stopped() || slot.state == State::kReady || slot.state == State::kFetched;

@@ -58,14 +58,13 @@ class PictureQueue {
   PictureQueue(const PictureQueue&) = delete;
   PictureQueue& operator=(const PictureQueue&) = delete;
 
-  // The next planned picture, prepared for orientation and rotationAngle, when url is its address
-  // and these are the run's: waits for it, or prepares it on this thread when no worker has
-  // started it. Any other picture is fetched and prepared on the spot. Rethrows the error its
-  // download, file or header reading ended with: "Cannot open URL %s" (the resolved address) or
-  // "Cannot open file \"%s\". %s" among others; throws Error "Interrupted" once the run is
-  // stopped. For one thread, the converter's.
-  PreparedPicture Take(const std::string& url, std::int32_t orientation,
-                       std::int32_t rotationAngle);
+  // Picture index of the addresses, prepared for the settings' orientation and angle: waits for
+  // it, or prepares it on this thread when no worker has started it. The pictures are taken in
+  // their order, each once (std::logic_error otherwise). Rethrows the error its download, file or
+  // header reading ended with: "Cannot open URL %s" (the resolved address) or "Cannot open file
+  // \"%s\". %s" among others; throws Error "Interrupted" once the run is stopped. For one
+  // thread, the converter's.
+  PreparedPicture Take(std::size_t index);
 
   // The most bytes the queue held at any one time (bodies and working memory), the picture being
   // taken included.

@@ -2,6 +2,7 @@
 #include "app/core/run_flow.h"
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -10,7 +11,6 @@
 #include "app/core/memory_budget.h"
 #include "app/core/memory_tuning.h"
 #include "app/core/page_file.h"
-#include "app/core/picture_plan.h"
 #include "app/core/picture_queue.h"
 #include "app/core/run_output.h"
 #include "app/core/session_name.h"
@@ -50,38 +50,71 @@ class RecordingView final : public CatalogueView {
   std::vector<std::string> lines_;
 };
 
-// The converter's localiser: every picture from the run's queue, saved in its turn, and counted
-// for the view. A stopped run goes no further than the picture under way.
+// The converter's localiser: told the sheet, it starts the run's queue on the sheet's pictures;
+// then every picture is taken from the queue by its place, saved in its turn, and counted for the
+// view. A stopped run goes no further than the picture under way.
 class RunLocaliser final : public PictureLocaliser {
  public:
-  RunLocaliser(const SessionFolder& folder, PictureQueue& queue, RunView& view, int total)
-      : folder_(folder), queue_(queue), view_(view), total_(total) {}
-  std::string LocaliseImage(const std::string& pictureUrl, const long double& cellWidth,
-                            long double& printedHeight, std::int32_t orientation,
-                            std::int32_t rotationAngle, std::string pictureName) override {
+  using QueueStart = std::function<std::unique_ptr<PictureQueue>(std::vector<std::string>)>;
+  RunLocaliser(const SessionFolder& folder, QueueStart start, RunView& view)
+      : folder_(folder), start_(std::move(start)), view_(view) {}
+
+  void Plan(const Sheet& sheet) override {
+    std::vector<std::string> addresses;
+    addresses.reserve(sheet.pictures.size());
+    for (const PictureSlot& slot : sheet.pictures) addresses.push_back(slot.address);
+    total_ = static_cast<int>(addresses.size());
+    view_.PictureProgress(0, total_);
+    queue_ = start_(std::move(addresses));
+  }
+
+  SavedPicture LocaliseImage(const Sheet& sheet, std::size_t slot,
+                             long double printedHeight) override {
     if (folder_.stop.stop_requested()) {
       throw InterruptedError();
     }
-    std::string path = LocalisePreparedImage(
-        folder_, pictureUrl, cellWidth, printedHeight, orientation, rotationAngle,
-        std::move(pictureName), [this](const std::string& url, std::int32_t o, std::int32_t a) {
-          return queue_.Take(url, o, a);
-        });
+    const PictureSlot& picture = sheet.pictures[slot];
+    SavedPicture saved{{}, printedHeight};
+    saved.path =
+        LocalisePreparedImage(folder_, picture.address, sheet.cellWidth, saved.printedHeight,
+                              sheet.orientation, sheet.rotationAngle, picture.Name(),
+                              [this, slot](const std::string&, std::int32_t, std::int32_t) {
+                                return queue_->Take(slot);
+                              });
     view_.PictureProgress(++saved_, total_);
-    return path;
+    return saved;
   }
+
+  // Ends what the queue still has under way (downloads, then workers) and waits for it.
+  void EndQueue() { queue_.reset(); }
 
  private:
   const SessionFolder& folder_;
-  PictureQueue& queue_;
+  QueueStart start_;
   RunView& view_;
-  int total_;
+  std::unique_ptr<PictureQueue> queue_;
+  int total_ = 0;
   int saved_ = 0;
 };
 
 // The smaller of two answer limits, where 0 means none.
 std::size_t LowerLimit(std::size_t asked, std::size_t machine) {
   return asked == 0 ? machine : std::min(asked, machine);
+}
+
+PictureQueueSettings QueueSettings(const RunRequest& request, const RunMemoryLimits& limits,
+                                   const AddressResolver& page) {
+  PictureQueueSettings settings;
+  settings.orientation = OrientationCode(request.options.orientation);
+  settings.rotationAngle = TurnAngle(request.options.turn);
+  settings.threads = request.threads;
+  settings.budgetBytes = limits.budgetBytes;
+  settings.fetch = request.fetch;
+  settings.fetch.maxBodyBytes = LowerLimit(request.fetch.maxBodyBytes, limits.pictureBytes);
+  settings.fetch.expectedStart = kJpegStart;
+  // Hosts that refuse hot-linked pictures want to see the page they are shown on, as browsers say.
+  if (!page.ForLocalFiles()) settings.fetch.referringPage = page.page();
+  return settings;
 }
 
 std::string ConvertAndSave(const RunRequest& request, RunState& state, RunView& view,
@@ -95,7 +128,7 @@ std::string ConvertAndSave(const RunRequest& request, RunState& state, RunView& 
   auto engine = std::make_unique<TransferEngine>(request.jobs, runStop.get_token(),
                                                  cache ? &*cache : nullptr);
 
-  // The page lives for this run only: it is scanned twice here and never needed afterwards.
+  // The page lives for this run only: it is laid out once and never needed afterwards.
   FetchOptions pageFetch = request.fetch;
   pageFetch.maxBodyBytes = LowerLimit(request.fetch.maxBodyBytes, limits.pageBytes);
   pageFetch.bodyName = "the page";
@@ -112,41 +145,30 @@ std::string ConvertAndSave(const RunRequest& request, RunState& state, RunView& 
   // Taken before anything is downloaded: a second run of this name fails here, at once.
   RunOutput output(request.programFolder, state.sessionName);
 
-  // The addresses are known before anything is written, so the downloads and the picture work
-  // run ahead of the converter while it saves the pictures already there.
-  std::vector<std::string> addresses = PlanPictureAddresses(request.options, page.text);
-  const int total = static_cast<int>(addresses.size());
-  view.PictureProgress(0, total);
-
-  PictureQueueSettings settings;
-  settings.orientation = OrientationCode(request.options.orientation);
-  settings.rotationAngle = TurnAngle(request.options.turn);
-  settings.threads = request.threads;
-  settings.budgetBytes = limits.budgetBytes;
-  settings.fetch = request.fetch;
-  settings.fetch.maxBodyBytes = LowerLimit(request.fetch.maxBodyBytes, limits.pictureBytes);
-  settings.fetch.expectedStart = kJpegStart;
-  // Hosts that refuse hot-linked pictures want to see the page they are shown on, as browsers say.
-  if (!page.addresses.ForLocalFiles()) settings.fetch.referringPage = page.addresses.page();
-  auto queue = std::make_unique<PictureQueue>(std::move(addresses), std::move(page.addresses),
-                                              settings, std::move(engine), runStop.get_token());
+  const PictureQueueSettings settings = QueueSettings(request, limits, page.addresses);
+  // Started on the sheet's pictures once it is laid out and before anything is written, so the
+  // downloads and the picture work run ahead of the converter while it saves those already there.
+  const auto startQueue = [&](std::vector<std::string> addresses) {
+    return std::make_unique<PictureQueue>(std::move(addresses), std::move(page.addresses), settings,
+                                          std::move(engine), runStop.get_token());
+  };
 
   RecordingView recorder(view);
   SessionFolder folder{
       request.programFolder,  state.sessionName,
       output.stagingFolder(), [&output](const std::string& name) { output.Staged(name); },
       runStop.get_token(),    output.stagingError()};
-  RunLocaliser localiser(folder, *queue, view, total);
+  RunLocaliser localiser(folder, startQueue, view);
   state.summary = CatalogueSummary{};
   try {
     ConvertCatalogue(recorder, localiser, request.options, std::move(page.text), &state.summary);
-    queue.reset();
+    localiser.EndQueue();
     // A stop after the last picture still leaves the folder as it was.
     if (request.stop.stop_requested()) throw InterruptedError();
   } catch (...) {
     // Whatever ended the run ends every transfer, pause and worker with it, now.
     runStop.request_stop();
-    queue.reset();
+    localiser.EndQueue();
     // A picture that failed ends the run with the pictures saved before it in place; a stopped
     // run leaves the folder as it was (the output's destructor drops the staging).
     if (request.stop.stop_requested()) {

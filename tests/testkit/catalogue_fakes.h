@@ -65,11 +65,14 @@ class CountingView final : public CatalogueView {
   std::size_t lines = 0, bytes = 0, statusBytes = 0;
 };
 
+// The printed height a picture shares: that of the pictures of nonzero numbers, or the other one.
+enum class HeightShare { kNonzeroNumbers, kZeroValued };
+
 // One call of LocaliseImage as the localiser saw it.
 struct LocaliseCall {
   std::string url;
   long double cellWidth = 0;
-  const long double* height = nullptr;  // which height variable was handed in
+  HeightShare height = HeightShare::kNonzeroNumbers;  // which printed height it was asked for
   long double heightOnEntry = 0;
   std::int32_t orientation = 0;
   std::int32_t rotationAngle = 0;
@@ -77,29 +80,30 @@ struct LocaliseCall {
 };
 
 // Behaves like the real localiser as far as the converter can tell: the returned path is never
-// empty, the printed height is worked out only while the variable holds 0 (the picture's own
+// empty, the printed height is worked out only while the one handed in is 0 (the picture's own
 // height, square unless heights names one for its address), and the cell width is only read.
 // The path "local/" + name + ".jpg#" + address shows both what was asked for and under which name.
 class FakeLocaliser final : public PictureLocaliser {
  public:
-  std::string LocaliseImage(const std::string& pictureUrl, const long double& cellWidth,
-                            long double& printedHeight, std::int32_t orientation,
-                            std::int32_t rotationAngle, std::string pictureName) override {
+  SavedPicture LocaliseImage(const Sheet& sheet, std::size_t slot,
+                             long double printedHeight) override {
+    const PictureSlot& picture = sheet.pictures.at(slot);
     ++callCount;
     if (recordCalls) {
-      calls.push_back({pictureUrl, cellWidth, &printedHeight, printedHeight, orientation,
-                       rotationAngle, pictureName});
+      calls.push_back({picture.address, sheet.cellWidth,
+                       picture.zeroValued ? HeightShare::kZeroValued : HeightShare::kNonzeroNumbers,
+                       printedHeight, sheet.orientation, sheet.rotationAngle, picture.Name()});
     }
     if ((failAtCall && callCount == *failAtCall) ||
         (failEvery != 0 && callCount % failEvery == 0)) {
-      throw Error(ErrorKind::kFetch, "Cannot open URL " + pictureUrl);
+      throw Error(ErrorKind::kFetch, "Cannot open URL " + picture.address);
     }
     if (printedHeight == 0) {
-      const auto own = heights.find(pictureUrl);
+      const auto own = heights.find(picture.address);
       printedHeight =
-          own != heights.end() ? own->second : (defaultHeight ? *defaultHeight : cellWidth);
+          own != heights.end() ? own->second : (defaultHeight ? *defaultHeight : sheet.cellWidth);
     }
-    return "local/" + pictureName + ".jpg#" + pictureUrl;
+    return {"local/" + picture.Name() + ".jpg#" + picture.address, printedHeight};
   }
 
   std::vector<std::string> Names() const {
