@@ -44,7 +44,7 @@ class Error : public std::runtime_error {
 
   ErrorKind kind() const noexcept { return kind_; }
 
-  // Why, in words: the server's answer, libcurl's or libjpeg's own text, the system's error.
+  // Why, in words: the server's answer, the HTTP library's or libjpeg's own text, the system's error.
   // Empty when the message says it all.
   const std::string& reason() const noexcept { return reason_; }
   void SetReason(std::string reason) { reason_ = std::move(reason); }

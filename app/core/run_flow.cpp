@@ -117,6 +117,22 @@ PictureQueueSettings QueueSettings(const RunRequest& request, const RunMemoryLim
   return settings;
 }
 
+// The source page, held to the page's limit. A log-in or consent page, an empty answer or a 204
+// is no catalogue: converting it would write an empty page over the collector's earlier one and
+// call that a success, so the run ends here, before anything is written.
+LoadedPage LoadCataloguePage(const RunRequest& request, const RunMemoryLimits& limits,
+                             TransferEngine& engine) {
+  FetchOptions pageFetch = request.fetch;
+  pageFetch.maxBodyBytes = LowerLimit(request.fetch.maxBodyBytes, limits.pageBytes);
+  pageFetch.bodyName = "the page";
+  LoadedPage page = LoadSource(request.source, pageFetch, &engine);
+  if (!HasCatalogueTitle(page.text)) {
+    throw Error(ErrorKind::kNoCatalogue, messages::NoCatalogue(page.shownName),
+                page.shownName + ": " + page.answer);
+  }
+  return page;
+}
+
 std::string ConvertAndSave(const RunRequest& request, RunState& state, RunView& view,
                            std::stop_source& runStop) {
   const RunMemoryLimits limits = CurrentMemoryLimits();
@@ -129,16 +145,7 @@ std::string ConvertAndSave(const RunRequest& request, RunState& state, RunView& 
                                                  cache ? &*cache : nullptr);
 
   // The page lives for this run only: it is laid out once and never needed afterwards.
-  FetchOptions pageFetch = request.fetch;
-  pageFetch.maxBodyBytes = LowerLimit(request.fetch.maxBodyBytes, limits.pageBytes);
-  pageFetch.bodyName = "the page";
-  LoadedPage page = LoadSource(request.source, pageFetch, engine.get());
-  // A log-in or consent page, an empty answer or a 204 is no catalogue: converting it would write
-  // an empty page over the collector's earlier one and call that a success.
-  if (!HasCatalogueTitle(page.text)) {
-    throw Error(ErrorKind::kNoCatalogue, messages::NoCatalogue(page.shownName),
-                page.shownName + ": " + page.answer);
-  }
+  LoadedPage page = LoadCataloguePage(request, limits, *engine);
   state.sessionName =
       request.saveName.empty() ? DeriveSessionName(request.source) : request.saveName;
 
