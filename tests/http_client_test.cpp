@@ -26,6 +26,9 @@
 
 #include "app/core/run_flow.h"
 #include "base/error.h"
+#include "tests/testkit/catalogue_page.h"
+#include "tests/testkit/folder_contents.h"
+#include "tests/testkit/folder_run.h"
 #include "tests/testkit/gzip.h"
 #include "tests/testkit/jpeg_maker.h"
 #include "tests/testkit/loopback_server.h"
@@ -203,25 +206,6 @@ TEST(HttpClientTest, ARefusedConnectionIsTriedAgainAfterGrowingPauses) {
   EXPECT_EQ(error.reason().rfind("Failed to connect to 127.0.0.1 port", 0), 0u) << error.reason();
 }
 
-class NullView final : public RunView {
- public:
-  void ClearLines() override {}
-  void AppendLine(std::string_view) override {}
-  void SetStatus(std::string_view) override {}
-};
-
-// Every file under folder with its bytes, by relative path.
-std::map<std::string, std::string> FolderContents(const std::string& folder) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-    if (entry.is_regular_file()) {
-      files[std::filesystem::relative(entry.path(), folder).string()] =
-          testkit::ReadFileBytes(entry.path().string());
-    }
-  }
-  return files;
-}
-
 TEST(HttpClientTest, APictureSavedAfterARetryIsSavedAsAtTheFirstTry) {
   const std::string wide = testkit::MakeFlatJpeg(90, 60);  // turned: decoded and encoded again
   const std::string tall = testkit::MakeFlatJpeg(60, 90);
@@ -239,28 +223,24 @@ TEST(HttpClientTest, APictureSavedAfterARetryIsSavedAsAtTheFirstTry) {
       res.set_content(req.matches[2].str()[0] == 'w' ? wide : tall, "image/jpeg");
     });
     s.Get(R"(/(first|again)\.htm)", [&](const httplib::Request& req, httplib::Response& res) {
-      std::string page = "<center><font size=3><b>T</b></font><br><table><tr>";
+      std::string cells;
       for (const char* name : {"tall", "wide", "tall2"}) {
-        page += "<td><center>1<br><img src=\"http://127.0.0.1:" + std::to_string(req.local_port) +
-                "/" + req.matches[1].str() + "/" + name + ".jpg\" alt=x></center></td>";
+        cells += testkit::Cell("1", "http://127.0.0.1:" + std::to_string(req.local_port) + "/" +
+                                        req.matches[1].str() + "/" + name + ".jpg");
       }
-      res.set_content(page + "</tr></table>", "text/html");
+      res.set_content(testkit::CataloguePage("T", cells), "text/html");
     });
   });
   std::map<std::string, std::string> outputs[2];
   for (int i = 0; i < 2; ++i) {
     testkit::TempDir out;
-    RunRequest request;
-    request.source = server.Url(i == 0 ? "/first.htm" : "/again.htm");
-    request.saveName = "run";
-    request.programFolder = out.path() + "/";
+    RunRequest request =
+        testkit::FolderRequest(server.Url(i == 0 ? "/first.htm" : "/again.htm"), out.path());
     request.jobs = 2;
     request.fetch.retries = 1;
     request.fetch.retryPause = milliseconds(50);
-    RunState state;
-    NullView view;
-    RunConversion(request, state, view);
-    outputs[i] = FolderContents(out.path());
+    ASSERT_EQ(testkit::RunInFolder(request).error, "");
+    outputs[i] = testkit::FolderContents(out.path());
   }
   for (const char* path : {"/again/tall.jpg", "/again/wide.jpg", "/again/tall2.jpg"}) {
     EXPECT_EQ(gets[path], 2) << path << ": answered 503 once, then served";
@@ -335,9 +315,9 @@ TEST(HttpClientTest, AnAnswerLargerThanMemoryEndsTheRunWithOutOfMemory) {
   LoopbackServer server([&](httplib::Server& s) {
     s.Get("/list.htm", [](const httplib::Request& req, httplib::Response& res) {
       res.set_content(
-          "<center><font size=3><b>T</b></font><br><table><tr><td><center>1<br>"
-          "<img src=\"http://127.0.0.1:" +
-              std::to_string(req.local_port) + "/huge.jpg\" alt=x></center></td></tr></table>",
+          testkit::CataloguePage(
+              "T", testkit::Cell(
+                       "1", "http://127.0.0.1:" + std::to_string(req.local_port) + "/huge.jpg")),
           "text/html");
     });
     s.Get("/huge.jpg", [&](const httplib::Request&, httplib::Response& res) {
