@@ -50,13 +50,6 @@ std::size_t TrailingBlank(std::string_view text) {
   return 0;
 }
 
-// text without the blanks around it.
-std::string_view WithoutLinkBlanks(std::string_view text) {
-  while (const std::size_t length = LeadingBlank(text)) text.remove_prefix(length);
-  while (const std::size_t length = TrailingBlank(text)) text.remove_suffix(length);
-  return text;
-}
-
 [[noreturn]] void ThrowOpenError(const std::string& path, int code) {
   // The empty path names no file at all, not the current folder it would resolve to.
   const std::string named = path.empty() ? path : AbsolutePathLexically(path);
@@ -129,6 +122,12 @@ std::string LoadLocalPicture(const std::string& path, std::size_t maxBytes) {
     bytes.append(buffer, static_cast<std::size_t>(count));
   }
   return bytes;
+}
+
+std::string_view WithoutLinkBlanks(std::string_view text) {
+  while (const std::size_t length = LeadingBlank(text)) text.remove_prefix(length);
+  while (const std::size_t length = TrailingBlank(text)) text.remove_suffix(length);
+  return text;
 }
 
 bool IsLink(std::string_view sourceText) { return HasWebScheme(WithoutLinkBlanks(sourceText)); }

@@ -36,6 +36,9 @@ std::string LoadLocalPicture(const std::string& path, std::size_t maxBytes);
 // mark.
 bool IsLink(std::string_view sourceText);
 
+// text without the blanks around it, as IsLink counts them.
+std::string_view WithoutLinkBlanks(std::string_view text);
+
 // A loaded catalogue page.
 struct LoadedPage {
   std::string text;           // PageText: the bytes as fetched or read, undecoded

@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
     const std::string page = picsheet::RunConversion(request, state, view);
     std::string warnings;
     if (!cli.pdfPath.empty())
-      warnings = picsheet::ExportPdfWithWindowProgram(page, cli.pdfPath, cli.paper, request.stop);
+      warnings = picsheet::ExportPdfWithWindowProgram({page}, cli.pdfPath, cli.paper, request.stop);
     view.EndLive();
     std::cerr << warnings;
     std::cout << page << '\n';

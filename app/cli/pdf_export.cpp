@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <string>
+#include <vector>
 
 #include "app/core/program_folder.h"
 #include "base/error.h"
@@ -67,8 +68,9 @@ std::string WarningLines(const std::string& text) {
 
 }  // namespace
 
-std::string ExportPdfWithWindowProgram(const std::string& pagePath, const std::string& pdfPath,
-                                       const std::string& paper, std::stop_token stop) {
+std::string ExportPdfWithWindowProgram(const std::vector<std::string>& pagePaths,
+                                       const std::string& pdfPath, const std::string& paper,
+                                       std::stop_token stop) {
   const std::string program = ProgramFolder() + "picsheet";
   if (::access(program.c_str(), X_OK) != 0) {
     throw Error(ErrorKind::kOther, messages::PdfRendererMissing(program));
@@ -88,13 +90,12 @@ std::string ExportPdfWithWindowProgram(const std::string& pagePath, const std::s
   posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), STDERR_FILENO);
   const std::string mode = "--export-pdf";
   const std::string paperOption = "--paper";
-  char* argv[] = {const_cast<char*>(program.c_str()),
-                  const_cast<char*>(mode.c_str()),
-                  const_cast<char*>(pagePath.c_str()),
-                  const_cast<char*>(pdfPath.c_str()),
-                  const_cast<char*>(paperOption.c_str()),
-                  const_cast<char*>(paper.c_str()),
-                  nullptr};
+  std::vector<char*> argv{const_cast<char*>(program.c_str()), const_cast<char*>(mode.c_str())};
+  for (const std::string& page : pagePaths) argv.push_back(const_cast<char*>(page.c_str()));
+  for (const std::string* arg : {&pdfPath, &paperOption, &paper}) {
+    argv.push_back(const_cast<char*>(arg->c_str()));
+  }
+  argv.push_back(nullptr);
   // The stop signals are blocked in picsheet-cli, which takes them on a thread of its own; the
   // renderer must get them as usual.
   posix_spawnattr_t attributes;
@@ -104,7 +105,8 @@ std::string ExportPdfWithWindowProgram(const std::string& pagePath, const std::s
   posix_spawnattr_setsigmask(&attributes, &none);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
   pid_t child = 0;
-  const int spawned = ::posix_spawn(&child, program.c_str(), &actions, &attributes, argv, environ);
+  const int spawned =
+      ::posix_spawn(&child, program.c_str(), &actions, &attributes, argv.data(), environ);
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   // Only the child may hold the write end, or reading would never see the end of its output.
