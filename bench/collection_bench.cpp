@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <functional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -40,8 +41,8 @@ constexpr int kMemoryCatalogues = 50;
 // Pictures in catalogue k of the memory run: 30 to 70, the largest every fifth.
 int MemoryCatalogueSize(int k) { return 30 + (k % 5) * 10; }
 
-// Runs picsheet-cli with args into a fresh folder out; ends the benchmark when the run fails or
-// saves another number of pages than expected.
+// Runs picsheet-cli with args into a fresh folder out. Throws when the run fails or saves another
+// number of pages than expected, so that the server stops and the temporary folder goes.
 testkit::ProcessResult RunCli(const std::string& out, std::vector<std::string> args,
                               int expectedPages) {
   ::mkdir(out.c_str(), 0755);
@@ -49,9 +50,9 @@ testkit::ProcessResult RunCli(const std::string& out, std::vector<std::string> a
   const testkit::ProcessResult run = testkit::RunProcess(PICSHEET_CLI, args);
   const auto pages = std::count(run.out.begin(), run.out.end(), '\n');
   if (run.exitCode != 0 || pages != expectedPages) {
-    std::fprintf(stderr, "picsheet-cli saved %ld of %d pages (exit %d): %s\n",
-                 static_cast<long>(pages), expectedPages, run.exitCode, run.err.c_str());
-    std::exit(2);
+    throw std::runtime_error("picsheet-cli saved " + std::to_string(pages) + " of " +
+                             std::to_string(expectedPages) + " pages (exit " +
+                             std::to_string(run.exitCode) + "): " + run.err);
   }
   return run;
 }
@@ -71,11 +72,8 @@ std::string WriteList(const testkit::TempDir& dir, const std::string& name,
   return dir.File(name);
 }
 
-}  // namespace
-}  // namespace picsheet
-
-int main() {
-  using namespace picsheet;
+// Measures and reports; true when every target is met.
+bool Measure() {
   testkit::TempDir dir;
   const testkit::ScopedEnvironment cache("XDG_CACHE_HOME", dir.File("cache"));
   const testkit::LoopbackCertificate certificate = testkit::MakeLoopbackCertificate(dir.path());
@@ -136,5 +134,17 @@ int main() {
               kMemoryCatalogues, MemoryCatalogueSize(largest), collectionKb, largestKb);
   met &= bench::Report("peak memory, collection / its largest catalogue",
                        double(collectionKb) / largestKb, "<=", 1.1);
-  return met ? 0 : 1;
+  return met;
+}
+
+}  // namespace
+}  // namespace picsheet
+
+int main() {
+  try {
+    return picsheet::Measure() ? 0 : 1;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 2;
+  }
 }
