@@ -323,7 +323,7 @@ void MainForm::FinishRun(const RunOutcome& outcome) {
   statusBar_->setToolTip(SummaryText(state_.summary));
   if (outcome.succeeded) {
     preview_->ShowFile(QString::fromStdString(outcome.pagePath));
-    savedPage_ = QString::fromStdString(outcome.pagePath);
+    savedPages_ = QStringList{QString::fromStdString(outcome.pagePath)};
     printButton_->setEnabled(true);
     pdfButton_->setEnabled(true);
     if (!state_.summary.leftOut.empty()) ShowLeftOut(state_.summary.leftOut);
@@ -341,7 +341,7 @@ bool MainForm::RenderForPaper(const QPageLayout& layout,
                               std::function<void(bool)> ended) {
   if (paperJob_ != nullptr) return false;
   // A page of its own, not the preview: paper styles and margins never touch what is shown.
-  paperJob_ = std::make_unique<PaperRenderer>(savedPage_, layout);
+  paperJob_ = std::make_unique<PaperRenderer>(savedPages_, layout);
   connect(paperJob_.get(), &PaperRenderer::Finished, this,
           [this, deliver, ended](const PaperOutcome& outcome) {
             // The engine is still inside its own callback: the renderer goes later.
@@ -376,7 +376,7 @@ void MainForm::SavePdf(const QString& pdfPath) {
 }
 
 void MainForm::PdfClick() {
-  QString suggested = savedPage_;
+  QString suggested = savedPages_.value(0);
   suggested.replace(QRegularExpression(QStringLiteral("\\.html$")), QStringLiteral(".pdf"));
   const QString file = QFileDialog::getSaveFileName(this, QStringLiteral("PDF"), suggested,
                                                     QStringLiteral("PDF (*.pdf)"));
