@@ -18,7 +18,8 @@ namespace {
 
 // Each page is parsed on its own; a <base> it carries counts for its own pictures only, as it
 // did when the page was printed alone, and a <meta> (a refresh would reload the first page and
-// drop the others) is left out. The block around each page is what starts its sheet.
+// drop the others) is left out. Lazy loading is taken off: a picture far down the booklet would
+// never load off screen. The block around each page is what starts its sheet.
 constexpr char kJoinScript[] =
     "(function (pages) {"
     "  pages.forEach(function (page) {"
@@ -30,6 +31,7 @@ constexpr char kJoinScript[] =
     "    doc.querySelectorAll('base, meta').forEach(function (e) { e.remove(); });"
     "    doc.querySelectorAll('[src]').forEach(function (e) {"
     "      try { e.setAttribute('src', new URL(e.getAttribute('src'), base).href); } catch (x) {}"
+    "      e.removeAttribute('loading');"
     "    });"
     "    var sheet = document.createElement('div');"
     "    sheet.style.breakBefore = 'page';"

@@ -34,8 +34,10 @@ constexpr double kSmallestMarginPoints = 5 * kPointsPerMm;
 // 594.96 pt wide, not 595.28), and a table wider than the area by a hair is shrunk as a whole.
 constexpr double kSlackPoints = 0.75;
 constexpr double kMmPerCssPixel = 25.4 / 96;
-// How often a booklet's joined pictures are asked whether they have all loaded.
+// How often a booklet's joined pictures are asked whether they have all loaded, and how many
+// times at most (10 s): local files load at once, and a sheet is better than no end.
 constexpr int kPictureWaitMs = 20;
+constexpr int kPictureWaitTries = 500;
 
 // What the page leaves to the browser's defaults, set for paper. Body margin, cell spacing and
 // padding would widen the table past its centimetre widths. The engine breaks table rows and
@@ -221,16 +223,18 @@ void PaperRenderer::JoinPages() {
     return;
   }
   page_->runJavaScript(script, QWebEngineScript::ApplicationWorld,
-                       [this](const QVariant&) { WaitForPictures(); });
+                       [this](const QVariant&) { WaitForPictures(kPictureWaitTries); });
 }
 
-void PaperRenderer::WaitForPictures() {
+void PaperRenderer::WaitForPictures(int triesLeft) {
   page_->runJavaScript(PicturesSettledScript(), QWebEngineScript::ApplicationWorld,
-                       [this](const QVariant& settled) {
-                         if (settled.toBool()) {
+                       [this, triesLeft](const QVariant& settled) {
+                         if (settled.toBool() || triesLeft <= 1) {
                            Measure();
                          } else {
-                           QTimer::singleShot(kPictureWaitMs, this, [this] { WaitForPictures(); });
+                           QTimer::singleShot(kPictureWaitMs, this, [this, triesLeft] {
+                             WaitForPictures(triesLeft - 1);
+                           });
                          }
                        });
 }

@@ -59,7 +59,7 @@ class PaperRenderer final : public QObject {
  private:
   void Fail(const QString& error);
   void JoinPages();
-  void WaitForPictures();
+  void WaitForPictures(int triesLeft);
   void Measure();
   void Print(double tableWidthMm);
 
