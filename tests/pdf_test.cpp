@@ -40,7 +40,7 @@ constexpr double kMmPerPoint = 25.4 / 72;
 // 48-character caption) and a wrapper of its own height.
 class CatalogueServer {
  public:
-  CatalogueServer()
+  explicit CatalogueServer(const std::string& title = "T" + std::string(150, 'X'))
       : server_([this](httplib::Server& s) {
           testkit::ServeSamplePictures(s);
           s.Get("/catalogue.htm", [this](const httplib::Request&, httplib::Response& res) {
@@ -58,7 +58,7 @@ class CatalogueServer {
       cells += cell(number, pictures[n % 6]);
       if (n % 5 == 2) cells += cell(number, "p7.jpg");
     }
-    page_ = testkit::CataloguePage("T" + std::string(150, 'X'), cells);
+    page_ = testkit::CataloguePage(title, cells);
   }
   std::string Url() const { return server_.Url("/catalogue.htm"); }
 
@@ -77,6 +77,7 @@ struct PdfLayout {
   std::vector<Box> pictures;
   std::vector<Box> words;
   double pageWidth = 0, pageHeight = 0;
+  int pages = 0;
 };
 
 // Picture boxes from pdftocairo's SVG (each picture drawn by a matrix in points), word boxes
@@ -124,6 +125,7 @@ PdfLayout Measure(const std::string& pdf) {
     layout.words.push_back({page, std::stod(m[3]) * kMmPerPoint, std::stod(m[4]) * kMmPerPoint,
                             std::stod(m[5]) * kMmPerPoint, std::stod(m[6]) * kMmPerPoint, m[7]});
   }
+  layout.pages = page;
   return layout;
 }
 
@@ -269,7 +271,7 @@ TEST(PaperPrint, ThePrinterGetsTheSameSheet) {
     printer.setOutputFileName(QString::fromStdString(pdf));
     printer.setPageLayout(QPageLayout(QPageSize(paper.paper), QPageLayout::Portrait,
                                       QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter));
-    const PaperOutcome outcome = RenderPaper(page, printer.pageLayout());
+    const PaperOutcome outcome = RenderPaper({page}, printer.pageLayout());
     ASSERT_TRUE(outcome.succeeded) << outcome.error.toStdString();
     SendToPrinter(outcome.pdf, printer);
     EXPECT_NEAR(outcome.fit.scale, paper.scale, 1e-4);
@@ -306,6 +308,37 @@ TEST(PaperFit, MarginsShrinkBeforeTheSheetIsScaled) {
     EXPECT_NEAR(fit.scale, c.scale, 1e-4) << c.tableMm;
     EXPECT_EQ(fit.layout.pageSize().id(), QPageSize::A4);
   }
+}
+
+// Two saved pages in one PDF: the second from the sheet after the first's last, every picture of
+// both at its size with its caption.
+TEST(PdfExport, ABookletStartsEachPageOnANewSheet) {
+  testkit::TempDir out;
+  int pagesAlone = 0, firstPages = 0;
+  std::size_t pictures = 0;
+  for (const std::string name : {"first", "second"}) {
+    CatalogueServer server(name == "first" ? "T" + std::string(150, 'X') : "Second catalogue");
+    const ProcessResult run =
+        RunProcess(PICSHEET_CLI, {"--cells", "4", "--session", name, "--output-dir", out.path(),
+                                  "--pdf", out.File(name + ".pdf"), server.Url()});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    pagesAlone += Measure(out.File(name + ".pdf")).pages;
+    if (name == "first") firstPages = pagesAlone;
+    pictures += PicturesInPage(testkit::ReadFileBytes(out.File(name + ".html")));
+  }
+  const std::string window = std::filesystem::path(PICSHEET_CLI).parent_path() / "picsheet";
+  const ProcessResult run =
+      RunProcess(window, {"--export-pdf", out.File("first.html"), out.File("second.html"),
+                          out.File("booklet.pdf"), "--paper", "a4"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+
+  const PdfLayout booklet = Measure(out.File("booklet.pdf"));
+  EXPECT_EQ(booklet.pages, pagesAlone);
+  const auto title = std::find_if(booklet.words.begin(), booklet.words.end(),
+                                  [](const Box& word) { return word.text == "Second"; });
+  ASSERT_NE(title, booklet.words.end());
+  EXPECT_EQ(title->page, firstPages + 1);
+  ExpectCutOutSheet(booklet, 48, pictures);
 }
 
 TEST(PdfExport, AFileThatCannotBeWrittenSaysWhy) {

@@ -3,9 +3,11 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QStringList>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <optional>
 
 #include "app/window/application_title.h"
 #include "app/window/info_options.h"
@@ -17,19 +19,53 @@
 
 namespace {
 
-// picsheet --export-pdf PAGE PDF [--paper a4|letter]: renders a saved page to PDF without a
-// window, for picsheet-cli --pdf, which stays free of the web engine itself. A sheet that had to
-// be scaled is reported on stderr as one line starting with "warning: ", which picsheet-cli
-// passes on; the engine's own chatter there is not.
-int ExportPdfWithoutWindow(int argc, char** argv, picsheet::Paper paper) {
+// What follows --export-pdf: the pages, the PDF as the last of them, and the paper.
+struct PdfExport {
+  QStringList pages;
+  QString pdf;
+  picsheet::Paper paper = picsheet::Paper::kA4;
+};
+
+// Reads argv from its third word; nothing when the words are not PAGE... PDF with at most
+// "--paper a4|letter" among them.
+std::optional<PdfExport> ReadPdfExport(int argc, char** argv) {
+  PdfExport read;
+  QStringList files;
+  for (int i = 2; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--paper") == 0 && i + 1 < argc) {
+      ++i;
+      if (std::strcmp(argv[i], "a4") == 0) {
+        read.paper = picsheet::Paper::kA4;
+      } else if (std::strcmp(argv[i], "letter") == 0) {
+        read.paper = picsheet::Paper::kLetter;
+      } else {
+        return std::nullopt;
+      }
+    } else if (std::strncmp(argv[i], "--", 2) == 0) {
+      return std::nullopt;
+    } else {
+      files << QString::fromLocal8Bit(argv[i]);
+    }
+  }
+  if (files.size() < 2) return std::nullopt;
+  read.pdf = files.takeLast();
+  read.pages = files;
+  return read;
+}
+
+// picsheet --export-pdf PAGE... PDF [--paper a4|letter]: renders saved pages to one PDF without
+// a window (each page from a new sheet), for picsheet-cli --pdf, which stays free of the web
+// engine itself. A sheet that had to be scaled is reported on stderr as one line starting with
+// "warning: ", which picsheet-cli passes on; the engine's own chatter there is not.
+int ExportPdfWithoutWindow(int argc, char** argv, const PdfExport& job) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   const picsheet::PaperOutcome outcome =
-      picsheet::RenderPaper(QString::fromLocal8Bit(argv[2]), picsheet::PaperLayout(paper));
+      picsheet::RenderPaper(job.pages, picsheet::PaperLayout(job.paper));
   try {
     if (!outcome.succeeded)
       throw picsheet::Error(picsheet::ErrorKind::kOther, outcome.error.toStdString());
-    picsheet::WritePdf(QString::fromLocal8Bit(argv[3]), outcome.pdf);
+    picsheet::WritePdf(job.pdf, outcome.pdf);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "error: %s\n", e.what());
     return 1;
@@ -47,16 +83,11 @@ int main(int argc, char** argv) {
   if (::geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
 
   if (argc >= 4 && std::strcmp(argv[1], "--export-pdf") == 0) {
-    if (argc == 4) return ExportPdfWithoutWindow(argc, argv, picsheet::Paper::kA4);
-    if (argc == 6 && std::strcmp(argv[4], "--paper") == 0) {
-      if (std::strcmp(argv[5], "a4") == 0) {
-        return ExportPdfWithoutWindow(argc, argv, picsheet::Paper::kA4);
-      }
-      if (std::strcmp(argv[5], "letter") == 0) {
-        return ExportPdfWithoutWindow(argc, argv, picsheet::Paper::kLetter);
-      }
+    // Read before Qt takes its own options out of argv.
+    if (const std::optional<PdfExport> job = ReadPdfExport(argc, argv)) {
+      return ExportPdfWithoutWindow(argc, argv, *job);
     }
-    std::fprintf(stderr, "Usage: picsheet --export-pdf PAGE PDF [--paper a4|letter]\n");
+    std::fprintf(stderr, "Usage: picsheet --export-pdf PAGE... PDF [--paper a4|letter]\n");
     return 2;
   }
 

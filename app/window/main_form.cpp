@@ -350,6 +350,7 @@ void MainForm::GoClick() {
     catalogueCount_ = 0;
     cataloguePlace_->setVisible(false);
     SetRunning(true);
+    firstPageToCome_ = true;
     worker_->Start(std::move(request), plan.items, state_);
   } catch (const std::exception& e) {
     SetRunning(false);
@@ -375,7 +376,10 @@ void MainForm::StartCatalogue(int index, int count) {
 
 void MainForm::ShowSavedPage(const QString& pagePath) {
   preview_->ShowFile(pagePath);
-  savedPage_ = pagePath;
+  // Print and PDF take what this run has saved so far; until its first page, the last run's.
+  if (firstPageToCome_) savedPages_.clear();
+  firstPageToCome_ = false;
+  savedPages_ << pagePath;
   printButton_->setEnabled(true);
   pdfButton_->setEnabled(true);
 }
@@ -402,11 +406,7 @@ void MainForm::FinishRun(const RunOutcome& outcome) {
   // What the run did, for a collector who wants to know what the catalogues lack: of several,
   // the saved pages' counts added up.
   statusBar_->setToolTip(SummaryText(several ? outcome.total : state_.summary));
-  // The preview already shows each page as it was saved.
-  if (!outcome.savedPages.empty()) {
-    savedPages_.clear();
-    for (const std::string& page : outcome.savedPages) savedPages_ << QString::fromStdString(page);
-  }
+  // The preview already shows each page as it was saved, and savedPages_ holds them.
   if (outcome.succeeded) {
     if (!outcome.leftOut.empty()) ShowLeftOut(outcome);
   } else if (outcome.errorKind == ErrorKind::kInterrupted) {
@@ -423,7 +423,7 @@ bool MainForm::RenderForPaper(const QPageLayout& layout,
                               std::function<void(bool)> ended) {
   if (paperJob_ != nullptr) return false;
   // A page of its own, not the preview: paper styles and margins never touch what is shown.
-  paperJob_ = std::make_unique<PaperRenderer>(savedPage_, layout);
+  paperJob_ = std::make_unique<PaperRenderer>(savedPages_, layout);
   connect(paperJob_.get(), &PaperRenderer::Finished, this,
           [this, deliver, ended](const PaperOutcome& outcome) {
             // The engine is still inside its own callback: the renderer goes later.
@@ -458,7 +458,7 @@ void MainForm::SavePdf(const QString& pdfPath) {
 }
 
 void MainForm::PdfClick() {
-  QString suggested = savedPage_;
+  QString suggested = savedPages_.value(0);
   suggested.replace(QRegularExpression(QStringLiteral("\\.html$")), QStringLiteral(".pdf"));
   const QString file = QFileDialog::getSaveFileName(this, QStringLiteral("PDF"), suggested,
                                                     QStringLiteral("PDF (*.pdf)"));

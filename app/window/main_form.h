@@ -59,8 +59,9 @@ class MainForm final : public QMainWindow {
   // Several sources, "; "-joined, save each page under the name derived from its source.
   void SetSource(const QString& source);
 
-  // Writes the previewed page as PDF (A4, 1 cm margins, true size); PdfSaved tells how it went,
-  // the status bar where it went. What the "PDF…" button does after asking for the file.
+  // Writes the pages the last run saved as one PDF, each from a new sheet (A4, 1 cm margins, true
+  // size); PdfSaved tells how it went, the status bar where it went. What the "PDF…" button does
+  // after asking for the file.
   void SavePdf(const QString& pdfPath);
 
  signals:
@@ -81,7 +82,7 @@ class MainForm final : public QMainWindow {
   // Starts the conversion of every source in turn with the options as the controls hold them;
   // during a run the button reads "Стоп" and stops it.
   void GoClick();
-  // Ask for a file and save the page as PDF; show the print dialog and print the page.
+  // Ask for a file and save the pages as PDF; show the print dialog and print the pages.
   void PdfClick();
   void PrintClick();
 
@@ -113,7 +114,7 @@ class MainForm final : public QMainWindow {
                  const std::string& source = {});
   // After a run that kept going: which pictures and catalogues were left out and why.
   void ShowLeftOut(const RunOutcome& outcome);
-  // Renders the saved page on layout; then hands the PDF to deliver, which may throw Error, and
+  // Renders the saved pages on layout; then hands the PDF to deliver, which may throw Error, and
   // shows what happened in the status bar. False when a render is still going.
   bool RenderForPaper(const QPageLayout& layout, std::function<QString(const QByteArray&)> deliver,
                       std::function<void(bool)> ended);
@@ -135,8 +136,8 @@ class MainForm final : public QMainWindow {
   QPushButton* goButton_ = nullptr;
   QPushButton* printButton_ = nullptr;
   QPushButton* pdfButton_ = nullptr;
-  QString savedPage_;                        // the page in the preview; empty until a run saved one
-  QStringList savedPages_;                   // the pages of the latest run that saved any
+  QStringList savedPages_;                   // the pages of the latest run that saved any, in order
+  bool firstPageToCome_ = false;             // the run going has saved no page yet
   std::unique_ptr<QPrinter> printer_;        // the print dialog's choice, kept for the next print
   std::unique_ptr<PaperRenderer> paperJob_;  // the render for paper in progress, if any
   QPlainTextEdit* linesPane_ = nullptr;

@@ -1,4 +1,4 @@
-// PaperRenderer: loads the saved page, fits it to the paper and prints it to PDF.
+// PaperRenderer: loads the saved pages, fits them to the paper and prints them to PDF.
 #include "app/window/paper_render.h"
 
 #include <QEventLoop>
@@ -8,6 +8,7 @@
 #include <QRectF>
 #include <QSaveFile>
 #include <QSizeF>
+#include <QTimer>
 #include <QUrl>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -17,6 +18,7 @@
 #include <utility>
 
 #include "app/window/page_scheme.h"
+#include "app/window/paper_booklet.h"
 #include "base/error.h"
 #include "base/messages.h"
 #include "base/paths.h"
@@ -32,6 +34,10 @@ constexpr double kSmallestMarginPoints = 5 * kPointsPerMm;
 // 594.96 pt wide, not 595.28), and a table wider than the area by a hair is shrunk as a whole.
 constexpr double kSlackPoints = 0.75;
 constexpr double kMmPerCssPixel = 25.4 / 96;
+// How often a booklet's joined pictures are asked whether they have all loaded, and how many
+// times at most (10 s): local files load at once, and a sheet is better than no end.
+constexpr int kPictureWaitMs = 20;
+constexpr int kPictureWaitTries = 500;
 
 // What the page leaves to the browser's defaults, set for paper. Body margin, cell spacing and
 // padding would widen the table past its centimetre widths. The engine breaks table rows and
@@ -71,8 +77,9 @@ QString AddStyleScript(const QString& css) {
 }
 
 // The right edge of the rightmost cell or picture in CSS pixels: the width the sheet needs (a
-// full row may be wider than the table's own width). Blocks such as the centred title take
-// whatever width there is, so they do not count; with the style above their words wrap.
+// full row may be wider than the table's own width; in a booklet, the widest page's). Blocks such
+// as the centred title take whatever width there is, so they do not count; with the style above
+// their words wrap.
 constexpr char kMeasureScript[] =
     "(function () {"
     "  var right = 0;"
@@ -97,6 +104,12 @@ class PageFileOnly final : public QWebEnginePage {
  private:
   QUrl file_;
 };
+
+QStringList AbsolutePaths(const QStringList& paths) {
+  QStringList absolute;
+  for (const QString& path : paths) absolute << QFileInfo(path).absoluteFilePath();
+  return absolute;
+}
 
 }  // namespace
 
@@ -143,9 +156,11 @@ PaperFit FitToPaper(const QPageLayout& requested, double tableWidthMm) {
   return fit;
 }
 
-PaperRenderer::PaperRenderer(const QString& pagePath, const QPageLayout& requested, QObject* parent)
+PaperRenderer::PaperRenderer(const QStringList& pagePaths, const QPageLayout& requested,
+                             QObject* parent)
     : QObject(parent),
-      pagePath_(QFileInfo(pagePath).absoluteFilePath()),
+      pagePaths_(AbsolutePaths(pagePaths)),
+      pagePath_(pagePaths_.value(0)),
       requested_(requested),
       // A profile of its own, kept in memory: a run that replaced the pictures under the same
       // names must not be printed from what the preview has cached.
@@ -162,13 +177,27 @@ PaperRenderer::PaperRenderer(const QString& pagePath, const QPageLayout& request
       Fail(QString::fromStdString(messages::CannotOpenFile(pagePath_.toStdString())));
       return;
     }
-    Measure();
+    if (pagePaths_.size() > 1) {
+      JoinPages();
+    } else {
+      Measure();
+    }
   });
-  if (!QFileInfo(pagePath_).isFile()) {
+  // The first page that is missing (or none given) is reported.
+  QString missing;
+  for (const QString& path : pagePaths_) {
+    if (!QFileInfo(path).isFile()) {
+      missing = path;
+      break;
+    }
+  }
+  if (pagePaths_.isEmpty() || !missing.isEmpty()) {
     // Reported from the event loop, as every other outcome, once the caller has connected.
     QMetaObject::invokeMethod(
         this,
-        [this] { Fail(QString::fromStdString(messages::CannotOpenFile(pagePath_.toStdString()))); },
+        [this, missing] {
+          Fail(QString::fromStdString(messages::CannotOpenFile(missing.toStdString())));
+        },
         Qt::QueuedConnection);
     return;
   }
@@ -183,6 +212,31 @@ void PaperRenderer::Fail(const QString& error) {
   PaperOutcome outcome;
   outcome.error = error;
   emit Finished(outcome);
+}
+
+void PaperRenderer::JoinPages() {
+  QString script;
+  try {
+    script = JoinPagesScript(pagePaths_.mid(1));
+  } catch (const Error& e) {
+    Fail(QString::fromStdString(e.what()));
+    return;
+  }
+  page_->runJavaScript(script, QWebEngineScript::ApplicationWorld,
+                       [this](const QVariant&) { WaitForPictures(kPictureWaitTries); });
+}
+
+void PaperRenderer::WaitForPictures(int triesLeft) {
+  page_->runJavaScript(PicturesSettledScript(), QWebEngineScript::ApplicationWorld,
+                       [this, triesLeft](const QVariant& settled) {
+                         if (settled.toBool() || triesLeft <= 1) {
+                           Measure();
+                         } else {
+                           QTimer::singleShot(kPictureWaitMs, this, [this, triesLeft] {
+                             WaitForPictures(triesLeft - 1);
+                           });
+                         }
+                       });
 }
 
 void PaperRenderer::Measure() {
@@ -224,8 +278,8 @@ void PaperRenderer::Print(double tableWidthMm) {
                        [printNow](const QVariant&) { printNow(); });
 }
 
-PaperOutcome RenderPaper(const QString& pagePath, const QPageLayout& requested) {
-  PaperRenderer renderer(pagePath, requested);
+PaperOutcome RenderPaper(const QStringList& pagePaths, const QPageLayout& requested) {
+  PaperRenderer renderer(pagePaths, requested);
   QEventLoop loop;
   PaperOutcome result;
   QObject::connect(&renderer, &PaperRenderer::Finished, &loop, [&](const PaperOutcome& outcome) {

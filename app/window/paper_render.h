@@ -1,11 +1,12 @@
-// The saved page on paper: the one renderer behind "PDF…", "Печать…" and picsheet-cli --pdf.
-// Every picture keeps its centimetre size; the page file itself is never changed.
+// Saved pages on paper: the one renderer behind "PDF…", "Печать…" and picsheet-cli --pdf.
+// Every picture keeps its centimetre size; the page files themselves are never changed.
 #pragma once
 
 #include <QByteArray>
 #include <QObject>
 #include <QPageLayout>
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 class QWebEnginePage;
@@ -37,14 +38,17 @@ struct PaperOutcome {
   PaperFit fit;
 };
 
-// Renders the page file at pagePath as PDF on the requested layout, off screen in a page of its
-// own: print-only styles are added after loading (no cell broken across pages, long words
-// wrapped, empty placeholder pictures blank, nothing between the cells), the table is measured
-// and the layout fitted to it. Finished is emitted once, from the event loop.
+// Renders the page files at pagePaths (at least one) as one PDF on the requested layout, off
+// screen in a page of its own: the first page is loaded, the others are joined after it, each
+// starting on a new sheet in their order, print-only styles are added (no cell broken across
+// pages, long words wrapped, empty placeholder pictures blank, nothing between the cells), the
+// widest table is measured and the layout fitted to it. Finished is emitted once, from the event
+// loop.
 class PaperRenderer final : public QObject {
   Q_OBJECT
  public:
-  PaperRenderer(const QString& pagePath, const QPageLayout& requested, QObject* parent = nullptr);
+  PaperRenderer(const QStringList& pagePaths, const QPageLayout& requested,
+                QObject* parent = nullptr);
   ~PaperRenderer() override;
   PaperRenderer(const PaperRenderer&) = delete;
   PaperRenderer& operator=(const PaperRenderer&) = delete;
@@ -54,10 +58,13 @@ class PaperRenderer final : public QObject {
 
  private:
   void Fail(const QString& error);
+  void JoinPages();
+  void WaitForPictures(int triesLeft);
   void Measure();
   void Print(double tableWidthMm);
 
-  QString pagePath_;
+  QStringList pagePaths_;  // absolute
+  QString pagePath_;       // the first, which is loaded and names the sheet in messages
   QPageLayout requested_;
   PaperFit fit_;
   std::unique_ptr<QWebEngineProfile> profile_;
@@ -66,9 +73,9 @@ class PaperRenderer final : public QObject {
   bool finished_ = false;
 };
 
-// Renders pagePath and returns the outcome, running an event loop until it is done (for the
+// Renders pagePaths and returns the outcome, running an event loop until it is done (for the
 // program's export mode; a QApplication must exist).
-PaperOutcome RenderPaper(const QString& pagePath, const QPageLayout& requested);
+PaperOutcome RenderPaper(const QStringList& pagePaths, const QPageLayout& requested);
 
 // Writes a rendered PDF to path through a QSaveFile: whole or not at all, with the mode the umask
 // gives a new file (or the mode of the file it replaces). Throws Error "Cannot create file
