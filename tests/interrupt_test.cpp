@@ -156,6 +156,33 @@ TEST(InterruptedCliRun, AHangingNameLookupHoldsUpNeitherAStopNorAFailure) {
   }
 }
 
+// A collection stopped in its second catalogue keeps the first saved and leaves the second's
+// earlier run as it was.
+TEST(InterruptedCliRun, ACollectionKeepsTheCataloguesSavedBeforeTheStop) {
+  SeriesServer server;
+  TempDir pages, out;
+  testkit::WriteFileBytes(pages.File("p.jpg"), testkit::MakeFlatJpeg(12, 16));
+  testkit::WriteFileBytes(pages.File("one.htm"),
+                          testkit::CataloguePage("T", testkit::Cell("1", "p.jpg")));
+  const std::vector<std::string> args = {pages.File("one.htm"), server.PageUrl(), "--output-dir",
+                                         out.path()};
+  ASSERT_EQ(
+      testkit::RunProcess(PICSHEET_CLI, {server.PageUrl(), "--output-dir", out.path()}).exitCode,
+      0);
+  const auto before = testkit::SnapshotFolder(out.path());
+
+  server.Serve(1);
+  const ProcessResult stopped =
+      testkit::RunProcess(PICSHEET_CLI, args, "", SignalAfter(server, 60, SIGTERM));
+  EXPECT_EQ(stopped.exitCode, 143) << stopped.err;
+  EXPECT_EQ(stopped.out, out.File("onehtm.html") + "\n");
+  EXPECT_EQ(LastLine(stopped.err), "error: Interrupted.");
+  auto after = testkit::SnapshotFolder(out.path());
+  EXPECT_EQ(after.count("onehtm_images/00000001_1.jpg"), 1u);
+  std::erase_if(after, [](const auto& entry) { return entry.first.starts_with("onehtm"); });
+  EXPECT_EQ(after, before);
+}
+
 TEST(InterruptedCliRun, AKilledRunsLeftoverIsClearedByTheNextRunOfItsName) {
   SeriesServer server;
   TempDir out;
