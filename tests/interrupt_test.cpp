@@ -80,10 +80,14 @@ std::string LastLine(const std::string& text) {
   return text.substr(start == std::string::npos ? 0 : start + 1, end - start);
 }
 
-// Signals the child once the server has handed out `pictures` pictures.
+// Signals the child once the server has handed out `pictures` pictures, or after 30 s: a child
+// that ended without asking for them fails its test instead of hanging it.
 std::function<void(pid_t)> SignalAfter(SeriesServer& server, int pictures, int signal) {
   return [&server, pictures, signal](pid_t pid) {
-    while (server.served < pictures) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (server.served < pictures && std::chrono::steady_clock::now() < giveUp) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
     ::kill(pid, signal);
   };
 }
