@@ -11,7 +11,11 @@ namespace picsheet {
 void ConvertCatalogue(CatalogueView& view, PictureLocaliser& localiser,
                       const CatalogueOptions& options, std::string pageText,
                       CatalogueSummary* summary) {
-  const Sheet sheet = LayOutSheet(std::move(pageText), options);
+  ConvertSheet(view, localiser, options, LayOutSheet(std::move(pageText), options), summary);
+}
+
+void ConvertSheet(CatalogueView& view, PictureLocaliser& localiser, const CatalogueOptions& options,
+                  const Sheet& sheet, CatalogueSummary* summary) {
   localiser.Plan(sheet);
   CatalogueSummary counts;
   WriteHtmlSheet(sheet, view, localiser, options.keepGoing, summary != nullptr ? *summary : counts);

@@ -86,4 +86,9 @@ void ConvertCatalogue(CatalogueView& view, PictureLocaliser& localiser,
                       const CatalogueOptions& options, std::string pageText,
                       CatalogueSummary* summary = nullptr);
 
+// ConvertCatalogue of a sheet laid out before (LayOutSheet with the same options), for a run
+// that plans a page's downloads while another page is being written.
+void ConvertSheet(CatalogueView& view, PictureLocaliser& localiser, const CatalogueOptions& options,
+                  const Sheet& sheet, CatalogueSummary* summary = nullptr);
+
 }  // namespace picsheet

@@ -4,11 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
 #include <filesystem>
 #include <stop_token>
 #include <string>
 #include <string_view>
 
+#include "app/core/collection_run.h"
 #include "base/error.h"
 #include "tests/testkit/catalogue_page.h"
 #include "tests/testkit/folder_contents.h"
@@ -185,6 +190,64 @@ TEST(StopTest, AStopAfterTheLastPictureLeavesTheFolderAsItWas) {
   EXPECT_EQ(testkit::RunInFolder(request, &view).kind, ErrorKind::kInterrupted)
       << "the stopped run saved its page";
   EXPECT_EQ(testkit::SnapshotFolder(out.path()), before);
+}
+
+// Tells the order of the catalogues' turns and endings.
+class CollectionTranscript final : public CollectionView {
+ public:
+  void ClearLines() override {}
+  void AppendLine(std::string_view) override {}
+  void SetStatus(std::string_view) override {}
+  void CatalogueStarted(std::size_t index, std::size_t count, const CollectionItem&) override {
+    transcript += std::to_string(index + 1) + " of " + std::to_string(count) + ";";
+  }
+  void CatalogueSaved(std::size_t, const std::string& path, const CatalogueSummary& s) override {
+    transcript +=
+        std::filesystem::path(path).filename().string() + " " + std::to_string(s.pictures) + ";";
+  }
+  std::string transcript;
+};
+
+TEST(CollectionTest, TheNextPageAndItsPicturesLoadWhileThisOneIsWritten) {
+  const std::string picture = testkit::MakeFlatJpeg(40, 60);
+  std::mutex mutex;
+  std::condition_variable asked;
+  bool nextPictureAsked = false;
+  std::string pages[2];
+  LoopbackServer server([&](httplib::Server& s) {
+    s.Get(R"(/(\d)\.htm)", [&](const httplib::Request& req, httplib::Response& res) {
+      res.set_content(pages[std::stoi(req.matches[1].str())], "text/html");
+    });
+    s.Get(R"(/(\d)/(\d)\.jpg)", [&](const httplib::Request& req, httplib::Response& res) {
+      std::unique_lock<std::mutex> lock(mutex);
+      if (req.path == "/1/1.jpg") {
+        nextPictureAsked = true;
+        asked.notify_all();
+      } else if (req.path == "/0/2.jpg") {
+        // The first catalogue's last picture comes only once the second's are under way.
+        if (!asked.wait_for(lock, std::chrono::seconds(5), [&] { return nextPictureAsked; })) {
+          res.status = 504;
+          return;
+        }
+      }
+      res.set_content(picture, "image/jpeg");
+    });
+  });
+  for (int page : {0, 1}) {
+    pages[page] = testkit::CataloguePage(
+        "T", testkit::NumberedCells(2, [&](int n) {
+          return server.Url("/" + std::to_string(page) + "/" + std::to_string(n) + ".jpg");
+        }));
+  }
+  TempDir out;
+  const RunRequest request = testkit::FolderRequest("", out.path());
+  const CollectionPlan plan = PlanCollection({server.Url("/0.htm"), server.Url("/1.htm")});
+  RunState state;
+  CollectionTranscript view;
+  const CollectionOutcome outcome = RunCollection(request, plan.items, state, view);
+  const std::string port = std::to_string(server.port());
+  EXPECT_EQ(view.transcript, "1 of 2;" + port + "0htm.html 2;2 of 2;" + port + "1htm.html 2;");
+  EXPECT_EQ(outcome.total.pictures, 4);
 }
 
 }  // namespace

@@ -8,19 +8,6 @@
 #include "base/windows1251.h"
 
 namespace picsheet {
-namespace {
-
-void AddTo(CatalogueSummary& total, const CatalogueSummary& one) {
-  total.cells += one.cells;
-  total.pictures += one.pictures;
-  total.emptyCells += one.emptyCells;
-  total.stackedRepeats += one.stackedRepeats;
-  total.skippedRepeats += one.skippedRepeats;
-  total.wrappersMoved += one.wrappersMoved;
-  total.leftOut.insert(total.leftOut.end(), one.leftOut.begin(), one.leftOut.end());
-}
-
-}  // namespace
 
 CollectionReport::CollectionReport(TerminalView& terminal, const std::vector<CollectionItem>& items,
                                    bool summaries)
@@ -35,7 +22,6 @@ void CollectionReport::CatalogueStarted(std::size_t index, std::size_t count,
 void CollectionReport::CatalogueSaved(std::size_t, const std::string& pagePath,
                                       const CatalogueSummary& summary) {
   unreported_.push_back({pagePath, summary});
-  AddTo(total_, summary);
   if (streaming_) PrintSaved();
 }
 

@@ -36,8 +36,6 @@ class CollectionReport final : public CollectionView {
   const std::optional<Error>& SingleSkipped() const { return singleSkipped_; }
   // The catalogue under way, as error lines name it: without blanks around a link or a password.
   std::string CurrentSource() const;
-  // Every saved catalogue's counts added up.
-  const CatalogueSummary& Total() const { return total_; }
   // True when a catalogue or a picture was left out.
   bool LeftOut() const { return leftOut_; }
 
@@ -54,7 +52,6 @@ class CollectionReport final : public CollectionView {
   std::size_t current_ = 0;
   std::vector<SavedPage> unreported_;
   std::optional<Error> singleSkipped_;
-  CatalogueSummary total_;
   bool leftOut_ = false;
 };
 

@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
     if (summaries && items.size() > 1) {
       std::cout << "summary: " << items.size() << " catalogues (" << outcome.savedPages.size()
                 << " saved, " << outcome.skipped << " skipped), "
-                << picsheet::FormatSummary(report.Total()) << '\n';
+                << picsheet::FormatSummary(outcome.total) << '\n';
     }
     return report.LeftOut() ? kExitSavedWithPicturesLeftOut : 0;
   } catch (const picsheet::Error& e) {

@@ -40,6 +40,8 @@ int DefaultPictureThreads() {
 struct PictureQueue::Slot final : TransferListener {
   PictureQueue* queue = nullptr;
   std::size_t index = 0;
+  const Page* page = nullptr;
+  std::string address;  // as the page holds it
   State state = State::kFetching;
   PictureLocation location;
   std::size_t bytes = 0;  // counted in held_ until the converter takes the picture
@@ -54,49 +56,81 @@ struct PictureQueue::Slot final : TransferListener {
   void Finished(FetchResult result) override { queue->Fetched(index, std::move(result)); }
 };
 
-PictureQueue::PictureQueue(std::vector<std::string> addresses, AddressResolver resolver,
-                           PictureQueueSettings settings, std::unique_ptr<TransferEngine> engine,
+PictureQueue::Slot& PictureQueue::SlotAt(std::size_t index) { return slots_[index - firstSlot_]; }
+
+std::size_t PictureQueue::EndIndex() const { return firstSlot_ + slots_.size(); }
+
+PictureQueue::PictureQueue(PictureQueueSettings settings, TransferEngine& engine,
                            std::stop_token runStop)
-    : addresses_(std::move(addresses)),
-      resolver_(std::move(resolver)),
-      settings_(std::move(settings)),
+    : settings_(std::move(settings)),
       window_(2 * static_cast<std::size_t>(std::max(settings_.threads, 1))),
-      engine_(std::move(engine)),
-      slots_(addresses_.size()) {
+      engine_(engine) {
   onStop_.emplace(stop_.get_token(), [this] {
     { std::lock_guard<std::mutex> lock(mutex_); }  // a waiter between its check and its wait
     changed_.notify_all();
   });
   onRunStop_.emplace(std::move(runStop), [this] { stop_.request_stop(); });
-  for (std::size_t i = 0; i < slots_.size(); ++i) {
-    Slot& slot = slots_[i];
-    slot.queue = this;
-    slot.index = i;
-    slot.location = resolver_.Resolve(addresses_[i]);
-    switch (slot.location.kind) {
-      case PictureLocation::Kind::kWeb:
-        engine_->Fetch(slot.location.where, settings_.fetch, slot);
-        break;
-      case PictureLocation::Kind::kLocalFile:
-        slot.state = State::kFetched;
-        break;
-      case PictureLocation::Kind::kRefused:
-        slot.error = RefusedAddress(addresses_[i], slot.location);
-        slot.state = State::kReady;
-        break;
+}
+
+PictureQueue::PictureQueue(std::vector<std::string> addresses, AddressResolver resolver,
+                           PictureQueueSettings settings, std::unique_ptr<TransferEngine> engine,
+                           std::stop_token runStop)
+    : PictureQueue(std::move(settings), *engine, std::move(runStop)) {
+  ownedEngine_ = std::move(engine);
+  Append(std::move(addresses), std::move(resolver), settings_.fetch);
+}
+
+std::size_t PictureQueue::Append(std::vector<std::string> addresses, AddressResolver resolver,
+                                 FetchOptions fetch) {
+  std::vector<Slot*> downloads;
+  std::size_t first = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    first = EndIndex();
+    const Page& page = pages_.emplace_back(Page{std::move(resolver), std::move(fetch)});
+    for (std::string& address : addresses) {
+      Slot& slot = slots_.emplace_back();
+      slot.queue = this;
+      slot.index = EndIndex() - 1;
+      slot.page = &page;
+      slot.location = page.resolver.Resolve(address);
+      slot.address = std::move(address);
+      switch (slot.location.kind) {
+        case PictureLocation::Kind::kWeb:
+          downloads.push_back(&slot);
+          break;
+        case PictureLocation::Kind::kLocalFile:
+          slot.state = State::kFetched;
+          break;
+        case PictureLocation::Kind::kRefused:
+          slot.error = RefusedAddress(slot.address, slot.location);
+          slot.state = State::kReady;
+          break;
+      }
     }
   }
-  if (settings_.threads <= 1 || addresses_.size() <= 1) return;
-  const std::size_t workers =
-      std::min(static_cast<std::size_t>(settings_.threads), addresses_.size());
-  workers_.reserve(workers);
+  changed_.notify_all();  // local files are there for the workers at once
+  // Queued outside the lock: a closed engine ends a transfer on this thread, through Fetched.
+  for (Slot* slot : downloads) engine_.Fetch(slot->location.where, slot->page->fetch, *slot);
+  StartWorkers();
+  return first;
+}
+
+// One worker for each thread the settings ask for, but none for a single picture, which the
+// converter prepares as it takes it.
+void PictureQueue::StartWorkers() {
+  const std::size_t pictures = EndIndex();
+  if (settings_.threads <= 1 || pictures <= 1) return;
+  const std::size_t wanted = std::min(static_cast<std::size_t>(settings_.threads), pictures);
+  if (workers_.size() >= wanted) return;
   try {
-    for (std::size_t i = 0; i < workers; ++i) workers_.emplace_back([this] { Work(); });
+    while (workers_.size() < wanted) workers_.emplace_back([this] { Work(); });
   } catch (...) {
     // A thread that could not start: the ones already running must not outlive the queue.
     stop_.request_stop();
-    engine_->Close();
+    engine_.Close();
     for (std::thread& worker : workers_) worker.join();
+    workers_.clear();
     throw;
   }
 }
@@ -104,7 +138,7 @@ PictureQueue::PictureQueue(std::vector<std::string> addresses, AddressResolver r
 PictureQueue::~PictureQueue() {
   stop_.request_stop();
   // No slot hears from a transfer after this; then the workers finish their current step.
-  engine_->Close();
+  engine_.Close();
   for (std::thread& worker : workers_) worker.join();
   onRunStop_.reset();
 }
@@ -133,23 +167,23 @@ bool PictureQueue::IsNext(std::size_t index) {
 bool PictureQueue::MayKeep(std::size_t index, std::size_t bytes) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!MayDownload(index, bytes)) return false;
-  Recount(slots_[index], slots_[index].bytes + bytes);
+  Recount(SlotAt(index), SlotAt(index).bytes + bytes);
   return true;
 }
 
 void PictureQueue::Dropped(std::size_t index, std::size_t bytes) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    Recount(slots_[index], slots_[index].bytes - bytes);
+    Recount(SlotAt(index), SlotAt(index).bytes - bytes);
   }
   changed_.notify_all();  // room for the turns waiting
-  engine_->Wake();        // and for the transfers
+  engine_.Wake();         // and for the transfers
 }
 
 void PictureQueue::Fetched(std::size_t index, FetchResult result) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    Slot& slot = slots_[index];
+    Slot& slot = SlotAt(index);
     if (result.error) {
       slot.error = std::move(result.error);
       slot.state = State::kReady;
@@ -231,14 +265,15 @@ void PictureQueue::Work() {
   std::size_t counted = 0;
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    std::size_t claimed = slots_.size();
+    std::optional<std::size_t> claimed;
     changed_.wait(lock, [&] {
       if (Stopped()) return true;
-      const std::size_t end = std::min(slots_.size(), nextToTake_ + window_);
+      const std::size_t end = std::min(EndIndex(), nextToTake_ + window_);
       for (std::size_t i = nextToTake_; i < end; ++i) {
         // A picture to be asked again is left to the converter's thread: a worker waiting for a
         // transfer of its own could outlast the engine, which closes before the workers end.
-        if (slots_[i].state == State::kFetched && !AsksAgain(slots_[i].body, slots_[i].location)) {
+        const Slot& slot = SlotAt(i);
+        if (slot.state == State::kFetched && !AsksAgain(slot.body, slot.location)) {
           claimed = i;
           return true;
         }
@@ -246,18 +281,18 @@ void PictureQueue::Work() {
       return roomWanted_ > 0 && counted > 0;
     });
     if (Stopped()) break;
-    if (claimed == slots_.size()) {
+    if (!claimed) {
       Trim(lock, counted);  // another thread waits for room this one keeps idle
       continue;
     }
-    Prepare(claimed, lock, counted);
+    Prepare(*claimed, lock, counted);
   }
   CountWork(counted, 0);  // the thread's kept memory ends with it
 }
 
 void PictureQueue::Prepare(std::size_t index, std::unique_lock<std::mutex>& lock,
                            std::size_t& counted) {
-  Slot& slot = slots_[index];
+  Slot& slot = SlotAt(index);
   slot.state = State::kPreparing;
   MemoryStream body = std::move(slot.body);
   const bool local = slot.location.kind == PictureLocation::Kind::kLocalFile;
@@ -266,15 +301,14 @@ void PictureQueue::Prepare(std::size_t index, std::unique_lock<std::mutex>& lock
   std::optional<Error> error;
   try {
     if (local) {
-      body = FetchNow(addresses_[index], slot.location);
+      body = FetchNow(slot);
       std::lock_guard<std::mutex> counting(mutex_);
       Recount(slot, body.Size());
     }
     if (AsksAgain(body, slot.location)) {
       // Only the converter's thread gets here (workers leave these to it), for the picture it
       // awaits, which may pass the budget.
-      prepared = PrepareFound(std::move(body), slot.location, settings_.orientation,
-                              settings_.rotationAngle, &slot);
+      prepared = PrepareFound(std::move(body), slot);
     } else {
       const TurnWork work =
           TurnWorkOf(body.Remaining(), settings_.orientation, settings_.rotationAngle);
@@ -310,10 +344,10 @@ void PictureQueue::Prepare(std::size_t index, std::unique_lock<std::mutex>& lock
 PreparedPicture PictureQueue::Take(std::size_t index) {
   std::unique_lock<std::mutex> lock(mutex_);
   // The budget and the workers' window follow the order of taking, which is the addresses' own.
-  if (index != nextToTake_ || index >= slots_.size()) {
+  if (index != nextToTake_ || index >= EndIndex()) {
     throw std::logic_error("picture " + std::to_string(index) + " taken out of order");
   }
-  Slot& slot = slots_[index];
+  Slot& slot = SlotAt(index);
   changed_.wait(lock, [&] {
     return Stopped() || slot.state == State::kReady || slot.state == State::kFetched;
   });
@@ -327,9 +361,14 @@ PreparedPicture PictureQueue::Take(std::size_t index) {
   slot.state = State::kTaken;
   Recount(slot, 0);
   ++nextToTake_;
+  // A taken slot has heard the last of its transfer, and no worker looks behind nextToTake_.
+  while (!slots_.empty() && slots_.front().state == State::kTaken) {
+    slots_.pop_front();
+    ++firstSlot_;
+  }
   lock.unlock();
   changed_.notify_all();  // the workers' window moved
-  engine_->Wake();        // the budget has room again, and there is a new next picture
+  engine_.Wake();         // the budget has room again, and there is a new next picture
   if (error) throw std::move(*error);
   return std::move(*prepared);
 }
@@ -338,21 +377,22 @@ bool PictureQueue::AsksAgain(const MemoryStream& body, const PictureLocation& lo
   return body.answer().status == 404 && !location.asWritten.empty();
 }
 
-PreparedPicture PictureQueue::PrepareFound(MemoryStream body, const PictureLocation& location,
-                                           std::int32_t orientation, std::int32_t rotationAngle,
-                                           Slot* slot) {
+PreparedPicture PictureQueue::PrepareFound(MemoryStream body, Slot& slot) {
+  const PictureLocation& location = slot.location;
   if (!AsksAgain(body, location)) {
-    return PrepareAnswer(std::move(body), orientation, rotationAngle, stop_.get_token());
+    return PrepareAnswer(std::move(body), settings_.orientation, settings_.rotationAngle,
+                         stop_.get_token());
   }
   const std::string first = DescribeAnswer(body.answer());
   body = MemoryStream();
   try {
-    MemoryStream second = FetchUrl(location.asWritten, settings_.fetch, engine_.get());
-    if (slot != nullptr) {
+    MemoryStream second = FetchUrl(location.asWritten, slot.page->fetch, &engine_);
+    {
       std::lock_guard<std::mutex> counting(mutex_);
-      Recount(*slot, second.Size());
+      Recount(slot, second.Size());
     }
-    return PrepareAnswer(std::move(second), orientation, rotationAngle, stop_.get_token());
+    return PrepareAnswer(std::move(second), settings_.orientation, settings_.rotationAngle,
+                         stop_.get_token());
   } catch (Error& error) {
     if (error.undelivered()) {
       error.SetReason("in UTF-8, " + first + "; as written, " + error.reason());
@@ -361,16 +401,16 @@ PreparedPicture PictureQueue::PrepareFound(MemoryStream body, const PictureLocat
   }
 }
 
-MemoryStream PictureQueue::FetchNow(const std::string& address, const PictureLocation& location) {
-  switch (location.kind) {
+MemoryStream PictureQueue::FetchNow(const Slot& slot) {
+  switch (slot.location.kind) {
     case PictureLocation::Kind::kWeb:
-      return FetchUrl(location.where, settings_.fetch, engine_.get());
+      return FetchUrl(slot.location.where, slot.page->fetch, &engine_);
     case PictureLocation::Kind::kLocalFile:
-      return MemoryStream(LoadLocalPicture(location.where, settings_.fetch.maxBodyBytes));
+      return MemoryStream(LoadLocalPicture(slot.location.where, slot.page->fetch.maxBodyBytes));
     case PictureLocation::Kind::kRefused:
       break;
   }
-  throw RefusedAddress(address, location);
+  throw RefusedAddress(slot.address, slot.location);
 }
 
 std::size_t PictureQueue::PeakBytesHeld() const {

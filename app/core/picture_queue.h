@@ -1,11 +1,12 @@
-// The pictures of one run on their way to the converter, in page order: one ordered queue with
-// one memory budget, fed by the run's transfer engine and by worker threads that read, turn and
-// encode the pictures ahead of the converter.
+// The pictures of a run on their way to the converter, in page order and catalogue after
+// catalogue: one ordered queue with one memory budget, fed by the run's transfer engine and by
+// worker threads that read, turn and encode the pictures ahead of the converter.
 #pragma once
 
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -41,15 +42,17 @@ struct PictureQueueSettings {
   // and turns wait, but for the picture the converter takes next, so a picture larger than the
   // budget still arrives and is turned. Turns go before the downloads further ahead.
   std::size_t budgetBytes = std::size_t{256} << 20;
-  FetchOptions fetch;  // every picture's download
+  FetchOptions fetch;  // every picture's download, unless Append says otherwise
 };
 
 class PictureQueue {
  public:
-  // Resolves the addresses (as the page holds them) with resolver, queues the downloads of those
-  // on the web on engine in their order, and starts the workers; a local file is read when its
-  // picture is prepared. A stop of runStop ends every download, pause and worker at once. Throws
-  // std::system_error when no worker thread can be started.
+  // An empty queue on engine, which it closes when it ends (its slots are the engine's
+  // listeners): pictures come with Append. A stop of runStop ends every download, pause and
+  // worker at once.
+  PictureQueue(PictureQueueSettings settings, TransferEngine& engine, std::stop_token runStop);
+  // A queue of one page's addresses, owning its engine: the queue above with Append(addresses,
+  // resolver, settings.fetch).
   PictureQueue(std::vector<std::string> addresses, AddressResolver resolver,
                PictureQueueSettings settings, std::unique_ptr<TransferEngine> engine,
                std::stop_token runStop);
@@ -58,10 +61,19 @@ class PictureQueue {
   PictureQueue(const PictureQueue&) = delete;
   PictureQueue& operator=(const PictureQueue&) = delete;
 
-  // Picture index of the addresses, prepared for the settings' orientation and angle: waits for
-  // it, or prepares it on this thread when no worker has started it. The pictures are taken in
-  // their order, each once (std::logic_error otherwise). Rethrows the error its download, file or
-  // header reading ended with: "Cannot open URL %s" (the resolved address) or "Cannot open file
+  // Adds a page's pictures after those already queued and returns the index of the first:
+  // resolves the addresses (as the page holds them) with resolver, queues the downloads of those
+  // on the web with fetch in their order, and starts the workers still missing; a local file is
+  // read when its picture is prepared. Any thread; not from the engine's. Throws
+  // std::system_error when no worker thread can be started.
+  std::size_t Append(std::vector<std::string> addresses, AddressResolver resolver,
+                     FetchOptions fetch);
+
+  // Picture index (counted over every Append), prepared for the settings' orientation and angle:
+  // waits for it, or prepares it on this thread when no worker has started it. The pictures are
+  // taken in their order, each once (std::logic_error otherwise). Rethrows the error its download,
+  // file or header reading ended with: "Cannot open URL %s" (the resolved address) or "Cannot open
+  // file
   // \"%s\". %s" among others; throws Error "Interrupted" once the run is stopped. For one
   // thread, the converter's.
   PreparedPicture Take(std::size_t index);
@@ -73,6 +85,11 @@ class PictureQueue {
  private:
   enum class State { kFetching, kFetched, kPreparing, kReady, kTaken };
   struct Slot;
+  // What the pictures of one Append share: how their addresses resolve and are fetched.
+  struct Page {
+    AddressResolver resolver;
+    FetchOptions fetch;
+  };
 
   // The budget's rules, asked by the slots on the engine's thread.
   bool MayStart(std::size_t index);
@@ -100,25 +117,32 @@ class PictureQueue {
   // True when body is a 404 of an address read in the page's encoding that the page writes
   // otherwise: PrepareFound asks that form too.
   static bool AsksAgain(const MemoryStream& body, const PictureLocation& location);
-  // PrepareAnswer of body, the first answer at location. Where an address read in the page's
-  // encoding answers 404, the bytes as the page writes them are asked once more (an old server
-  // may keep file names in the page's code page), counted for slot when given; when that fails
-  // too, the error's reason names both answers. Asking again is for the converter's thread only.
-  PreparedPicture PrepareFound(MemoryStream body, const PictureLocation& location,
-                               std::int32_t orientation, std::int32_t rotationAngle, Slot* slot);
+  // The slot of picture index, which is not taken yet; the index after the last slot. Under the
+  // lock.
+  Slot& SlotAt(std::size_t index);
+  std::size_t EndIndex() const;
+  void StartWorkers();
+  // PrepareAnswer of body, the first answer at slot's location. Where an address read in the
+  // page's encoding answers 404, the bytes as the page writes them are asked once more (an old
+  // server may keep file names in the page's code page), counted for slot; when that fails too,
+  // the error's reason names both answers. Asking again is for the converter's thread only.
+  PreparedPicture PrepareFound(MemoryStream body, Slot& slot);
   // The picture's bytes from wherever its address leads, on the spot.
-  MemoryStream FetchNow(const std::string& address, const PictureLocation& location);
+  MemoryStream FetchNow(const Slot& slot);
 
-  const std::vector<std::string> addresses_;
-  const AddressResolver resolver_;
   const PictureQueueSettings settings_;
   const std::size_t window_;
-  std::unique_ptr<TransferEngine> engine_;
+  std::unique_ptr<TransferEngine> ownedEngine_;
+  TransferEngine& engine_;
   std::stop_source stop_;  // this queue's own, requested by the run's stop or by the destructor
 
   mutable std::mutex mutex_;
   std::condition_variable changed_;  // a slot moved on, the window moved, or the queue stops
-  std::vector<Slot> slots_;
+  std::deque<Page> pages_;           // one for every Append, in order
+  // The slots not taken yet (and those taken before them still under way), from firstSlot_ on;
+  // taken slots are dropped from the front, so a long run keeps no slot of its past catalogues.
+  std::deque<Slot> slots_;
+  std::size_t firstSlot_ = 0;
   std::size_t nextToTake_ = 0;
   std::size_t held_ = 0;  // bodies and working memory
   std::size_t peakHeld_ = 0;
