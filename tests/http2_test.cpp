@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -42,6 +43,27 @@ TEST(Http2Test, ThePicturesOfARunShareOneConnection) {
     EXPECT_EQ(testkit::ReadFileBytes(out.File("run_images/" + name + ".jpg")), picture) << n;
   }
   // Six at a time would take six connections over HTTP/1.1.
+  EXPECT_EQ(server.Counts().sessions, 1);
+}
+
+TEST(Http2Test, ACataloguePageLinkSharesItsPicturesConnection) {
+  testkit::TempDir folder;
+  const testkit::LoopbackCertificate certificate = testkit::MakeLoopbackCertificate(folder.path());
+  const testkit::ScopedEnvironment trusted("CURL_CA_BUNDLE", certificate.certificate);
+  const std::string picture = testkit::MakeQuadrantJpeg(30, 40, testkit::JpegKind::kBaseline);
+  testkit::WriteFileBytes(folder.File("picture.jpg"), picture);
+  std::filesystem::create_directory(folder.File("pages"));
+  testkit::Http2Server server(certificate, folder.File("picture.jpg"),
+                              std::chrono::milliseconds(20), folder.File("pages"));
+  testkit::WriteFileBytes(folder.File("pages/list.htm"),
+                          testkit::CataloguePage("T", testkit::NumberedCells(12, [&](int n) {
+                                                   return server.Url("/p/" + std::to_string(n));
+                                                 })));
+  testkit::TempDir out;
+  ASSERT_EQ(
+      testkit::RunInFolder(testkit::FolderRequest(server.Url("/pages/list.htm"), out.path())).error,
+      "");
+  EXPECT_EQ(testkit::ReadFileBytes(out.File("run_images/00000012_1.jpg")), picture);
   EXPECT_EQ(server.Counts().sessions, 1);
 }
 

@@ -136,6 +136,21 @@ void KeepGoingWindowTest::tickedTheRunSavesThePageAndListsWhatWasLeftOut() {
            testkit::ReadFileBytes(run.pagePath));
   QCOMPARE(form.findChild<QStatusBar*>(QStringLiteral("sb"))->toolTip(),
            SummaryText(run.state.summary));
+
+  // Of several catalogues, one whose page cannot be had is left out and listed, each line
+  // naming its catalogue.
+  const std::string missing = folder.File("missing.htm");
+  form.findChild<QLineEdit*>(QStringLiteral("urx"))
+      ->setText(QString::fromStdString(folder.File("list.htm") + "; " + missing));
+  go->click();
+  QVERIFY(ended.wait(kRunTimeoutMs));
+  QCOMPARE(ended.takeFirst().at(0).toBool(), true);
+  QCOMPARE(closer.seen.size(), std::size_t{3});
+  QCOMPARE(closer.seen[2].text, QStringLiteral("Пропущено каталогов: 1, изображений: 2"));
+  const QStringList lines = closer.seen[2].details.split(u'\n');
+  QCOMPARE(lines.size(), 3);
+  QCOMPARE(lines[0], QString::fromStdString(folder.File("list.htm") + ": ") + listed[0]);
+  QVERIFY(lines[2].startsWith(QString::fromStdString(missing + ": Cannot open file")));
 }
 
 }  // namespace picsheet

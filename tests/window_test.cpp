@@ -9,6 +9,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -322,6 +323,7 @@ class WindowTest : public QObject {
   void enterInEitherFieldOrOnGoStartsARun();
   void mnemonicsUnderlineTheirLetterAndAltGPressesGo();
   void aDroppedFileOrLinkFillsTheSource();
+  void aPasteOfLinesGivesOneSourceALine();
   void dotsButtonAndCtrlOOpenAFileAsADropDoes();
   void aSourceOnTheCommandLineFillsTheField();
   void digitCaptionsShowTheirPictures();
@@ -336,6 +338,7 @@ class WindowTest : public QObject {
   void missingFileShowsItsMessageInAStopBox();
   void emptySourceFailsAsAFileAndSavesNothing();
   void pictureErrorKeepsLinesWritesNoPageAndWindowStaysUsable();
+  void aDropOfTwoCataloguesRunsBothInTurn();
 };
 
 void WindowTest::startsWithEveryControlInItsStartState() {
@@ -863,6 +866,29 @@ void WindowTest::aDroppedFileOrLinkFillsTheSource() {
   QCOMPARE(shown.urx()->text(), QStringLiteral("/data/my list.htm"));
 }
 
+void WindowTest::aPasteOfLinesGivesOneSourceALine() {
+  ShownForm shown;
+  QVERIFY(shown.active);
+  QApplication::clipboard()->setText(
+      QStringLiteral("http://host/a.htm\r\n\nhttp://host/b.htm\nhttp://host/a.htm\n"));
+  shown.urx()->setFocus();
+  QTest::keyClick(shown.urx(), Qt::Key_V, Qt::ControlModifier);
+  const QString a = QStringLiteral("http://host/a.htm"), b = QStringLiteral("http://host/b.htm");
+  QCOMPARE(shown.urx()->text(), a + "; " + b + "; " + a);
+  QCOMPARE(SourcesInText(shown.urx()->text()), QStringList({a, b, a}));
+  // Each page takes the name derived from its source; the one given twice is told of.
+  QVERIFY(shown.edSession()->isReadOnly());
+  QVERIFY(shown.edSession()->text().isEmpty());
+  QCOMPARE(shown.edSession()->placeholderText(), QStringLiteral("hostahtm, hostbhtm"));
+  QCOMPARE(shown.statusText(), a + " is given more than once; it is converted once");
+
+  // One source again: its name is derived into the field as always.
+  shown.urx()->setText(b);
+  QVERIFY(!shown.edSession()->isReadOnly());
+  QCOMPARE(shown.edSession()->text(), QStringLiteral("hostbhtm"));
+  QVERIFY(shown.statusText().isEmpty());
+}
+
 void WindowTest::dotsButtonAndCtrlOOpenAFileAsADropDoes() {
   TempDir pages;
   const std::string folder = pages.File("some dir");
@@ -1346,6 +1372,52 @@ void WindowTest::pictureErrorKeepsLinesWritesNoPageAndWindowStaysUsable() {
   QCOMPARE(ended.takeFirst().at(0).toBool(), true);
   QCOMPARE(closer.seen.size(), std::size_t{1});
   QVERIFY(PathExists(shown.folder.File(name + ".html")));
+}
+
+void WindowTest::aDropOfTwoCataloguesRunsBothInTurn() {
+  CatalogueServer server;
+  ShownForm shown;
+  QVERIFY(shown.active);
+  TempDir pages;
+  const std::string first = pages.File("first.htm"), second = pages.File("second.htm");
+  testkit::WriteFileBytes(first, testkit::CataloguePage("A", Cell("1", server.Picture("p1.jpg"))));
+  testkit::WriteFileBytes(
+      second, testkit::CataloguePage(
+                  "B", Cell("1", server.Picture("p5.jpg")) + Cell("2", server.Picture("p1.jpg"))));
+  QMimeData files;
+  files.setUrls({QUrl::fromLocalFile(QString::fromStdString(first)),
+                 QUrl::fromLocalFile(QString::fromStdString(second))});
+  QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(shown.urx(), &enter);
+  QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(shown.urx(), &drop);
+  QCOMPARE(shown.urx()->text(), QString::fromStdString(first + "; " + second));
+  QCOMPARE(shown.edSession()->placeholderText(), QStringLiteral("firsthtm, secondhtm"));
+
+  QSignalSpy ended(&shown.form, &MainForm::RunEnded);
+  shown.Go();
+  QVERIFY(ended.wait(kRunTimeoutMs));
+  QCOMPARE(ended.takeFirst().at(0).toBool(), true);
+  const std::string firstPage = shown.folder.File("firsthtm.html");
+  const std::string secondPage = shown.folder.File("secondhtm.html");
+  QVERIFY(ReadFileBytes(firstPage).find("<b>A</b>") != std::string::npos);
+  QVERIFY(ReadFileBytes(secondPage).find("<b>B</b>") != std::string::npos);
+  QVERIFY(PathExists(shown.folder.File("secondhtm_images/00000002_1.jpg")));
+  QCOMPARE(Find<QLabel>(shown.form, "sbPlace")->text(), QStringLiteral("2 of 2"));
+  QVERIFY(Find<QLabel>(shown.form, "sbPlace")->isVisible());
+  QCOMPARE(shown.wb()->url(), PageUrl(QString::fromStdString(secondPage)));
+
+  // A catalogue that fails ends the run, its message naming its source.
+  MessageBoxCloser closer;
+  const std::string missing = pages.File("missing.htm");
+  shown.urx()->setText(QString::fromStdString(first + "; " + missing));
+  shown.Go();
+  QVERIFY(ended.wait(kRunTimeoutMs));
+  QCOMPARE(ended.takeFirst().at(0).toBool(), false);
+  QCOMPARE(closer.seen.size(), std::size_t{1});
+  QCOMPARE(closer.seen.front().text,
+           QString::fromStdString(missing + ": " + MessageForDisplay(FileOpenMessage(missing))));
+  QCOMPARE(Find<QLabel>(shown.form, "sbPlace")->text(), QStringLiteral("2 of 2"));
 }
 
 }  // namespace picsheet

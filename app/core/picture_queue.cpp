@@ -84,6 +84,7 @@ std::size_t PictureQueue::Append(std::vector<std::string> addresses, AddressReso
                                  FetchOptions fetch) {
   std::vector<Slot*> downloads;
   std::size_t first = 0;
+  std::size_t pictures = 0;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     first = EndIndex();
@@ -108,18 +109,18 @@ std::size_t PictureQueue::Append(std::vector<std::string> addresses, AddressReso
           break;
       }
     }
+    pictures = EndIndex();
   }
   changed_.notify_all();  // local files are there for the workers at once
   // Queued outside the lock: a closed engine ends a transfer on this thread, through Fetched.
   for (Slot* slot : downloads) engine_.Fetch(slot->location.where, slot->page->fetch, *slot);
-  StartWorkers();
+  StartWorkers(pictures);
   return first;
 }
 
 // One worker for each thread the settings ask for, but none for a single picture, which the
 // converter prepares as it takes it.
-void PictureQueue::StartWorkers() {
-  const std::size_t pictures = EndIndex();
+void PictureQueue::StartWorkers(std::size_t pictures) {
   if (settings_.threads <= 1 || pictures <= 1) return;
   const std::size_t wanted = std::min(static_cast<std::size_t>(settings_.threads), pictures);
   if (workers_.size() >= wanted) return;

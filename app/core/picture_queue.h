@@ -121,7 +121,8 @@ class PictureQueue {
   // lock.
   Slot& SlotAt(std::size_t index);
   std::size_t EndIndex() const;
-  void StartWorkers();
+  // Starts the workers still missing for a queue of that many pictures in all.
+  void StartWorkers(std::size_t pictures);
   // PrepareAnswer of body, the first answer at slot's location. Where an address read in the
   // page's encoding answers 404, the bytes as the page writes them are asked once more (an old
   // server may keep file names in the page's code page), counted for slot; when that fails too,

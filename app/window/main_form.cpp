@@ -31,11 +31,13 @@
 #include <string_view>
 #include <utility>
 
+#include "app/core/collection_run.h"
 #include "app/core/error_message.h"
 #include "app/core/output_folder.h"
 #include "app/core/program_folder.h"
 #include "app/core/session_name.h"
 #include "app/window/application_title.h"
+#include "app/window/collection_text.h"
 #include "app/window/destroyed_window_watch.h"
 #include "app/window/documents_folder.h"
 #include "app/window/option_strip.h"
@@ -59,6 +61,8 @@ constexpr int kWindowHeight = 480;
 constexpr int kTextPaneWidth = 433;
 constexpr double kFontPoints = 8;
 constexpr int kLeftOutListWidth = 560;
+// The progress bar's steps per catalogue when it covers several.
+constexpr int kCatalogueSteps = 1000;
 
 template <typename Widget>
 Widget* Named(Widget* widget, const char* name) {
@@ -78,6 +82,12 @@ qsizetype InsertedLength(const QString& before, const QString& after) {
     ++back;
   }
   return after.size() - front - back;
+}
+
+std::vector<std::string> Utf8Texts(const QStringList& texts) {
+  std::vector<std::string> bytes;
+  for (const QString& text : texts) bytes.push_back(text.toStdString());
+  return bytes;
 }
 
 // The status bar's note for a PDF written to path.
@@ -135,6 +145,11 @@ MainForm::MainForm(QWidget* parent) : QMainWindow(parent), worker_(std::make_uni
   connect(printButton_, &QPushButton::clicked, this, &MainForm::PrintClick);
 
   // The worker's signals come from its thread; queued, they reach the widgets here in order.
+  connect(worker_.get(), &RunWorker::CatalogueStarted, this, &MainForm::StartCatalogue,
+          Qt::QueuedConnection);
+  connect(
+      worker_.get(), &RunWorker::CatalogueSaved, this,
+      [this](int, const QString& pagePath) { ShowSavedPage(pagePath); }, Qt::QueuedConnection);
   connect(worker_.get(), &RunWorker::LinesCleared, linesPane_, &QPlainTextEdit::clear,
           Qt::QueuedConnection);
   connect(worker_.get(), &RunWorker::LineAppended, this, &MainForm::AppendLine,
@@ -157,6 +172,10 @@ void MainForm::BuildStatusBar() {
   statusBar_ = Named(new QStatusBar(this), "sb");
   statusText_ = Named(new QLabel(statusBar_), "sbText");
   statusBar_->addWidget(statusText_, 1);
+  // With several catalogues, the one under way ("2 of 3"); it stays after the run.
+  cataloguePlace_ = Named(new QLabel(statusBar_), "sbPlace");
+  cataloguePlace_->setVisible(false);
+  statusBar_->addPermanentWidget(cataloguePlace_);
   // Pictures saved out of the run's total; hidden until a run knows its total.
   progress_ = Named(new QProgressBar(statusBar_), "sbProgress");
   progress_->setMaximumWidth(200);
@@ -202,13 +221,43 @@ bool MainForm::IsRunning() const { return worker_->IsRunning(); }
 
 void MainForm::SourceChanged() {
   const QString source = sourceEdit_->text();
+  const QStringList sources = SourcesInText(source);
+  // The field has one line: pasted lines stand in it one after another.
+  if (sources.size() > 1 && (source.contains(u'\n') || source.contains(u'\r'))) {
+    sourceEdit_->setText(SourceFieldText(sources));
+    return;
+  }
   const QString before = std::exchange(sourceBefore_, source);
+  ShowSaveNames(sources);
   if (source.isEmpty()) return;  // the save name field keeps what it holds
+  // Several sources: the focus stays for more of them, or for Enter.
+  if (sources.size() > 1) return;
   saveNameEdit_->setText(QString::fromStdString(DeriveSessionName(source.toStdString())));
   // Moving the focus on every change would send the second typed key into the save name.
   if (InsertedLength(before, source) <= 1) return;
   saveNameEdit_->setFocus(Qt::OtherFocusReason);
   saveNameEdit_->selectAll();
+}
+
+void MainForm::ShowSaveNames(const QStringList& sources) {
+  const bool several = sources.size() > 1;
+  QString note;
+  if (several) {
+    // One name cannot serve several pages: each is saved under the name derived from its source.
+    const CollectionPlan plan = PlanCollection(Utf8Texts(sources));
+    saveNameEdit_->clear();
+    saveNameEdit_->setPlaceholderText(PlannedNames(plan));
+    saveNameEdit_->setToolTip(PlanDetails(plan));
+    note = PlanNotes(plan);
+  } else {
+    saveNameEdit_->setPlaceholderText({});
+    saveNameEdit_->setToolTip({});
+  }
+  saveNameEdit_->setReadOnly(several);
+  // A source given twice or names that clash are told at once; a run's status text stays.
+  if (!planNote_.isEmpty() && statusText_->text() == planNote_) statusText_->clear();
+  planNote_ = note;
+  if (!note.isEmpty()) statusText_->setText(note);
 }
 
 void MainForm::SetSource(const QString& source) { sourceEdit_->setText(source); }
@@ -226,25 +275,25 @@ void MainForm::ConnectKeyboard() {
 void MainForm::OpenClick() {
   // During a run the source field and its button are disabled; the shortcut is not.
   if (!sourceEdit_->isEnabled()) return;
-  // The dialog opens where the current source file is, when the field names one.
-  const QString current = sourceEdit_->text().trimmed();
+  // The dialog opens where the (first) current source file is, when the field names one.
+  const QString current = SourcesInText(sourceEdit_->text()).constFirst().trimmed();
   const QString start = IsLink(current.toStdString()) ? QString() : current;
-  const QString file =
-      QFileDialog::getOpenFileName(this, QStringLiteral("Открыть страницу каталога"), start,
-                                   QStringLiteral("Страницы HTML (*.htm *.html);;Все файлы (*)"));
-  if (!file.isEmpty()) SetSource(file);
+  const QStringList files =
+      QFileDialog::getOpenFileNames(this, QStringLiteral("Открыть страницу каталога"), start,
+                                    QStringLiteral("Страницы HTML (*.htm *.html);;Все файлы (*)"));
+  if (!files.isEmpty()) SetSource(SourceFieldText(files));
 }
 
 void MainForm::dragEnterEvent(QDragEnterEvent* event) {
-  if (!SourceFromDrop(*event->mimeData()).isEmpty() && sourceEdit_->isEnabled()) {
+  if (!SourcesFromDrop(*event->mimeData()).isEmpty() && sourceEdit_->isEnabled()) {
     event->acceptProposedAction();
   }
 }
 
 void MainForm::dropEvent(QDropEvent* event) {
-  const QString source = SourceFromDrop(*event->mimeData());
-  if (source.isEmpty() || !sourceEdit_->isEnabled()) return;
-  SetSource(source);
+  const QStringList sources = SourcesFromDrop(*event->mimeData());
+  if (sources.isEmpty() || !sourceEdit_->isEnabled()) return;
+  SetSource(SourceFieldText(sources));
   event->acceptProposedAction();
 }
 
@@ -257,7 +306,7 @@ bool MainForm::eventFilter(QObject* watched, QEvent* event) {
     if (drop->source() != sourceEdit_) {
       if (type == QEvent::Drop) {
         dropEvent(drop);
-      } else if (!SourceFromDrop(*drop->mimeData()).isEmpty()) {
+      } else if (!SourcesFromDrop(*drop->mimeData()).isEmpty()) {
         drop->acceptProposedAction();
       }
       return true;
@@ -284,17 +333,24 @@ void MainForm::GoClick() {
   }
   // Nothing may leave this slot: an exception must not cross the event loop.
   try {
+    // Paths and links as the file system and the network take them: UTF-8. One source takes
+    // the save name field's name, which goes into the page beside its Windows-1251 title, so it
+    // is converted; one it cannot hold is refused here, before anything runs. Several take the
+    // names derived from them.
+    const QStringList sources = SourcesInText(sourceEdit_->text());
+    const CollectionPlan plan =
+        sources.size() > 1
+            ? PlanCollection(Utf8Texts(sources))
+            : PlanCollection(Utf8Texts(sources),
+                             SaveNameFromUserText(saveNameEdit_->text().toStdString()));
     RunRequest request;
-    // Paths and links as the file system and the network take them: UTF-8. The save name goes
-    // into the page beside its Windows-1251 title, so it is converted; one it cannot hold is
-    // refused here, before anything runs.
-    request.source = sourceEdit_->text().toStdString();
-    request.saveName = SaveNameFromUserText(saveNameEdit_->text().toStdString());
     request.programFolder = programFolder_;
     request.options = optionStrip_->options();
     request.cacheFolder = DefaultCacheFolder();
+    catalogueCount_ = 0;
+    cataloguePlace_->setVisible(false);
     SetRunning(true);
-    worker_->Start(std::move(request), state_);
+    worker_->Start(std::move(request), plan.items, state_);
   } catch (const std::exception& e) {
     SetRunning(false);
     ShowError(e.what());
@@ -309,29 +365,55 @@ void MainForm::AppendLine(const QByteArray& line) {
   linesPane_->appendPlainText(text);
 }
 
+void MainForm::StartCatalogue(int index, int count) {
+  catalogueIndex_ = index;
+  catalogueCount_ = count;
+  cataloguePlace_->setText(CataloguePlace(index, count));
+  cataloguePlace_->setVisible(count > 1);
+  if (count > 1) ShowProgress(0, 0);
+}
+
+void MainForm::ShowSavedPage(const QString& pagePath) {
+  preview_->ShowFile(pagePath);
+  savedPage_ = pagePath;
+  printButton_->setEnabled(true);
+  pdfButton_->setEnabled(true);
+}
+
 void MainForm::ShowProgress(int saved, int total) {
-  progress_->setRange(0, total);
-  progress_->setValue(saved);
-  progress_->setVisible(total > 0);
+  if (catalogueCount_ <= 1) {
+    progress_->setRange(0, total);
+    progress_->setValue(saved);
+    progress_->setVisible(total > 0);
+    return;
+  }
+  // One bar over the collection: the catalogues done, and the share of the current one saved.
+  const qint64 share = total > 0 ? qint64{saved} * kCatalogueSteps / total : 0;
+  progress_->setRange(0, catalogueCount_ * kCatalogueSteps);
+  progress_->setValue(catalogueIndex_ * kCatalogueSteps + static_cast<int>(share));
+  progress_->setVisible(true);
 }
 
 void MainForm::FinishRun(const RunOutcome& outcome) {
   state_ = outcome.state;
   SetRunning(false);
   progress_->setVisible(false);
-  // What the run did, for a collector who wants to know what the catalogue lacks.
-  statusBar_->setToolTip(SummaryText(state_.summary));
+  const bool several = outcome.catalogues > 1;
+  // What the run did, for a collector who wants to know what the catalogues lack: of several,
+  // the saved pages' counts added up.
+  statusBar_->setToolTip(SummaryText(several ? outcome.total : state_.summary));
+  // The preview already shows each page as it was saved.
+  if (!outcome.savedPages.empty()) {
+    savedPages_.clear();
+    for (const std::string& page : outcome.savedPages) savedPages_ << QString::fromStdString(page);
+  }
   if (outcome.succeeded) {
-    preview_->ShowFile(QString::fromStdString(outcome.pagePath));
-    savedPage_ = QString::fromStdString(outcome.pagePath);
-    printButton_->setEnabled(true);
-    pdfButton_->setEnabled(true);
-    if (!state_.summary.leftOut.empty()) ShowLeftOut(state_.summary.leftOut);
+    if (!outcome.leftOut.empty()) ShowLeftOut(outcome);
   } else if (outcome.errorKind == ErrorKind::kInterrupted) {
     // The user asked for it: a status text, not a message box to dismiss.
     statusText_->setText(QStringLiteral("Остановлено"));
   } else {
-    ShowError(outcome.error, outcome.detail);
+    ShowError(outcome.error, outcome.detail, several ? outcome.failedSource : std::string());
   }
   emit RunEnded(outcome.succeeded);
 }
@@ -404,15 +486,12 @@ void MainForm::PrintClick() {
       [](bool) {});
 }
 
-void MainForm::ShowLeftOut(const std::vector<Error>& leftOut) {
-  QStringList lines;
-  for (const Error& error : leftOut) lines << DecodeMessageText(DescribeFailure(error));
-  QMessageBox box(QMessageBox::Warning, ApplicationTitle(),
-                  QStringLiteral("Пропущено изображений: %1").arg(leftOut.size()), QMessageBox::Ok,
-                  this);
-  box.setInformativeText(QStringLiteral("Страница сохранена, на их местах пустые ячейки."));
+void MainForm::ShowLeftOut(const RunOutcome& outcome) {
+  const LeftOutReport report = DescribeLeftOut(outcome.leftOut, outcome.catalogues);
+  QMessageBox box(QMessageBox::Warning, ApplicationTitle(), report.text, QMessageBox::Ok, this);
+  box.setInformativeText(report.informative);
   // The list goes into the box's scrolling detail pane, opened at once.
-  box.setDetailedText(lines.join(u'\n'));
+  box.setDetailedText(report.lines.join(u'\n'));
   for (QAbstractButton* button : box.buttons()) {
     if (box.buttonRole(button) == QMessageBox::ActionRole) button->click();
   }
@@ -424,9 +503,11 @@ void MainForm::ShowLeftOut(const std::vector<Error>& leftOut) {
   box.exec();
 }
 
-void MainForm::ShowError(const std::string& message, const std::string& detail) {
-  QMessageBox box(QMessageBox::Critical, ApplicationTitle(),
-                  DecodeMessageText(MessageForDisplay(message)), QMessageBox::Ok, this);
+void MainForm::ShowError(const std::string& message, const std::string& detail,
+                         const std::string& source) {
+  QString text = DecodeMessageText(MessageForDisplay(message));
+  if (!source.empty()) text = AboutCatalogue(source, text);
+  QMessageBox box(QMessageBox::Critical, ApplicationTitle(), text, QMessageBox::Ok, this);
   // The picture, its address and the reason, for the user who wants to act on it.
   if (!detail.empty()) box.setDetailedText(DecodeMessageText(detail));
   box.exec();

@@ -14,10 +14,40 @@
 namespace picsheet {
 namespace {
 
-// The run's view on the worker thread: hands everything to the window as signals.
-class SignallingView final : public RunView {
+void AddCounts(CatalogueSummary& total, const CatalogueSummary& page) {
+  total.cells += page.cells;
+  total.pictures += page.pictures;
+  total.emptyCells += page.emptyCells;
+  total.stackedRepeats += page.stackedRepeats;
+  total.skippedRepeats += page.skippedRepeats;
+  total.wrappersMoved += page.wrappersMoved;
+  total.leftOut.insert(total.leftOut.end(), page.leftOut.begin(), page.leftOut.end());
+}
+
+// The run's view on the worker thread: hands everything to the window as signals, and notes
+// in the outcome what the window shows once the run is over.
+class SignallingView final : public CollectionView {
  public:
-  explicit SignallingView(RunWorker& worker) : worker_(worker) {}
+  SignallingView(RunWorker& worker, const std::vector<CollectionItem>& items, RunOutcome& outcome)
+      : worker_(worker), items_(items), outcome_(outcome) {}
+
+  void CatalogueStarted(std::size_t index, std::size_t count, const CollectionItem& item) override {
+    outcome_.failedSource = item.source;
+    emit worker_.CatalogueStarted(static_cast<int>(index), static_cast<int>(count));
+  }
+  void CatalogueSaved(std::size_t index, const std::string& pagePath,
+                      const CatalogueSummary& summary) override {
+    outcome_.savedPages.push_back(pagePath);
+    AddCounts(outcome_.total, summary);
+    for (const Error& error : summary.leftOut) {
+      outcome_.leftOut.push_back({items_.at(index).source, error, false});
+    }
+    emit worker_.CatalogueSaved(static_cast<int>(index), QString::fromStdString(pagePath));
+  }
+  void CatalogueSkipped(std::size_t index, const Error& error) override {
+    outcome_.leftOut.push_back({items_.at(index).source, error, true});
+  }
+
   void ClearLines() override { emit worker_.LinesCleared(); }
   void AppendLine(std::string_view line) override {
     emit worker_.LineAppended(QByteArray(line.data(), static_cast<qsizetype>(line.size())));
@@ -31,7 +61,15 @@ class SignallingView final : public RunView {
 
  private:
   RunWorker& worker_;
+  const std::vector<CollectionItem>& items_;
+  RunOutcome& outcome_;
 };
+
+void NoteError(const Error& e, RunOutcome& outcome) {
+  outcome.error = e.what();
+  outcome.errorKind = e.kind();
+  outcome.detail = DescribeFailure(e);
+}
 
 }  // namespace
 
@@ -55,28 +93,31 @@ void RunWorker::WaitForThread() {
   thread_.reset();
 }
 
-bool RunWorker::Start(RunRequest request, RunState state) {
+bool RunWorker::Start(RunRequest request, std::vector<CollectionItem> items, RunState state) {
   if (running_) return false;
   WaitForThread();  // the previous run has sent its Ended; its thread is at most on its way out
   running_ = true;
   stop_ = std::stop_source();
   request.stop = stop_.get_token();
-  thread_.reset(QThread::create([this, request = std::move(request), state = std::move(state)] {
+  thread_.reset(QThread::create([this, request = std::move(request), items = std::move(items),
+                                 state = std::move(state)] {
     RunOutcome outcome;
     outcome.state = state;
-    SignallingView view(*this);
+    outcome.catalogues = items.size();
+    SignallingView view(*this, items, outcome);
     try {
-      outcome.pagePath = RunConversion(request, outcome.state, view);
+      RunCollection(request, items, outcome.state, view);
+      // A single catalogue whose page cannot be had fails as it always has, with its message.
+      if (items.size() == 1 && !outcome.leftOut.empty() && outcome.leftOut.back().wholeCatalogue) {
+        const Error skipped = outcome.leftOut.back().error;
+        outcome.leftOut.clear();
+        throw skipped;
+      }
       outcome.succeeded = true;
     } catch (const Error& e) {
-      outcome.error = e.what();
-      outcome.errorKind = e.kind();
-      outcome.detail = DescribeFailure(e);
+      NoteError(e, outcome);
     } catch (const std::bad_alloc&) {
-      const Error e = OutOfMemoryError();
-      outcome.error = e.what();
-      outcome.errorKind = e.kind();
-      outcome.detail = DescribeFailure(e);
+      NoteError(OutOfMemoryError(), outcome);
     } catch (const std::exception& e) {
       outcome.error = e.what();
     } catch (...) {

@@ -4,24 +4,39 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <cstddef>
 #include <memory>
 #include <stop_token>
 #include <string>
+#include <vector>
 
+#include "app/core/collection_run.h"
 #include "app/core/run_flow.h"
 
 class QThread;
 
 namespace picsheet {
 
-// How a run ended: the window's state as the run left it, and the page or the error.
+// What a run that kept going left out: a picture of a saved page, or a whole catalogue whose
+// page could not be had.
+struct LeftOutItem {
+  std::string source;  // the catalogue's source
+  Error error;
+  bool wholeCatalogue = false;
+};
+
+// How a run ended: the window's state as the run left it, and the pages or the error.
 struct RunOutcome {
   RunState state;
   bool succeeded = false;
-  std::string pagePath;  // the saved page, when the run succeeded
-  std::string error;     // the error's message as raised, when it failed
+  std::size_t catalogues = 0;           // how many the run was given
+  std::vector<std::string> savedPages;  // in the order of the catalogues, also when it failed
+  CatalogueSummary total;               // the saved pages' counts added up
+  std::vector<LeftOutItem> leftOut;     // in the order of the catalogues
+  std::string error;                    // the error's message as raised, when it failed
   ErrorKind errorKind = ErrorKind::kOther;
-  std::string detail;  // DescribeFailure of that error: the picture, address and reason
+  std::string detail;        // DescribeFailure of that error: the picture, address and reason
+  std::string failedSource;  // the source of the catalogue under way when it failed
 };
 
 // One run at a time on a thread of its own. Every signal is emitted on that thread and reaches
@@ -37,9 +52,11 @@ class RunWorker final : public QObject {
   RunWorker(const RunWorker&) = delete;
   RunWorker& operator=(const RunWorker&) = delete;
 
-  // Starts RunConversion(request, state) unless a run is going; returns whether it started.
-  // Exceptions of the run never leave its thread: they end it with Ended. Window thread only.
-  bool Start(RunRequest request, RunState state);
+  // Starts RunCollection(request, items, state) unless a run is going; returns whether it
+  // started. One catalogue runs as a single conversion does: a page it cannot have ends the run
+  // with its error even when the run keeps going. Exceptions of the run never leave its thread:
+  // they end it with Ended. Window thread only.
+  bool Start(RunRequest request, std::vector<CollectionItem> items, RunState state);
   // From Start until Ended has been delivered on the window's thread.
   bool IsRunning() const;
   // Asks the run going to stop: its transfers, turns and writes end at once and it ends with
@@ -47,11 +64,15 @@ class RunWorker final : public QObject {
   void Cancel() { stop_.request_stop(); }
 
  signals:
+  // Catalogue index (from 0) of count begins; what follows until the next one concerns it.
+  void CatalogueStarted(int index, int count);
+  // Its page is saved at pagePath.
+  void CatalogueSaved(int index, const QString& pagePath);
   void LinesCleared();
   // One output line, its bytes as the converter made them.
   void LineAppended(const QByteArray& line);
   void StatusChanged(const QString& status);
-  // Pictures saved so far out of the run's total.
+  // Pictures of the current catalogue saved so far out of its total.
   void PicturesSaved(int saved, int total);
   void Ended(const picsheet::RunOutcome& outcome);
 

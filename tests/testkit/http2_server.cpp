@@ -14,7 +14,7 @@
 namespace picsheet::testkit {
 
 Http2Server::Http2Server(const LoopbackCertificate& certificate, const std::string& picture,
-                         std::chrono::milliseconds delay)
+                         std::chrono::milliseconds delay, const std::string& pages)
     : certificate_(certificate.certificate) {
   int out[2];
   if (::pipe(out) != 0) throw std::runtime_error("pipe failed");
@@ -27,7 +27,8 @@ Http2Server::Http2Server(const LoopbackCertificate& certificate, const std::stri
     ::close(out[0]);
     ::close(out[1]);
     ::execlp("node", "node", script.c_str(), certificate.certificate.c_str(),
-             certificate.key.c_str(), picture.c_str(), delayText.c_str(), nullptr);
+             certificate.key.c_str(), picture.c_str(), delayText.c_str(),
+             pages.empty() ? nullptr : pages.c_str(), nullptr);
     ::_exit(127);
   }
   ::close(out[1]);

@@ -18,10 +18,11 @@ struct Http2Counts {
 
 class Http2Server {
  public:
-  // Serves the file picture at every /p/... address, each answer delay late, with certificate.
+  // Serves the file picture at every /p/... address, each answer delay late, with certificate;
+  // with pages (a folder), also its file NAME at /pages/NAME as text/html, as late.
   // Throws std::runtime_error when node cannot be started or reports no port.
   Http2Server(const LoopbackCertificate& certificate, const std::string& picture,
-              std::chrono::milliseconds delay);
+              std::chrono::milliseconds delay, const std::string& pages = {});
   // Stops the server.
   ~Http2Server();
   Http2Server(const Http2Server&) = delete;
