@@ -110,4 +110,20 @@ inline std::string NotAByteSize(const std::string& text) {
          "(also KiB, MiB, GiB; 1024-based, any case), e.g. 500M";
 }
 
+// --list names a file (or "-", stdin) whose lines give no source.
+inline std::string ListHoldsNoSource(const std::string& list) {
+  return "The list \"" + list + "\" holds no source";
+}
+
+// --list names a file that cannot be read; reason as the system says it.
+inline std::string CannotReadList(const std::string& list, const std::string& reason) {
+  return "Cannot read the list \"" + list + "\": " + reason;
+}
+
+// --session given to a run of several catalogues, which each need a name of their own.
+inline std::string SessionWithSeveralSources(std::size_t sources) {
+  return "--session names one page; it cannot be given with " + std::to_string(sources) +
+         " sources";
+}
+
 }  // namespace picsheet::messages

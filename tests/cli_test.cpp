@@ -210,6 +210,11 @@ TEST_F(CliRun, LoadErrorsAreReportedWithTheFullStopRule) {
   EXPECT_TRUE(unreachable.err.ends_with(" ms: Couldn't connect to server\nerror: Cannot open URL " +
                                         refused + ".\n"))
       << unreachable.err;
+  // A single source whose page cannot be had fails as before, also when keeping going.
+  const ProcessResult kept = Cli({"--keep-going", "--retries", "0", refused}, out_.path());
+  EXPECT_EQ(kept.exitCode, 1);
+  EXPECT_EQ(kept.err, unreachable.err.substr(0, unreachable.err.find(" after ")) +
+                          kept.err.substr(kept.err.find(" after ")));
   EXPECT_EQ(testkit::FolderNames(out_.path()), std::vector<std::string>())
       << "nothing is written when the page cannot be loaded";
 }
@@ -304,6 +309,58 @@ TEST_F(CliRun, TheSummaryCountsGapsRepeatsAndWrappers) {
   EXPECT_EQ(plain.out, out_.path() + "/" + name + ".html\n") << plain.err;
 }
 
+// A collection from a list, its second catalogue on a dead host: without --keep-going the first
+// stays saved and the third is not made; with it the dead one is skipped.
+TEST_F(CliRun, ACollectionEndsAtADeadCatalogueUnlessItKeepsGoing) {
+  page_ = SamplePage();
+  const std::string dead = "http://127.0.0.1:1/dead.htm";
+  testkit::WriteFileBytes(out_.File("list.txt"), "# to do\n" + server_.Url("/pages/one.htm") +
+                                                     " \r\n\n" + dead + "\n" +
+                                                     server_.Url("/pages/two.htm") + "\n");
+  const std::string port = std::to_string(server_.port());
+  const std::string one = out_.File(port + "pagesonehtm.html");
+  const std::string two = out_.File(port + "pagestwohtm.html");
+
+  const ProcessResult failed = Cli({"--retries", "0", "--list", "list.txt"}, out_.path());
+  EXPECT_EQ(failed.exitCode, 1);
+  EXPECT_EQ(failed.out, one + "\n");
+  EXPECT_TRUE(failed.err.ends_with("\nerror: " + dead + ": Cannot open URL " + dead + ".\n"))
+      << failed.err;
+  EXPECT_FALSE(PathExists(two));
+
+  const ProcessResult kept =
+      Cli({"--retries", "0", "--keep-going", "--list", "list.txt"}, out_.path());
+  EXPECT_EQ(kept.exitCode, 3);
+  EXPECT_EQ(kept.out, one + "\n" + two + "\n");
+  EXPECT_EQ(kept.err.rfind("skipped: " + dead + ": Failed to connect to 127.0.0.1 port 1 ", 0), 0u)
+      << kept.err;
+  EXPECT_EQ(ReadFileBytes(out_.File(port + "pagestwohtm_images/00000001_1.jpg")),
+            ReadFileBytes(kPictures + "p1.jpg"));
+}
+
+TEST_F(CliRun, SourcesOfOneNameAreNumberedAndARepeatIsConvertedOnce) {
+  page_ = SamplePage();
+  for (const char* folder : {"a", "b"}) {
+    std::filesystem::create_directory(out_.File(folder));
+    testkit::WriteFileBytes(out_.File(std::string(folder) + "/list.htm"), page_);
+  }
+  const ProcessResult run =
+      Cli({"--summary", "a/list.htm", "b/list.htm", "a/list.htm"}, out_.path());
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const std::string summary =
+      "4 cells, 4 pictures saved, 0 empty cells for missing numbers, 0 repeats stacked, 0 "
+      "repeats skipped, 1 wrapper moved to the end, 0 pictures left out\n";
+  EXPECT_EQ(run.out, out_.File("listhtm.html\nsummary: ") + summary + out_.File("listhtm-2.html") +
+                         "\nsummary: " + summary +
+                         "summary: 2 catalogues (2 saved, 0 skipped), 8 cells, 8 pictures saved, 0 "
+                         "empty cells for missing numbers, 0 repeats stacked, 0 repeats skipped, 2 "
+                         "wrappers moved to the end, 0 pictures left out\n");
+  EXPECT_EQ(run.err,
+            "note: b/list.htm is saved as \"listhtm-2\": an earlier source took \"listhtm\"\n"
+            "note: a/list.htm is given more than once; it is converted once\n");
+  EXPECT_TRUE(PathExists(out_.File("listhtm-2_images/00000003_1.jpg")));
+}
+
 TEST(CliUsage, BadUsageExitsWithTwoAndAReason) {
   for (const std::vector<std::string>& args : {std::vector<std::string>{},
                                                {"--cells", "1", "a.htm"},
@@ -315,13 +372,37 @@ TEST(CliUsage, BadUsageExitsWithTwoAndAReason) {
                                                {"--jobs", "0", "a.htm"},
                                                // its picture folder's name would pass 255 bytes
                                                {"--session", std::string(249, 'n'), "a.htm"},
-                                               {"a.htm", "b.htm"}}) {
+                                               {"--session", "s", "a.htm", "b.htm"}}) {
     const ProcessResult run = Cli(args);
     std::string joined;
     for (const std::string& arg : args) joined += arg + " ";
     EXPECT_EQ(run.exitCode, 2) << joined;
     EXPECT_EQ(run.out, "") << joined;
     EXPECT_NE(run.err.find("Usage: picsheet-cli"), std::string::npos) << joined;
+  }
+}
+
+TEST(CliUsage, SourcesThatCannotBeHadOrNamedAreUsageErrors) {
+  TempDir dir;
+  testkit::WriteFileBytes(dir.File("comments.txt"), "# none yet\r\n\n   \n");
+  const std::string usage = "\nUsage: picsheet-cli [OPTIONS] SOURCE... (--help for the options)\n";
+  const struct {
+    std::vector<std::string> args;
+    std::string message;
+  } kRows[] = {
+      {{}, "SOURCE is required"},
+      {{"--list", "-"}, "The list \"-\" holds no source"},  // stdin is empty
+      {{"a.htm", "--list", "comments.txt"}, "The list \"comments.txt\" holds no source"},
+      {{"--list", "none.txt"}, "Cannot read the list \"none.txt\": No such file or directory"},
+      {{"--session", "s", "a.htm", "--list", "comments.txt"},
+       "The list \"comments.txt\" holds no source"},
+      {{"--session", "s", "a.htm", " a.htm ", "b.htm"},
+       "--session names one page; it cannot be given with 2 sources"},  // counted once converted
+  };
+  for (const auto& row : kRows) {
+    const ProcessResult run = Cli(row.args, dir.path());
+    EXPECT_EQ(run.exitCode, 2) << row.message;
+    EXPECT_EQ(run.err, "picsheet-cli: " + row.message + usage);
   }
 }
 

@@ -80,10 +80,14 @@ std::string LastLine(const std::string& text) {
   return text.substr(start == std::string::npos ? 0 : start + 1, end - start);
 }
 
-// Signals the child once the server has handed out `pictures` pictures.
+// Signals the child once the server has handed out `pictures` pictures, or after 30 s: a child
+// that ended without asking for them fails its test instead of hanging it.
 std::function<void(pid_t)> SignalAfter(SeriesServer& server, int pictures, int signal) {
   return [&server, pictures, signal](pid_t pid) {
-    while (server.served < pictures) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (server.served < pictures && std::chrono::steady_clock::now() < giveUp) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
     ::kill(pid, signal);
   };
 }
@@ -154,6 +158,33 @@ TEST(InterruptedCliRun, AHangingNameLookupHoldsUpNeitherAStopNorAFailure) {
     EXPECT_TRUE(testkit::PathExists(started)) << "the slow lookup was under way";
     EXPECT_LT(std::chrono::steady_clock::now() - signalled.load(), std::chrono::seconds(2));
   }
+}
+
+// A collection stopped in its second catalogue keeps the first saved and leaves the second's
+// earlier run as it was.
+TEST(InterruptedCliRun, ACollectionKeepsTheCataloguesSavedBeforeTheStop) {
+  SeriesServer server;
+  TempDir pages, out;
+  testkit::WriteFileBytes(pages.File("p.jpg"), testkit::MakeFlatJpeg(12, 16));
+  testkit::WriteFileBytes(pages.File("one.htm"),
+                          testkit::CataloguePage("T", testkit::Cell("1", "p.jpg")));
+  const std::vector<std::string> args = {pages.File("one.htm"), server.PageUrl(), "--output-dir",
+                                         out.path()};
+  ASSERT_EQ(
+      testkit::RunProcess(PICSHEET_CLI, {server.PageUrl(), "--output-dir", out.path()}).exitCode,
+      0);
+  const auto before = testkit::SnapshotFolder(out.path());
+
+  server.Serve(1);
+  const ProcessResult stopped =
+      testkit::RunProcess(PICSHEET_CLI, args, "", SignalAfter(server, 60, SIGTERM));
+  EXPECT_EQ(stopped.exitCode, 143) << stopped.err;
+  EXPECT_EQ(stopped.out, out.File("onehtm.html") + "\n");
+  EXPECT_EQ(LastLine(stopped.err), "error: Interrupted.");
+  auto after = testkit::SnapshotFolder(out.path());
+  EXPECT_EQ(after.count("onehtm_images/00000001_1.jpg"), 1u);
+  std::erase_if(after, [](const auto& entry) { return entry.first.starts_with("onehtm"); });
+  EXPECT_EQ(after, before);
 }
 
 TEST(InterruptedCliRun, AKilledRunsLeftoverIsClearedByTheNextRunOfItsName) {

@@ -3,10 +3,12 @@
 #include <CLI/CLI.hpp>
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <utility>
 #include <vector>
 
 #include "app/cli/help_footer.h"
+#include "app/cli/source_list.h"
 #include "app/core/program_folder.h"
 #include "app/core/session_name.h"
 #include "base/byte_size.h"
@@ -20,7 +22,21 @@ namespace picsheet {
 namespace {
 
 constexpr int kExitUsage = 2;
-constexpr char kUsage[] = "Usage: picsheet-cli [OPTIONS] SOURCE (--help for the options)";
+constexpr char kUsage[] = "Usage: picsheet-cli [OPTIONS] SOURCE... (--help for the options)";
+
+int ReportUsageError(const std::string& message) {
+  std::cerr << "picsheet-cli: " << message << '\n' << kUsage << '\n';
+  return kExitUsage;
+}
+
+// The help's usage line shows SOURCE as needed ("SOURCE..."), as a run needs one, though --list
+// may give them all in its place.
+class UsageFormatter final : public CLI::Formatter {
+ public:
+  std::string make_option_usage(const CLI::Option* option) const override {
+    return option->get_name() + "...";
+  }
+};
 
 // A check that lets convert rewrite an option's text, or refuses the text with the message of
 // the Error convert throws.
@@ -80,6 +96,8 @@ CLI::Validator ByteCount() {
 // Options typed as words or as the negation of a default, turned into the request once the
 // whole command line is read.
 struct TypedOptions {
+  std::vector<std::string> sources;
+  std::string list;  // "-": stdin
   std::string orientation;
   std::string turn;
   bool coversInPlace = false;
@@ -88,12 +106,17 @@ struct TypedOptions {
   bool noCache = false;
 };
 
-// SOURCE and what the page holds, how it looks and where it goes.
+// The sources, what the pages hold, how they look and where they go.
 void AddPageOptions(CLI::App& app, RunRequest& run, TypedOptions& typed) {
   const CatalogueOptions defaults;
-  app.add_option("SOURCE", run.source, "an http:// or https:// link or a local file path")
-      ->required()
+  app.add_option("SOURCE", typed.sources,
+                 "http:// or https:// links or local file paths, each a catalogue converted in "
+                 "turn")
       ->type_name("");
+  app.add_option("--list", typed.list,
+                 "also convert the sources in FILE (- for stdin), one a line, after those given; "
+                 "blank lines and lines that begin with # are skipped")
+      ->type_name("FILE");
   app.add_option("--cells", run.options.cellsPerRow, "cells per table row, 2 to 20")
       ->type_name("N")
       ->check(CLI::Range(2, 20).description(""))
@@ -113,7 +136,8 @@ void AddPageOptions(CLI::App& app, RunRequest& run, TypedOptions& typed) {
   app.add_flag("--no-gap-cells", typed.noGapCells, "no empty cells for missing numbers");
   app.add_flag("--digit-captions", run.options.digitCaptions,
                "captions carry digit pictures (syriannums/N.png)");
-  app.add_option("--session", run.saveName, "save name NAME (default: derived from SOURCE)")
+  app.add_option("--session", run.saveName,
+                 "save name NAME of a single source's page (default: derived from SOURCE)")
       ->type_name("NAME")
       ->transform(SaveNameInWindows1251());
   app.add_option("--output-dir", typed.outputDir,
@@ -147,18 +171,23 @@ void AddTransferOptions(CLI::App& app, RunRequest& run) {
 // What is reported and written besides the page, and the answers kept for later runs.
 void AddOutputOptions(CLI::App& app, CliRequest& request, TypedOptions& typed) {
   app.add_flag("--status", request.printStatus, "print every status text to stderr, one line each");
-  app.add_option("--pdf", request.pdfPath,
-                 "also write the page as PDF FILE (1 cm margins, true size)")
+  app.add_option(
+         "--pdf", request.pdfPath,
+         "also write the pages as one PDF FILE, each from a new sheet (1 cm margins, true size)")
       ->type_name("FILE");
   app.add_option("--paper", request.paper, "paper of the PDF")
       ->type_name("a4|letter")
       ->check(CLI::IsMember({"a4", "letter"}).description(""))
       ->default_val("a4");
-  app.add_flag("--summary", request.printSummary,
-               "print what the run did after the page's path (always on a terminal)");
-  app.add_flag("--keep-going", request.run.options.keepGoing,
-               "a picture that cannot be had leaves an empty cell instead of ending the run; "
-               "the pictures left out are listed on stderr and the exit status is 3");
+  app.add_flag(
+      "--summary", request.printSummary,
+      "print what the run did after each page's path, and in all with several sources (always on "
+      "a terminal)");
+  app.add_flag(
+      "--keep-going", request.run.options.keepGoing,
+      "a picture that cannot be had leaves an empty cell, and a catalogue whose page cannot "
+      "be had is skipped, instead of ending the run; what was left out is listed on "
+      "stderr and the exit status is 3");
   app.add_option("--cache-size", request.run.cacheBytes,
                  "the most the answers kept for later runs may take (bytes, or K, M, G: KiB, "
                  "MiB, GiB); the least recently used go first")
@@ -184,14 +213,16 @@ void TakeTyped(const TypedOptions& typed, RunRequest& run) {
 
 std::optional<int> ParseCommandLine(int argc, char** argv, CliRequest& request) {
   CLI::App app{
-      "Turns a catalogue page (a local HTML file or an http:// or https:// link) into a\n"
-      "printable picture table: the page as DIR/NAME.html, its pictures in DIR/NAME_images.",
+      "Turns catalogue pages (local HTML files or http:// or https:// links) into printable\n"
+      "picture tables, one after the other: each page as DIR/NAME.html, its pictures in\n"
+      "DIR/NAME_images.",
       "picsheet-cli"};
   app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   TypedOptions typed;
   AddPageOptions(app, request.run, typed);
   AddTransferOptions(app, request.run);
   AddOutputOptions(app, request, typed);
+  app.formatter(std::make_shared<UsageFormatter>());
   app.footer(CliHelpFooter());
   app.set_version_flag("--version", std::string("picsheet-cli ") + PICSHEET_VERSION);
 
@@ -204,8 +235,23 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CliRequest& request) 
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    std::cerr << "picsheet-cli: " << e.what() << '\n' << kUsage << '\n';
-    return kExitUsage;
+    return ReportUsageError(e.what());
+  }
+  std::vector<std::string> sources = std::move(typed.sources);
+  if (!typed.list.empty()) {
+    try {
+      const std::vector<std::string> listed = ReadSourceList(typed.list);
+      if (listed.empty()) return ReportUsageError(messages::ListHoldsNoSource(typed.list));
+      sources.insert(sources.end(), listed.begin(), listed.end());
+    } catch (const Error& e) {
+      return ReportUsageError(e.what());
+    }
+  }
+  if (sources.empty()) return ReportUsageError(CLI::RequiredError("SOURCE").what());
+  request.plan = PlanCollection(sources, request.run.saveName);
+  // Every catalogue of a collection needs a name of its own.
+  if (!request.run.saveName.empty() && request.plan.items.size() > 1) {
+    return ReportUsageError(messages::SessionWithSeveralSources(request.plan.items.size()));
   }
   TakeTyped(typed, request.run);
   return std::nullopt;

@@ -8,12 +8,14 @@ namespace picsheet {
 std::string CliHelpFooter() {
   return std::string(
              "Exit status:\n"
-             "  0                   the page was saved; its path is the line on stdout\n"
+             "  0                   every page was saved; their paths are the lines on stdout\n"
              "  1                   the run failed; the last line on stderr is \"error: MESSAGE\"\n"
+             "                      (\"error: SOURCE: MESSAGE\" with several sources); the pages\n"
+             "                      saved before stay\n"
              "  2                   bad usage\n"
-             "  3                   the page was saved with pictures left out (--keep-going)\n"
-             "  130, 143            stopped by SIGINT (Ctrl-C) or SIGTERM; the output folder is\n"
-             "                      as it was before the run\n"
+             "  3                   pictures or catalogues were left out (--keep-going)\n"
+             "  130, 143            stopped by SIGINT (Ctrl-C) or SIGTERM; the page under way\n"
+             "                      leaves the output folder as it was, those saved before stay\n"
              "\n"
              "Environment:\n") +
          help::kEnvironmentEntries +

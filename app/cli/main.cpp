@@ -1,4 +1,4 @@
-// picsheet-cli: converts a catalogue page from a shell, as the window's "Go!" does.
+// picsheet-cli: converts catalogue pages from a shell, each as the window's "Go!" does.
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
@@ -13,10 +13,13 @@
 #include <stop_token>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/cli/cli_options.h"
+#include "app/cli/collection_report.h"
 #include "app/cli/pdf_export.h"
 #include "app/cli/terminal_view.h"
+#include "app/core/collection_run.h"
 #include "app/core/error_message.h"
 #include "app/core/run_flow.h"
 #include "base/messages.h"
@@ -31,19 +34,13 @@ constexpr int kExitSavedWithPicturesLeftOut = 3;
 // from a page is Windows-1251, which the UTF-8 terminal gets as letters.
 std::string ForTerminal(const std::string& message) { return picsheet::Utf8OrWindows1251(message); }
 
-// One line on stderr for every picture a run that kept going left out; true when there was one.
-bool ReportLeftOut(const picsheet::CatalogueSummary& summary) {
-  for (const picsheet::Error& error : summary.leftOut) {
-    std::cerr << "skipped: " << picsheet::DescribeFailure(error) << '\n';
-  }
-  return !summary.leftOut.empty();
-}
-
-// The detail line (picture, address, reason), then the message as the last line.
-void ReportFailure(const picsheet::Error& e) {
+// The detail line (picture, address, reason), then the message as the last line, after the
+// catalogue it concerns when the run has several.
+void ReportFailure(const picsheet::Error& e, const std::string& catalogue = {}) {
   const std::string detail = picsheet::DescribeFailure(e);
   if (!detail.empty()) std::cerr << detail << '\n';
-  std::cerr << "error: " << ForTerminal(picsheet::MessageForDisplay(e.what())) << '\n';
+  std::cerr << "error: " << (catalogue.empty() ? "" : catalogue + ": ")
+            << ForTerminal(picsheet::MessageForDisplay(e.what())) << '\n';
 }
 
 // Ctrl-C and SIGTERM end the run the way the window's Stop does: the run stops at once, drops
@@ -92,6 +89,8 @@ int main(int argc, char** argv) {
   picsheet::CliRequest cli;
   if (const std::optional<int> status = picsheet::ParseCommandLine(argc, argv, cli)) return *status;
   picsheet::RunRequest& request = cli.run;
+  const std::vector<picsheet::CollectionItem>& items = cli.plan.items;
+  for (const std::string& note : cli.plan.notes) std::cerr << "note: " << note << '\n';
 
   StopOnSignals stopSignals;
   request.stop = stopSignals.token();
@@ -101,32 +100,57 @@ int main(int argc, char** argv) {
   };
   const picsheet::Error interrupted = picsheet::InterruptedError();
   picsheet::TerminalView view(stderr, cli.printStatus, ::isatty(STDERR_FILENO) == 1);
+  const bool summaries = cli.printSummary || ::isatty(STDOUT_FILENO) == 1;
+  picsheet::CollectionReport report(view, items, summaries);
+  // A failure while the catalogues run is named after the one under way when there are several;
+  // one after them (the PDF) is the whole run's.
+  bool converting = true;
+  const auto failedCatalogue = [&] {
+    return converting && items.size() > 1 ? report.CurrentSource() : std::string();
+  };
   picsheet::RunState state;
   try {
-    const std::string page = picsheet::RunConversion(request, state, view);
+    // One call for every catalogue: they share one transfer engine and its connections.
+    const picsheet::CollectionOutcome outcome =
+        picsheet::RunCollection(request, items, state, report);
+    if (report.SingleSkipped()) throw *report.SingleSkipped();
+    converting = false;
     std::string warnings;
-    if (!cli.pdfPath.empty())
-      warnings = picsheet::ExportPdfWithWindowProgram({page}, cli.pdfPath, cli.paper, request.stop);
+    if (!cli.pdfPath.empty() && !outcome.savedPages.empty()) {
+      warnings = picsheet::ExportPdfWithWindowProgram(outcome.savedPages, cli.pdfPath, cli.paper,
+                                                      request.stop);
+    }
     view.EndLive();
     std::cerr << warnings;
-    std::cout << page << '\n';
-    // Scripts read the one path line; a person at a terminal also gets the counts.
-    if (cli.printSummary || ::isatty(STDOUT_FILENO) == 1) {
-      std::cout << "summary: " << picsheet::FormatSummary(state.summary) << '\n';
+    report.PrintSaved();
+    if (summaries && items.size() > 1) {
+      std::cout << "summary: " << items.size() << " catalogues (" << outcome.savedPages.size()
+                << " saved, " << outcome.skipped << " skipped), "
+                << picsheet::FormatSummary(outcome.total) << '\n';
     }
-    return ReportLeftOut(state.summary) ? kExitSavedWithPicturesLeftOut : 0;
+    return report.LeftOut() ? kExitSavedWithPicturesLeftOut : 0;
   } catch (const picsheet::Error& e) {
     view.EndLive();
     // A signal also reaches the PDF renderer beside us, whose failure then only repeats the stop.
-    ReportFailure(stopSignals.signal() != 0 ? interrupted : e);
+    if (stopSignals.signal() != 0) {
+      ReportFailure(interrupted);
+    } else {
+      ReportFailure(e, failedCatalogue());
+    }
     return failureStatus();
   } catch (const std::bad_alloc&) {
     view.EndLive();
-    ReportFailure(stopSignals.signal() != 0 ? interrupted : picsheet::OutOfMemoryError());
+    if (stopSignals.signal() != 0) {
+      ReportFailure(interrupted);
+    } else {
+      ReportFailure(picsheet::OutOfMemoryError(), failedCatalogue());
+    }
     return failureStatus();
   } catch (const std::exception& e) {
     view.EndLive();
-    std::cerr << "error: " << ForTerminal(picsheet::MessageForDisplay(e.what())) << '\n';
+    const std::string catalogue = failedCatalogue();
+    std::cerr << "error: " << (catalogue.empty() ? "" : catalogue + ": ")
+              << ForTerminal(picsheet::MessageForDisplay(e.what())) << '\n';
     return failureStatus();
   }
 }

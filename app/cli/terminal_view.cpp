@@ -24,9 +24,18 @@ void TerminalView::PictureProgress(int saved, int total) {
   Redraw();
 }
 
+void TerminalView::CatalogueStarted(std::size_t index, std::size_t count, const CollectionItem&) {
+  catalogue_ =
+      count > 1 ? "catalogue " + std::to_string(index + 1) + " of " + std::to_string(count) + ": "
+                : "";
+  // The bar starts again with the next catalogue's pictures.
+  saved_ = 0;
+  total_ = -1;
+}
+
 void TerminalView::Redraw() {
   if (!live_) return;
-  std::string line = "\r\033[K";
+  std::string line = "\r\033[K" + catalogue_;
   if (total_ > 0) {
     constexpr int kWidth = 30;
     const int filled = static_cast<int>(static_cast<long long>(saved_) * kWidth / total_);

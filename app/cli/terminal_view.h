@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <string>
 
-#include "app/core/run_flow.h"
+#include "app/core/collection_run.h"
 
 namespace picsheet {
 
-class TerminalView final : public RunView {
+class TerminalView final : public CollectionView {
  public:
   // printStatus: every status text as a line of its own. live: stderr is a terminal, so the
   // current status (or a bar once the picture count is known) is redrawn in place.
@@ -19,6 +19,8 @@ class TerminalView final : public RunView {
   void AppendLine(std::string_view) override {}
   void SetStatus(std::string_view status) override;
   void PictureProgress(int saved, int total) override;
+  // With more than one catalogue, the live line begins with "catalogue K of N: ".
+  void CatalogueStarted(std::size_t index, std::size_t count, const CollectionItem& item) override;
 
   // Removes the live line, so that what follows starts on a clean line.
   void EndLive();
@@ -30,6 +32,7 @@ class TerminalView final : public RunView {
   bool printStatus_;
   bool live_;
   bool liveShown_ = false;
+  std::string catalogue_;  // "catalogue K of N: " or empty
   std::string status_;
   int saved_ = 0;
   int total_ = -1;

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "app/core/digit_pictures.h"
+#include "app/core/error_message.h"
 #include "app/core/memory_budget.h"
 #include "app/core/memory_tuning.h"
 #include "app/core/page_file.h"
@@ -273,15 +274,17 @@ CollectionPlan PlanCollection(const std::vector<std::string>& sources,
   std::set<std::string> given;
   std::set<std::string> taken;
   for (const std::string& source : sources) {
+    // A note shows no password, and no line break pasted with a link.
+    const std::string shown = SourceForDisplay(source);
     if (!given.insert(std::string(WithoutLinkBlanks(source))).second) {
-      plan.notes.push_back(source + " is given more than once; it is converted once");
+      plan.notes.push_back(shown + " is given more than once; it is converted once");
       continue;
     }
     const std::string name = saveName.empty() ? DeriveSessionName(source) : saveName;
     std::string unique = name;
     for (int n = 2; !taken.insert(unique).second; ++n) unique = name + "-" + std::to_string(n);
     if (unique != name) {
-      plan.notes.push_back(source + " is saved as \"" + FileSystemName(unique) +
+      plan.notes.push_back(shown + " is saved as \"" + FileSystemName(unique) +
                            "\": an earlier source took \"" + FileSystemName(name) + "\"");
     }
     plan.items.push_back({source, std::move(unique)});

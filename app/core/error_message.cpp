@@ -6,6 +6,7 @@
 #include "base/messages.h"
 #include "base/url_credentials.h"
 #include "base/windows1251.h"
+#include "convert/source.h"
 
 namespace picsheet {
 namespace {
@@ -32,6 +33,10 @@ std::string Printable(const std::string& text) {
 std::string MessageForDisplay(std::string message) {
   if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') message += '.';
   return message;
+}
+
+std::string SourceForDisplay(const std::string& source) {
+  return IsLink(source) ? WithoutPassword(WithoutLinkBlanks(source)) : source;
 }
 
 std::string DescribeFailure(const Error& error) {

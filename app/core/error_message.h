@@ -19,6 +19,10 @@ std::string MessageForDisplay(std::string message);
 // control bytes) appear as \xNN. Empty when the error carries neither a picture nor a reason.
 std::string DescribeFailure(const Error& error);
 
+// A source as the lines about it name it: a link without the blanks around it and without its
+// password, a file path as given.
+std::string SourceForDisplay(const std::string& source);
+
 // The error a run ends with when an allocation failed outside picsheet's own checks: "Out of
 // memory", with a reason saying so.
 Error OutOfMemoryError();
