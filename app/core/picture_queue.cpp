@@ -88,6 +88,7 @@ std::size_t PictureQueue::Append(std::vector<std::string> addresses, AddressReso
   {
     std::lock_guard<std::mutex> lock(mutex_);
     first = EndIndex();
+    largestPage_ = std::max(largestPage_, addresses.size());
     const Page& page = pages_.emplace_back(Page{std::move(resolver), std::move(fetch)});
     for (std::string& address : addresses) {
       Slot& slot = slots_.emplace_back();
@@ -150,6 +151,9 @@ PictureQueue::~PictureQueue() {
 // converter waits for always goes on.
 bool PictureQueue::MayDownload(std::size_t index, std::size_t more) const {
   if (index == nextToTake_) return true;
+  // No more pictures ahead of the converter than the largest page queued holds: a page's own
+  // pictures all may come at once, and a collection holds no more than its largest page would.
+  if (index - nextToTake_ >= largestPage_) return false;
   const std::size_t others = static_cast<std::size_t>(std::max(settings_.threads, 1)) - 1;
   const std::size_t room = std::min(largestWork_ * others, settings_.budgetBytes / 2);
   return roomWanted_ == 0 && held_ + more + room <= settings_.budgetBytes;

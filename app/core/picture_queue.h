@@ -40,7 +40,9 @@ struct PictureQueueSettings {
   // pictures being turned (raster and decoder buffers, reserved from the header before decoding)
   // with the raster memory threads keep for their next turn. Past it, downloads wait (and pause)
   // and turns wait, but for the picture the converter takes next, so a picture larger than the
-  // budget still arrives and is turned. Turns go before the downloads further ahead.
+  // budget still arrives and is turned. Turns go before the downloads further ahead. Downloads
+  // reach no further ahead of the converter than the most pictures one page brought, so pages
+  // queued one after the other hold no more at once than the largest of them alone.
   std::size_t budgetBytes = std::size_t{256} << 20;
   FetchOptions fetch;  // every picture's download, unless Append says otherwise
 };
@@ -145,7 +147,8 @@ class PictureQueue {
   std::deque<Slot> slots_;
   std::size_t firstSlot_ = 0;
   std::size_t nextToTake_ = 0;
-  std::size_t held_ = 0;  // bodies and working memory
+  std::size_t largestPage_ = 0;  // the most pictures one Append brought
+  std::size_t held_ = 0;         // bodies and working memory
   std::size_t peakHeld_ = 0;
   std::size_t workHeld_ = 0;       // the working memory part of held_, every thread's
   std::size_t converterWork_ = 0;  // the converter thread's part of workHeld_

@@ -28,6 +28,9 @@ server.on('stream', (stream, headers) => {
   session.openStreams = (session.openStreams || 0) + 1;
   mostOpen = Math.max(mostOpen, session.openStreams);
   stream.on('close', () => { --session.openStreams; });
+  // A stream reset by either side (REFUSED_STREAM, CANCEL) is retried or given up by the client;
+  // without a listener node would end the whole server on it.
+  stream.on('error', () => {});
   const address = headers[':path'];
   if (address === '/stats') {
     stream.respond({':status': 200, 'content-type': 'text/plain'});
