@@ -856,6 +856,12 @@ void WindowTest::aDroppedFileOrLinkFillsTheSource() {
   QCOMPARE(shown.urx()->text(), QStringLiteral("http://host/list/page7.htm"));
   QCOMPARE(shown.edSession()->text(), QStringLiteral("hostlistpage7htm"));
 
+  // The lines pane takes no text from a drop: the files are sources there too.
+  auto* lines = Find<QPlainTextEdit>(shown.form, "mm");
+  drop(lines->viewport(), file);
+  QCOMPARE(shown.urx()->text(), QStringLiteral("/data/my list.htm"));
+  QVERIFY(lines->toPlainText().isEmpty());
+
   // The preview passes drops on to the window rather than opening them itself.
   QSignalSpy loaded(shown.wb(), &QWebEngineView::loadFinished);
   shown.wb()->setUrl(QStringLiteral("about:blank"));

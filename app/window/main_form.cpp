@@ -198,6 +198,9 @@ QWidget* MainForm::BuildMainArea() {
   // Wrapping is the pane's only: the page is saved from the run's own lines.
   linesPane_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   linesPane_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  // Files and links dropped on the lines are sources for the window, not text for the pane.
+  linesPane_->setAcceptDrops(false);
+  linesPane_->viewport()->setAcceptDrops(false);
 
   preview_ = Named(new PreviewPane(splitter_), "wb");
 
