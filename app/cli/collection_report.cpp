@@ -26,10 +26,6 @@ void CollectionReport::CatalogueSaved(std::size_t, const std::string& pagePath,
 }
 
 void CollectionReport::CatalogueSkipped(std::size_t, const Error& error) {
-  if (!streaming_) {
-    singleSkipped_ = error;
-    return;
-  }
   leftOut_ = true;
   // The reason in words says more than the message, but for a page that holds no catalogue,
   // whose reason only describes the answer.

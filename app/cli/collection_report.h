@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,9 +30,6 @@ class CollectionReport final : public CollectionView {
 
   // Reports the pages saved and not reported yet.
   void PrintSaved();
-  // The error that left out the one catalogue of a single-source run, which ends it as a failure
-  // as it always did.
-  const std::optional<Error>& SingleSkipped() const { return singleSkipped_; }
   // The catalogue under way, as error lines name it: without blanks around a link or a password.
   std::string CurrentSource() const;
   // True when a catalogue or a picture was left out.
@@ -51,7 +47,6 @@ class CollectionReport final : public CollectionView {
   bool streaming_;
   std::size_t current_ = 0;
   std::vector<SavedPage> unreported_;
-  std::optional<Error> singleSkipped_;
   bool leftOut_ = false;
 };
 

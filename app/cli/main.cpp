@@ -113,7 +113,6 @@ int main(int argc, char** argv) {
     // One call for every catalogue: they share one transfer engine and its connections.
     const picsheet::CollectionOutcome outcome =
         picsheet::RunCollection(request, items, state, report);
-    if (report.SingleSkipped()) throw *report.SingleSkipped();
     converting = false;
     std::string warnings;
     if (!cli.pdfPath.empty() && !outcome.savedPages.empty()) {

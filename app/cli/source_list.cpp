@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "base/error.h"
+#include "base/file_descriptor.h"
 #include "base/messages.h"
 #include "convert/source.h"
 
@@ -49,13 +50,9 @@ std::vector<std::string> SourcesInList(std::string_view text) {
 
 std::vector<std::string> ReadSourceList(const std::string& path) {
   if (path == "-") return SourcesInList(ReadAll(STDIN_FILENO, path));
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) ThrowUnreadable(path);
-  struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{fd};
-  return SourcesInList(ReadAll(fd, path));
+  const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (file.get() < 0) ThrowUnreadable(path);
+  return SourcesInList(ReadAll(file.get(), path));
 }
 
 }  // namespace picsheet

@@ -68,10 +68,12 @@ struct CollectionOutcome {
 // Converts items in turn with request's options (request.source and request.saveName are not
 // used), each as RunConversion would. A catalogue that fails ends the run with its Error (the
 // catalogues before it stay saved, its own folder is left as a single run leaves it); the last
-// CatalogueStarted named it. With request.options.keepGoing, a catalogue whose page
-// cannot be had is reported to view (CatalogueSkipped) and the run goes on. A stop ends the run
-// with "Interrupted": the catalogue under way leaves its folder as it was.
-// A failed run's saved pages are those view was told of.
+// CatalogueStarted named it. With request.options.keepGoing and more than one item, a catalogue
+// whose page cannot be had is reported to view (CatalogueSkipped) and the run goes on; the one
+// catalogue of a single run still fails with it. A stop ends the run with "Interrupted": the
+// catalogue under way leaves its folder as it was. A failed run's saved pages are those view was
+// told of. The next item's page is loaded (and its pictures queued, within the one budget) while
+// a catalogue is written; no further page is loaded ahead.
 CollectionOutcome RunCollection(const RunRequest& request, const std::vector<CollectionItem>& items,
                                 RunState& state, CollectionView& view);
 
