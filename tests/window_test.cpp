@@ -1409,7 +1409,7 @@ void WindowTest::aDropOfTwoCataloguesRunsBothInTurn() {
   QVERIFY(ReadFileBytes(firstPage).find("<b>A</b>") != std::string::npos);
   QVERIFY(ReadFileBytes(secondPage).find("<b>B</b>") != std::string::npos);
   QVERIFY(PathExists(shown.folder.File("secondhtm_images/00000002_1.jpg")));
-  QCOMPARE(Find<QLabel>(shown.form, "sbPlace")->text(), QStringLiteral("2 of 2"));
+  QCOMPARE(Find<QLabel>(shown.form, "sbPlace")->text(), QStringLiteral("Каталог 2 из 2"));
   QVERIFY(Find<QLabel>(shown.form, "sbPlace")->isVisible());
   QCOMPARE(shown.wb()->url(), PageUrl(QString::fromStdString(secondPage)));
 
@@ -1423,7 +1423,7 @@ void WindowTest::aDropOfTwoCataloguesRunsBothInTurn() {
   QCOMPARE(closer.seen.size(), std::size_t{1});
   QCOMPARE(closer.seen.front().text,
            QString::fromStdString(missing + ": " + MessageForDisplay(FileOpenMessage(missing))));
-  QCOMPARE(Find<QLabel>(shown.form, "sbPlace")->text(), QStringLiteral("2 of 2"));
+  QCOMPARE(Find<QLabel>(shown.form, "sbPlace")->text(), QStringLiteral("Каталог 2 из 2"));
 }
 
 }  // namespace picsheet

@@ -17,7 +17,7 @@ QString PageName(const CollectionItem& item) {
 }  // namespace
 
 QString CataloguePlace(int index, int count) {
-  return QStringLiteral("%1 of %2").arg(index + 1).arg(count);
+  return QStringLiteral("Каталог %1 из %2").arg(index + 1).arg(count);
 }
 
 QString PlannedNames(const CollectionPlan& plan) {

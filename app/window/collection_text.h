@@ -12,7 +12,7 @@
 
 namespace picsheet {
 
-// Catalogue index (from 0) of count: "k of n".
+// Catalogue index (from 0) of count, as the status bar shows it: "Каталог k из n".
 QString CataloguePlace(int index, int count);
 
 // The save names of the plan's pages, ", "-joined.
