@@ -54,15 +54,17 @@ TEST(NetworkFaults, ASlowDripArrivesWholeAndAStallEndsWithTheBytesSoFar) {
   std::atomic<bool> released{false};
   LoopbackServer server([&](httplib::Server& s) {
     s.Get("/drip", [&](const httplib::Request&, httplib::Response& res) {
-      ServeDrip(res, body, body.size() / 8 + 1, milliseconds(150), body.size(), released);
+      ServeDrip(res, body, body.size() / 8 + 1, milliseconds(400), body.size(), released);
     });
     s.Get("/stall", [&](const httplib::Request&, httplib::Response& res) {
       ServeDrip(res, body, 100, milliseconds(0), 200, released);
     });
   });
   FetchOptions options;
-  options.stallTimeout = std::chrono::seconds(1);
-  // Eight pauses of 150 ms add up past the stall limit, but bytes keep coming: no time-out.
+  // A limit of whole seconds with room to spare: under a sanitizer on a busy machine the first
+  // bytes may take most of a second to come.
+  options.stallTimeout = std::chrono::seconds(3);
+  // Eight pauses of 400 ms add up past the stall limit, but bytes keep coming: no time-out.
   EXPECT_EQ(std::move(FetchUrl(server.Url("/drip"), options)).TakeRemaining(), body);
 
   const auto start = std::chrono::steady_clock::now();
