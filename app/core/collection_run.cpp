@@ -58,16 +58,6 @@ struct LaidOutCatalogue {
   std::optional<std::size_t> first;
 };
 
-void AddCounts(CatalogueSummary& total, const CatalogueSummary& one) {
-  total.cells += one.cells;
-  total.pictures += one.pictures;
-  total.emptyCells += one.emptyCells;
-  total.stackedRepeats += one.stackedRepeats;
-  total.skippedRepeats += one.skippedRepeats;
-  total.wrappersMoved += one.wrappersMoved;
-  total.leftOut.insert(total.leftOut.end(), one.leftOut.begin(), one.leftOut.end());
-}
-
 // The run of a collection: one answer store, one engine and one picture queue (one budget) for
 // every catalogue; while a catalogue is written, the next one's page is loaded, laid out and its
 // pictures queued on a thread of its own, so that the network never waits for the converter.
@@ -260,13 +250,23 @@ CollectionOutcome CollectionRunner::Run(const std::vector<CollectionItem>& items
     const std::string page = Save(*catalogue, next, state, view);
     loadedAhead = next != nullptr;
     outcome.savedPages.push_back(page);
-    AddCounts(outcome.total, state.summary);
+    AddSummary(outcome.total, state.summary);
     view.CatalogueSaved(i, page, state.summary);
   }
   return outcome;
 }
 
 }  // namespace
+
+void AddSummary(CatalogueSummary& total, const CatalogueSummary& one) {
+  total.cells += one.cells;
+  total.pictures += one.pictures;
+  total.emptyCells += one.emptyCells;
+  total.stackedRepeats += one.stackedRepeats;
+  total.skippedRepeats += one.skippedRepeats;
+  total.wrappersMoved += one.wrappersMoved;
+  total.leftOut.insert(total.leftOut.end(), one.leftOut.begin(), one.leftOut.end());
+}
 
 CollectionPlan PlanCollection(const std::vector<std::string>& sources,
                               const std::string& saveName) {

@@ -32,6 +32,9 @@ struct CollectionPlan {
 CollectionPlan PlanCollection(const std::vector<std::string>& sources,
                               const std::string& saveName = {});
 
+// Adds one catalogue's counts (and the pictures it left out) to total.
+void AddSummary(CatalogueSummary& total, const CatalogueSummary& one);
+
 // What a collection run tells beyond a single run: the catalogue under way, and how each ended.
 // Every call comes from the thread that runs the collection.
 class CollectionView : public RunView {

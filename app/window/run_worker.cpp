@@ -14,16 +14,6 @@
 namespace picsheet {
 namespace {
 
-void AddCounts(CatalogueSummary& total, const CatalogueSummary& page) {
-  total.cells += page.cells;
-  total.pictures += page.pictures;
-  total.emptyCells += page.emptyCells;
-  total.stackedRepeats += page.stackedRepeats;
-  total.skippedRepeats += page.skippedRepeats;
-  total.wrappersMoved += page.wrappersMoved;
-  total.leftOut.insert(total.leftOut.end(), page.leftOut.begin(), page.leftOut.end());
-}
-
 // The run's view on the worker thread: hands everything to the window as signals, and notes
 // in the outcome what the window shows once the run is over.
 class SignallingView final : public CollectionView {
@@ -38,7 +28,7 @@ class SignallingView final : public CollectionView {
   void CatalogueSaved(std::size_t index, const std::string& pagePath,
                       const CatalogueSummary& summary) override {
     outcome_.savedPages.push_back(pagePath);
-    AddCounts(outcome_.total, summary);
+    AddSummary(outcome_.total, summary);
     for (const Error& error : summary.leftOut) {
       outcome_.leftOut.push_back({items_.at(index).source, error, false});
     }
